@@ -1,0 +1,59 @@
+#include "FileData.h"
+
+namespace FD {
+
+QString timeReferenceText(qint64 samples, qint32 sampleRate)
+{
+    if (sampleRate <= 0)
+        return QString();
+    const qint64 seconds = samples / sampleRate;
+    const qint64 rest = samples % sampleRate;
+    const qint64 milliseconds = static_cast<qint64>(double(rest) / double(sampleRate) * 1000.0);
+    const qint64 hours = seconds / 3600;
+    const qint64 minutes = (seconds % 3600) / 60;
+    const qint64 secs = seconds % 60;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(secs, 2, 10, QLatin1Char('0'))
+        .arg(milliseconds, 3, 10, QLatin1Char('0'));
+}
+
+void FileData::setFileTC(const QString &tc)
+{
+    fileTC = tc;
+    hasFileTC = true;
+}
+
+void FileData::setTimeReference(qint64 samples, qint32 sampleRate)
+{
+    timeReference = samples;
+    fileTC = timeReferenceText(samples, sampleRate);
+    hasFileTC = true;
+}
+
+void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel)
+{
+    audioTC = text;
+    audioTCStreamIndex = streamIndexAndChannel.first;
+    audioTCChannel = streamIndexAndChannel.second;
+    audioTCChannelLayout = streams.at(audioTCStreamIndex).toObject()
+                               .value(QStringLiteral("channel_layout")).toString();
+    hasAudioTC = true;
+}
+
+void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report)
+{
+    audioTC = text;
+    audioTCLinkedRow = row;
+    audioTCResult = report;
+    audioTCLinked = true;
+    hasAudioTC = true;
+}
+
+AudioTCStreamInfo FileData::audioTCStreamInfo() const
+{
+    return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};
+}
+
+} // namespace FD

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "AudioTCOptions.h"
+#include "ExportOptions.h"
+#include "FileData.h"
+
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+#include <QVector>
+
+class FFMpegHandler;
+class LTCHandler;
+
+// The job controller. Lives on the worker thread; starts one tool driver per
+// child process within a budget and queues what does not fit.
+class MainControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MainControl(QObject *parent = nullptr);
+    ~MainControl() override;
+
+    static constexpr int maxRunningProcesses = 45;
+
+signals:
+    void ffprobeResult(FileData fileData, int fileNumber, int exitCode);
+    void audioTCReadResult(QJsonObject ltcResultJson, int fileIndex, int audioTCStreamIndex, int exitCode);
+    void gotFileFromDir(QFileInfo fileInfo);
+    void exportProgress(int current, int all, QString statusMsg);
+    void importProgress(int current, int all, QString statusMsg);
+    void importReady();
+    void readingFinished();
+    void exportReady(int exportResult, QStringList exportErrorFileNameList);
+    void exportStarted();
+    void cancelExportReq();
+
+public slots:
+    void onFFProbeFile(FileData fileData, int fileNumber);
+    void onIterateThroughDir(QList<QUrl> urls);
+    void onInitAudioTCInfo(FileData fileData, int fileNumber);
+    void onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector, AudioTCOptions audioTCOptions);
+    void onExportReq(QVector<FileData> exportFileVector, ExportOptions exportOptions);
+    void onExportCancel();
+
+private slots:
+    void onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
+    void onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode);
+    void onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath, int exitCode);
+    void onExportProgress(uint addedValueToProgress);
+    void onExportReady(FFMpegHandler *handler, int exitCode);
+
+private:
+    quint8 runningProcessCount = 0;
+    QList<FileData> probeQueue;
+    QList<FileData> extractQueue;
+    QList<FileData> decodeQueue;
+    QList<FileData> exportQueue;
+    ExportOptions exportOptions;
+    AudioTCOptions audioTCOptions;
+    bool readBatchMode = false;
+    QString statusMsg;
+    quint32 exportFileCount = 0;
+    quint32 exportFinishedCount = 0;
+    quint32 exportProgressDone = 0;
+    quint32 filesToRead = 0;
+    quint32 extraDecoderRuns = 0;
+    quint32 progressDone = 0;
+    double lastProgressFraction = 0.0;
+    bool exportCancelled = false;
+    bool exportAllOk = true;
+    QStringList exportErrorFileNames;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ExportOptions.h"
+#include "FileData.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+class QProcess;
+
+// Driver of ffprobe and ffmpeg: one handler serves one probe, one audio
+// extraction or one export, and reports exactly one result.
+class FFMpegHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FFMpegHandler(QObject *parent = nullptr);
+    ~FFMpegHandler() override;
+
+    void ffprobeFile(QString filePath, uint fileNumber);
+    void ffmpegAudioExtract(FileData fileData, QString tempDir);
+    void ffmpegExport(FileData fileData, ExportOptions exportOptions);
+
+    QString exportTargetPath() const { return exportPath; }
+    FileData fileData() const { return fileRecord; }
+
+signals:
+    void ffprobeResult(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
+    void ffmpegAudioExtractResult(FFMpegHandler *handler, FileData fileData, int exitCode);
+    void ffmpegExportResult(FFMpegHandler *handler, int exitCode);
+    void ffmpegExportProgress(uint addedValueToProgress);
+
+private slots:
+    void ffprobeReady();
+    void ffprobeFinished(int exitCode);
+    void ffmpegAudioExtractFinished(int exitCode);
+    void ffmpegExportError();
+    void ffmpegExportFinished(int exitCode);
+    void onExportCancel();
+
+private:
+    QProcess *probeProcess = nullptr;
+    QProcess *exportProcess = nullptr;
+    QProcess *extractProcess = nullptr;
+    QByteArray outputBuffer;
+    QString exportPath;
+    uint fileNumber = 0;
+    quint32 stepsReported = 0;
+    FileData fileRecord;
+    ExportOptions exportSettings;
+    qint64 expectedSize = 0;
+    qint64 bytesPerStep = 0;
+};
+
+Q_DECLARE_METATYPE(FFMpegHandler *)
