@@ -3,6 +3,8 @@
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
 #include "FileData.h"
+#include "FFMpegHandler.h"
+#include "LTCHandler.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
@@ -24,4 +26,6 @@ void registerMetaTypes()
     qRegisterMetaType<AudioTCOptions>("AudioTCOptions");
     qRegisterMetaType<QJsonObject>("QJsonObject");
     qRegisterMetaType<QStringList>("QStringList");
+    qRegisterMetaType<FFMpegHandler *>("FFMpegHandler*");
+    qRegisterMetaType<LTCHandler *>("LTCHandler*");
 }

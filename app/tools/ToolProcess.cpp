@@ -1,0 +1,60 @@
+#include "ToolProcess.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+
+ToolProcess::ToolProcess(QObject *parent) : QProcess(parent)
+{
+    connect(this, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+            this, &ToolProcess::onFinished);
+    connect(this, &QProcess::errorOccurred, this, &ToolProcess::onErrorOccurred);
+}
+
+QString ToolProcess::programFileName(const QString &toolName)
+{
+#ifdef Q_OS_WIN
+    return toolName + QStringLiteral(".exe");
+#else
+    return toolName;
+#endif
+}
+
+QString ToolProcess::programPath(const QString &toolName)
+{
+    const QString fileName = programFileName(toolName);
+    const QFileInfo beside(QDir(QCoreApplication::applicationDirPath()).filePath(fileName));
+    if (beside.isFile() && beside.isExecutable())
+        return beside.absoluteFilePath();
+    const QString found = QStandardPaths::findExecutable(fileName);
+    return found.isEmpty() ? fileName : found;
+}
+
+void ToolProcess::startTool(const QString &toolName, const QStringList &arguments)
+{
+    finishReported = false;
+    start(programPath(toolName), arguments, QIODevice::ReadWrite);
+}
+
+void ToolProcess::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    if (finishReported)
+        return;
+    finishReported = true;
+    // A crashed or killed tool must never read as success.
+    if (exitStatus == QProcess::CrashExit && exitCode == 0)
+        exitCode = crashedExitCode;
+    emit toolFinished(exitCode);
+}
+
+void ToolProcess::onErrorOccurred(QProcess::ProcessError error)
+{
+    // QProcess never reports `finished` for a program that did not start.
+    if (error != QProcess::FailedToStart || finishReported)
+        return;
+    finishReported = true;
+    // Queued, so the result never arrives inside the caller's start call.
+    QTimer::singleShot(0, this, [this] { emit toolFinished(startFailedExitCode); });
+}

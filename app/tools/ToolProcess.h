@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// A child process for one of our tools (ffprobe, ffmpeg, Pelbrook).
+//
+// Finds the program the way the shipped layout expects: first beside the
+// running executable, then on the search path; ".exe" is appended on Windows.
+// `toolFinished` is emitted exactly once per start: with the exit code of a
+// normal end, with a non-zero code for a crash (a killed tool included), and
+// with startFailedExitCode for a program that could not be started at all,
+// for which QProcess itself never reports `finished`.
+class ToolProcess : public QProcess
+{
+    Q_OBJECT
+
+public:
+    static constexpr int startFailedExitCode = 3000;
+    static constexpr int crashedExitCode = 3001;
+
+    explicit ToolProcess(QObject *parent = nullptr);
+
+    // Starts the tool named without directory or ".exe" (for example "ffmpeg").
+    void startTool(const QString &toolName, const QStringList &arguments);
+
+    // "ffmpeg" -> "ffmpeg.exe" on Windows, "ffmpeg" elsewhere.
+    static QString programFileName(const QString &toolName);
+    // Absolute path beside the running executable if the program is there,
+    // else the path found on the search path, else the bare file name.
+    static QString programPath(const QString &toolName);
+
+signals:
+    void toolFinished(int exitCode);
+
+private:
+    void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onErrorOccurred(QProcess::ProcessError error);
+
+    bool finishReported = false;
+};
