@@ -3,6 +3,7 @@
 // Such tools are stand-ins written here; everything else is the real thing.
 
 #include "ControlHarness.h"
+#include "TestMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,9 +90,7 @@ private slots:
 
 private:
     void useFakeTools(bool realProbe);
-    void makeMedia(const QString &path, const QStringList &ffmpegArgs);
 
-    QString realFfmpeg;
     QString realFfprobe;
     QByteArray originalPath;
     QTemporaryDir work;
@@ -100,9 +99,8 @@ private:
 
 void TestControlBudget::initTestCase()
 {
-    realFfmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     realFfprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
-    QVERIFY2(!realFfmpeg.isEmpty() && !realFfprobe.isEmpty(), "ffmpeg and ffprobe are needed");
+    QVERIFY2(!realFfprobe.isEmpty(), "ffprobe is needed");
     originalPath = qgetenv("PATH");
 }
 
@@ -135,16 +133,6 @@ void TestControlBudget::useFakeTools(bool realProbe)
     install(QStringLiteral("ffmpeg"), fakeFfmpeg);
     // Only the stand-ins (and the shell's own helpers) are found.
     qputenv("PATH", QFile::encodeName(bin) + ":/bin:/usr/bin");
-}
-
-void TestControlBudget::makeMedia(const QString &path, const QStringList &ffmpegArgs)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(realFfmpeg, QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                         QStringLiteral("-y")}
-                                 + ffmpegArgs + QStringList{path});
-    QVERIFY(ffmpeg.waitForFinished(30000));
-    QVERIFY2(ffmpeg.exitCode() == 0, ffmpeg.readAllStandardError().constData());
 }
 
 void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
@@ -260,12 +248,11 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
 
 void TestControlBudget::missingToolsStillEndEveryJob()
 {
-    const QString clip = work.filePath(QStringLiteral("clip.mov"));
-    makeMedia(clip, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=440:duration=1"), QStringLiteral("-f"),
-                     QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("color=size=64x64:rate=25:duration=1"),
-                     QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
+    TestMedia::MediaSpec spec;
+    spec.seconds = 1.0;
+    spec.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), spec);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
 
     // No ffprobe at all: the probe fails once and the import still ends.
     qputenv("PATH", QFile::encodeName(bin));
@@ -307,19 +294,16 @@ void TestControlBudget::missingToolsStillEndEveryJob()
 void TestControlBudget::extractionWithoutAllItsWavsStillEndsTheBatch()
 {
     // Two audio streams (1 and 2) beside a video stream.
-    const QString clip = work.filePath(QStringLiteral("take_2.mov"));
-    makeMedia(clip, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("color=size=64x64:rate=25:duration=1"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=440:duration=1"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=660:duration=1"),
-                     QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"),
-                     QStringLiteral("1"), QStringLiteral("-map"), QStringLiteral("2"),
-                     QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
-    makeMedia(bin + QStringLiteral("/sine.wav"),
-              {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-               QStringLiteral("sine=frequency=440:duration=1")});
+    TestMedia::MediaSpec spec;
+    spec.fileName = QStringLiteral("take_2.mov");
+    spec.seconds = 1.0;
+    spec.audioStreams = 2;
+    spec.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), spec);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
+    spec.fileName = QStringLiteral("sine.wav");
+    spec.channels = 1;
+    QVERIFY2(!TestMedia::makeLtcWav(bin, spec).isEmpty(), qPrintable(TestMedia::lastError()));
     useFakeTools(true);
 
     for (const char *mode : {"partial", "nothing"}) {

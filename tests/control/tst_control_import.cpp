@@ -2,7 +2,7 @@
 // with the real ffprobe, ffmpeg and Pelbrook on generated media.
 
 #include "ControlHarness.h"
-#include "ControlMedia.h"
+#include "TestMedia.h"
 #include "WorkFolder.h"
 
 #include <QDir>
@@ -13,9 +13,23 @@
 
 #include <unistd.h>
 
-using ControlMedia::Audio;
+using TestMedia::MediaSpec;
 
 namespace {
+
+MediaSpec spec(const QString &fileName, int channels = 2, int ltcChannel = 0,
+               const QString &start = QStringLiteral("10:00:00:00"))
+{
+    MediaSpec media;
+    media.fileName = fileName;
+    media.channels = channels;
+    media.ltcChannel = ltcChannel;
+    media.ltcStart = start;
+    return media;
+}
+
+#define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
+
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -150,28 +164,33 @@ void TestControlImport::fileTimecodeFromEverySource()
 {
     const QString dir = media.filePath(QStringLiteral("sources"));
     QVERIFY(QDir().mkpath(dir));
-    const Audio ltc;
-    const Audio tone{1, -1};
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/format tag.mxf"), {ltc},
-                                   {QStringLiteral("-c:v"), QStringLiteral("mpeg2video"),
-                                    QStringLiteral("-timecode"), QStringLiteral("01:02:03:04")}));
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/track ä.mov"), {tone},
-                                   {QStringLiteral("-timecode"), QStringLiteral("10:11:12:13")}));
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/none.mp4"), {tone},
-                                   {QStringLiteral("-c:a"), QStringLiteral("aac"),
-                                    QStringLiteral("-metadata:s:v:0"),
-                                    QStringLiteral("encoder=gopro AVC encoder")}));
-    QVERIFY(ControlMedia::makeWav(dir + QStringLiteral("/bext.wav"), Audio{2, 1}, 4.0,
-                                  {QStringLiteral("--bext-time-reference"),
-                                   QStringLiteral("175752000")}));
-    QVERIFY(ControlMedia::makeWav(dir + QStringLiteral("/zero.wav"), Audio{1, 0}, 4.0,
-                                  {QStringLiteral("--bext-time-reference"), QStringLiteral("0")}));
-    writeBytes(dir + QStringLiteral("/corrupt.mov"), QByteArray(4096, '\x5a'));
+    MediaSpec mxf = spec(QStringLiteral("format tag.mxf"), 1);
+    mxf.fileTimecode = QStringLiteral("01:02:03:04");
+    MADE(TestMedia::makeMxf(dir, mxf));
+    MediaSpec mov = spec(QStringLiteral("track ä.mov"));
+    mov.fileTimecode = QStringLiteral("10:11:12:13");
+    mov.ltcStream = -1;
+    MADE(TestMedia::makeMov(dir, mov));
+    MediaSpec plainMp4 = spec(QStringLiteral("plain.mp4"));
+    plainMp4.ltcStream = -1;
+    const QString plain = TestMedia::makeMp4(media.path(), plainMp4);
+    MADE(plain);
+    QVERIFY(TestMedia::runTool(QStringLiteral("ffmpeg"),
+                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                                QStringLiteral("-i"), plain, QStringLiteral("-map"), QStringLiteral("0"),
+                                QStringLiteral("-c"), QStringLiteral("copy"),
+                                QStringLiteral("-metadata:s:v:0"),
+                                QStringLiteral("encoder=gopro AVC encoder"),
+                                dir + QStringLiteral("/none.mp4")}).ok());
+    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("bext.wav"), 2, 1), 175752000));
+    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("zero.wav"), 1), 0));
+    MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("corrupt.mov")));
+    MADE(TestMedia::makeNonMediaFile(dir, QStringLiteral("notes.mts")));
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
     QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
-    QCOMPARE(table.probeResults.size(), 6);
+    QCOMPARE(table.probeResults.size(), 7);
 
     struct Expected { const char *name; int code; bool hasTC; const char *tc; int audioStreams; };
     const Expected expected[] = {
@@ -181,6 +200,7 @@ void TestControlImport::fileTimecodeFromEverySource()
         {"bext.wav", 0, true, "01:01:01.500", 1},
         {"zero.wav", 0, false, "", 1},
         {"corrupt.mov", 1000, false, "", 0},
+        {"notes.mts", 1000, false, "", 0},
     };
     for (const Expected &e : expected) {
         const int row = rowOf(table, QString::fromUtf8(e.name));
@@ -216,13 +236,14 @@ void TestControlImport::readAfterImportReportsEveryStream()
 {
     const QString dir = media.filePath(QStringLiteral("read"));
     QVERIFY(QDir().mkpath(dir));
-    // Video 0, LTC on the second channel of stream 1, a tone-only stream 2.
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/two streams.mov"),
-                                   {Audio{2, 1, QStringLiteral("10:00:00:00")}, Audio{1, -1}}));
-    QVERIFY(ControlMedia::makeWav(dir + QStringLiteral("/take_2.wav"),
-                                  Audio{1, 0, QStringLiteral("11:22:33:10")}));
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/silent.mp4"), {}));
-    writeBytes(dir + QStringLiteral("/broken.mxf"), QByteArray(1000, '\0'));
+    // Video 0, LTC on the second channel of stream 1, tones only on stream 2.
+    MediaSpec two = spec(QStringLiteral("two streams.mov"), 2, 1);
+    two.audioStreams = 2;
+    MADE(TestMedia::makeMov(dir, two));
+    MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("take_2.wav"), 1, 0,
+                                         QStringLiteral("11:22:33:10"))));
+    MADE(TestMedia::makeClipWithoutAudio(dir, QStringLiteral("silent.mp4")));
+    MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("broken.mxf")));
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
@@ -296,13 +317,13 @@ void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
     for (int i = 0; i < 5; ++i) {
         const QString name = QStringLiteral("d%1/clip.mov").arg(i);
         QVERIFY(QDir().mkpath(dir + QStringLiteral("/d%1").arg(i)));
-        QVERIFY(ControlMedia::makeClip(dir + QLatin1Char('/') + name,
-                                       {Audio{2, 1, QStringLiteral("0%1:00:00:00").arg(i + 1)}}));
+        MADE(TestMedia::makeMov(dir + QStringLiteral("/d%1").arg(i),
+                                spec(QStringLiteral("clip.mov"), 2, 1,
+                                     QStringLiteral("0%1:00:00:00").arg(i + 1))));
         names << name;
     }
-    QVERIFY(ControlMedia::makeClip(dir + QStringLiteral("/d0/clip.mxf"),
-                                   {Audio{2, 0, QStringLiteral("07:00:00:00")}},
-                                   {QStringLiteral("-c:v"), QStringLiteral("mpeg2video")}));
+    MADE(TestMedia::makeMxf(dir + QStringLiteral("/d0"),
+                            spec(QStringLiteral("clip.mxf"), 2, 0, QStringLiteral("07:00:00:00"))));
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
@@ -327,9 +348,10 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     const QString dir = media.filePath(QStringLiteral("overlap"));
     QVERIFY(QDir().mkpath(dir));
     for (int i = 0; i < 3; ++i)
-        QVERIFY(ControlMedia::makeWav(dir + QStringLiteral("/in%1.wav").arg(i), Audio{1, 0}));
-    const QString other = media.filePath(QStringLiteral("other.wav"));
-    QVERIFY(ControlMedia::makeWav(other, Audio{1, 0, QStringLiteral("05:00:00:00")}));
+        MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("in%1.wav").arg(i), 1)));
+    const QString other = TestMedia::makeLtcWav(media.path(), spec(QStringLiteral("other.wav"), 1, 0,
+                                                                   QStringLiteral("05:00:00:00")));
+    MADE(other);
     FileData userRow;
     userRow.fileName = QStringLiteral("other.wav");
     userRow.baseName = QStringLiteral("other");
@@ -368,11 +390,12 @@ void TestControlImport::moreFilesThanTheBudget()
     constexpr int files = 60;
     const QString dir = media.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(dir));
-    for (int i = 0; i < files; ++i)
-        QVERIFY(ControlMedia::makeWav(dir + QStringLiteral("/w%1.wav").arg(i),
-                                      Audio{1, 0, QStringLiteral("12:00:%1:00").arg(i % 60, 2, 10,
-                                                                                    QLatin1Char('0'))},
-                                      2.5));
+    for (int i = 0; i < files; ++i) {
+        MediaSpec wav = spec(QStringLiteral("w%1.wav").arg(i), 1, 0,
+                             QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
+        wav.seconds = 2.5;
+        MADE(TestMedia::makeLtcWav(dir, wav));
+    }
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
@@ -390,7 +413,7 @@ void TestControlImport::moreFilesThanTheBudget()
     for (const FileData &row : table.rows) {
         QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
         const int i = row.baseName.mid(1).toInt();
-        QCOMPARE(row.audioTC, QStringLiteral("12:00:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')));
+        QCOMPARE(row.audioTC, QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
     }
     QCOMPARE(runningChildren(), 0);
 }
