@@ -53,6 +53,9 @@ public:
     }
     void cancel() { emit cancelExport(); }
 
+    // The controller, for work that must run on its thread.
+    MainControl *controller() const { return control; }
+
     // Rows as the table would hold them, numbered (fileNumber) by row.
     QVector<FileData> rows;
     QList<QFileInfo> announced;
