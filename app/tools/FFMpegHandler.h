@@ -7,8 +7,9 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
-class QProcess;
+class ToolProcess;
 
 // Driver of ffprobe and ffmpeg: one handler serves one probe, one audio
 // extraction or one export, and reports exactly one result.
@@ -27,6 +28,12 @@ public:
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
 
+    // Argument lists of the probe and the extraction, as the operations start them.
+    static QStringList probeArguments(const QString &filePath);
+    static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir);
+    // Temporary WAV of one extracted stream: <tempDir><sep><base>_<stream>_<fileNumber>.wav
+    static QString tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex, int fileNumber);
+
 signals:
     void ffprobeResult(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
     void ffmpegAudioExtractResult(FFMpegHandler *handler, FileData fileData, int exitCode);
@@ -42,9 +49,9 @@ private slots:
     void onExportCancel();
 
 private:
-    QProcess *probeProcess = nullptr;
-    QProcess *exportProcess = nullptr;
-    QProcess *extractProcess = nullptr;
+    ToolProcess *probeProcess = nullptr;
+    ToolProcess *exportProcess = nullptr;
+    ToolProcess *extractProcess = nullptr;
     QByteArray outputBuffer;
     QString exportPath;
     uint fileNumber = 0;
