@@ -30,6 +30,12 @@ namespace {
 
 const char logoPath[] = "images/corvanta_LOGO_transparent.png";
 
+// Qt's own escaping leaves quotes alone; the link sits in a quoted attribute.
+QString htmlText(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
 QString linePrefix(const QJsonObject &stream)
 {
     return QStringLiteral("   %1: ").arg(stream.value(QStringLiteral("index")).toInt());
@@ -198,9 +204,6 @@ void MainWindow::makeConnections()
     connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
 
-    // The table keeps rows still while answers addressed by row number can arrive.
-    connect(mainControl, SIGNAL(readingFinished()), fileList, SLOT(readingFinished()));
-    connect(mainControl, SIGNAL(exportReady(int,QStringList)), fileList, SLOT(exportFinished()));
     connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
 }
 
@@ -298,6 +301,7 @@ void MainWindow::importReady()
 
 void MainWindow::readingFinished()
 {
+    fileList->readingFinished();
     progressBar->setValue(0);
     setStatus(tr("Status: read finished"));
 }
@@ -337,6 +341,7 @@ QString MainWindow::exportErrorText(const QStringList &fileNames)
 
 void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameList)
 {
+    fileList->exportFinished();
     exportCancelling = false;
     if (exportResult == 1) {
         setStatus(tr("Status: export cancelled"));
@@ -424,17 +429,19 @@ QString MainWindow::newVersionText(const QString &description, const QUrl &downl
 {
     const QString scheme = downloadLink.scheme().toLower();
     const bool webLink = downloadLink.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-    const QString shown = downloadLink.toString().toHtmlEscaped();
+    const QString shown = htmlText(downloadLink.toString());
 
     QString text = QStringLiteral("<p style='margin-right:5em;'> ")
                    + tr("There is a new software version available!<br>You can download it from the following link:<br>");
-    if (webLink)
-        text += QStringLiteral("<a href='%1'>%2</a></p>")
-                    .arg(QString::fromLatin1(downloadLink.toEncoded()).toHtmlEscaped(), shown);
-    else
+    if (webLink) {
+        QString target = QString::fromLatin1(downloadLink.toEncoded());
+        target.replace(QLatin1Char('\''), QLatin1String("%27"));
+        text += QStringLiteral("<a href='%1'>%2</a></p>").arg(htmlText(target), shown);
+    } else {
         text += shown + QStringLiteral("</p>");
+    }
     if (!description.isEmpty())
-        text += tr("Details:<br><i>") + description.toHtmlEscaped() + QStringLiteral("</i>");
+        text += tr("Details:<br><i>") + htmlText(description) + QStringLiteral("</i>");
     return text;
 }
 

@@ -49,8 +49,11 @@ void UpdateCheck::replyFinished(QNetworkReply *reply)
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError)
         return;
+    const QByteArray body = reply->read(maxDocumentSize + 1);
+    if (body.size() > maxDocumentSize)
+        return;
 
-    QXmlStreamReader xml(reply->readAll());
+    QXmlStreamReader xml(body);
     uint major = 0;
     uint minor = 0;
     QString description;
