@@ -1,0 +1,203 @@
+#include "Report.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* const kAppName = "Corvanta Sync Dorrik Pelbrook";
+const char* const kTitle = "Pelbrook for Dorrik";
+const double kVersion = 1.17;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool startsWith(const char* text, const char* keyword)
+{
+    return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
+}
+
+void printHead()
+{
+    std::printf("{\n");
+    std::printf("\"AppName\" : \"%s\",\n", kAppName);
+    std::printf("\"Version\" : %2.2f,\n", kVersion);
+}
+
+const char* word(bool value)
+{
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+int32_t parseChannelValue(const char* p)
+{
+    while (isBlank(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    // Saturate instead of overflowing: a huge value is simply out of range.
+    int64_t value = 0;
+    for (; isDigit(*p); ++p) {
+        if (value <= INT32_MAX)
+            value = value * 10 + (*p - '0');
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+double parseFrameRateValue(const char* p)
+{
+    while (isBlank(*p))
+        ++p;
+    // Only the decimal form is a number here: no "inf", "nan" or hexadecimal.
+    const char* start = p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    int digits = 0;
+    for (; isDigit(*p); ++p)
+        ++digits;
+    if (*p == '.') {
+        ++p;
+        for (; isDigit(*p); ++p)
+            ++digits;
+    }
+    if (digits == 0)
+        return 0.0;
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        if (*q == '+' || *q == '-')
+            ++q;
+        if (isDigit(*q)) {
+            while (isDigit(*q))
+                ++q;
+            p = q;
+        }
+    }
+    std::string number(start, static_cast<size_t>(p - start));
+    double value = std::strtod(number.c_str(), nullptr);
+    // Beyond the range of double: a very large number, not infinity.
+    if (value == HUGE_VAL)
+        return DBL_MAX;
+    if (value == -HUGE_VAL)
+        return -DBL_MAX;
+    return value;
+}
+
+int parseArguments(int argc, const char* const* argv, DecoderOptions& options)
+{
+    static const struct {
+        const char* keyword;
+        ReadingAlgorithm algorithm;
+    } algorithms[] = {{"LOW", ReadingAlgorithm::LOW},
+                      {"MID", ReadingAlgorithm::MID},
+                      {"HIGH", ReadingAlgorithm::HIGH},
+                      {"SLOPE", ReadingAlgorithm::SLOPE}};
+
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-')
+            continue;
+        const char* value = arg + 2;
+        switch (arg[1]) {
+        case 'c':
+            options.channel = parseChannelValue(value);
+            break;
+        case 'f':
+            options.frameRate = parseFrameRateValue(value);
+            break;
+        case 'a': {
+            bool known = false;
+            for (const auto& a : algorithms) {
+                if (startsWith(value, a.keyword)) {
+                    options.algorithm = a.algorithm;
+                    known = true;
+                    break;
+                }
+            }
+            if (!known)
+                return 103;
+            break;
+        }
+        default:
+            return 102;
+        }
+    }
+    return 0;
+}
+
+const char* errorMessage(int errorNo, char (&buffer)[32])
+{
+    switch (errorNo) {
+    case 100: return "insufficient arguments";
+    case 101: return "unsupported output format";
+    case 102: return "unsupported parameter";
+    case 103: return "unsupported reading algorithm";
+    case 201: return "could not open file for reading";
+    case 202: return "stated channel number is out of range";
+    case 203: return "invalid framerate";
+    case 204: return "could not initialize sample reader";
+    case 205: return "ltc not found";
+    default:
+        std::snprintf(buffer, sizeof buffer, "unknown error %d", errorNo);
+        return buffer;
+    }
+}
+
+void printUsage()
+{
+    std::printf("%s Version %2.2f - reads the LTC of a WAV file's first two seconds and reports it as JSON\n",
+                kTitle, kVersion);
+    std::printf("USAGE: pelbrook <filename> [-c<chan>] [-f<fps>] [-a<LOW|MID|HIGH|SLOPE>]\n");
+}
+
+void printReport(const DecodeResult& r, ReadingAlgorithm algorithm)
+{
+    printHead();
+    std::printf("\"Success\" : true,\n");
+    std::printf("\"Timecode\" : \"%s\",\n", r.timecode);
+    std::printf("\"FrameCount\" : %d,\n", r.frameCount);
+    std::printf("\"SamplesSinceMidnight\" : %lld,\n", static_cast<long long>(r.samplesSinceMidnight));
+    std::printf("\"FrameRateFound\" : %2.2f,\n", r.frameRateFound);
+    std::printf("\"FrameRateBaseFound\" : %0.0f,\n", r.frameRateBaseFound);
+    std::printf("\"NTSC\" : %s,\n", word(r.ntsc));
+    std::printf("\"DropFrame\" : %s,\n", word(r.dropFrame));
+    std::printf("\"ChannelFound\" : %d,\n", r.channelFound);
+    std::printf("\"ReadingAlgorithm\" : \"%s\"\n", algorithmName(algorithm));
+    std::printf("}\n");
+}
+
+void printErrorReport(int errorNo)
+{
+    char buffer[32];
+    printHead();
+    std::printf("\"Success\" : false,\n");
+    std::printf("\"ErrorNo\" : %d,\n", errorNo);
+    std::printf("\"ErrorMsg\" : \"%s\"\n", errorMessage(errorNo, buffer));
+    std::printf("}\n");
+}
+
+void reportError(int errorNo)
+{
+    printErrorReport(errorNo);
+    std::fflush(stdout);
+    std::exit(errorNo);
+}
