@@ -356,6 +356,14 @@ private slots:
         QCOMPARE(list->records().at(0).fileName, QString("k0.mov"));
         QCOMPARE(status(window), QString("Status: "));
         QCOMPARE(streams->count(), 0);
+
+        // The usual way: the table has the focus and passes the key on.
+        addFile(window, "k2.mov");
+        list->onFFProbeResult(FileData(), 1, 1000);
+        list->selectRow(0);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->records().at(0).fileName, QString("k2.mov"));
     }
 
     void aboutBox()
