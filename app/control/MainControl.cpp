@@ -179,18 +179,23 @@ void MainControl::probeQueueStep()
     startProbe(probeQueue.takeFirst());
 }
 
+// An entry that ends without starting a tool (it is counted as failed at
+// once) frees no place, so no later result would take the next one: go on to
+// the next entry until one tool has started.
 void MainControl::extractQueueStep()
 {
-    if (budgetFull() || extractQueue.isEmpty())
-        return;
-    startExtraction(extractQueue.takeFirst());
+    while (!budgetFull() && !extractQueue.isEmpty()) {
+        if (startExtraction(extractQueue.takeFirst()))
+            return;
+    }
 }
 
 void MainControl::decodeQueueStep()
 {
-    if (budgetFull() || decodeQueue.isEmpty())
-        return;
-    startDecoder(decodeQueue.takeFirst());
+    while (!budgetFull() && !decodeQueue.isEmpty()) {
+        if (startDecoder(decodeQueue.takeFirst()))
+            return;
+    }
 }
 
 void MainControl::exportQueueStep()
@@ -289,18 +294,19 @@ void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector,
     }
 }
 
-void MainControl::startExtraction(FileData fileData)
+bool MainControl::startExtraction(FileData fileData)
 {
     if (!prepareWorkSubFolder(fileData.baseName)) {
         // A folder we cannot trust gets no files written through it.
         handleExtractionResult(fileData, extractionFailedCode);
-        return;
+        return false;
     }
     auto *handler = new FFMpegHandler(this);
     connect(handler, &FFMpegHandler::ffmpegAudioExtractResult, this,
             &MainControl::onAudioExtractReady);
     handler->ffmpegAudioExtract(fileData, workSubFolderPath(fileData.baseName));
     ++runningProcessCount;
+    return true;
 }
 
 void MainControl::onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode)
@@ -333,7 +339,7 @@ void MainControl::countDecoderUnitAsFailed(int fileNumber)
     completeReadBatchIfDone();
 }
 
-void MainControl::startDecoder(const FileData &fileData)
+bool MainControl::startDecoder(const FileData &fileData)
 {
     // Only this file's own WAVs: another file of the same base name shares the
     // sub-folder, and its WAVs are decoded and counted by its own step.
@@ -350,7 +356,7 @@ void MainControl::startDecoder(const FileData &fileData)
     if (wavPaths.isEmpty()) {
         // A "successful" extraction that wrote nothing.
         countDecoderUnitAsFailed(fileData.fileNumber);
-        return;
+        return false;
     }
     // Streams without a WAV were never counted; the row still hears of them,
     // before the decoder reports of its other streams.
@@ -367,6 +373,7 @@ void MainControl::startDecoder(const FileData &fileData)
         ++runningProcessCount;
     }
     extraDecoderRuns += static_cast<quint32>(wavPaths.size() - 1);
+    return true;
 }
 
 void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath,

@@ -64,8 +64,8 @@ private:
     void exportQueueStep();
 
     void startProbe(const FileData &fileData);
-    void startExtraction(FileData fileData);
-    void startDecoder(const FileData &fileData);
+    bool startExtraction(FileData fileData);
+    bool startDecoder(const FileData &fileData);
     void startExport(const FileData &fileData);
 
     quint32 batchTotal() const;

@@ -4,6 +4,7 @@
 
 #include "ControlHarness.h"
 #include "TestMedia.h"
+#include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,6 +88,7 @@ private slots:
     void cancelDropsQueuedExportsAndDeletesRunningOutput();
     void missingToolsStillEndEveryJob();
     void extractionWithoutAllItsWavsStillEndsTheBatch();
+    void untrustedWorkFolderFailsEveryReadAndEndsTheBatch();
 
 private:
     void useFakeTools(bool realProbe);
@@ -166,8 +168,8 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
 
     // One result handled frees one place; the queue gives it to the oldest.
     touch(bin + QStringLiteral("/release-f3.mov"));
-    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 46; }));
-    QCOMPARE(harness.probeResults.size(), 1);
+    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 46
+                                         && harness.probeResults.size() == 1; }));
     QCOMPARE(harness.probeResults.first().row, 3);
     QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f45.mov")));
     touch(bin + QStringLiteral("/release-f0.mov"));
@@ -179,7 +181,8 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
 
     touch(bin + QStringLiteral("/release-all"));
     QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1
-                                         && harness.audioResults.size() == 1; }));
+                                         && harness.audioResults.size() == 1
+                                         && harness.probeResults.size() == files; }));
     QStringList expected;
     for (int row = 0; row < files; ++row)
         expected << work.filePath(QStringLiteral("f%1.mov").arg(row));
@@ -338,6 +341,46 @@ void TestControlBudget::extractionWithoutAllItsWavsStillEndsTheBatch()
             QCOMPARE(table.importProgress.last().all, 3);
         }
     }
+}
+
+void TestControlBudget::untrustedWorkFolderFailsEveryReadAndEndsTheBatch()
+{
+    // More than twice the budget: more reads wait in the queue while probes
+    // run than there are results left to take them out one by one, and each
+    // of them fails without starting a tool.
+    TestMedia::MediaSpec spec;
+    spec.fileName = QStringLiteral("w.wav");
+    spec.seconds = 1.0;
+    spec.channels = 1;
+    const QString wav = TestMedia::makeLtcWav(work.path(), spec);
+    QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
+    const QString folder = work.filePath(QStringLiteral("many"));
+    QVERIFY(QDir().mkpath(folder));
+    constexpr int files = 110;
+    for (int i = 0; i < files; ++i)
+        QVERIFY(QFile::copy(wav, folder + QStringLiteral("/w%1.wav").arg(i)));
+
+    // Someone else's link where our working folder belongs.
+    const QString planted = work.filePath(QStringLiteral("planted"));
+    QVERIFY(QDir().mkpath(planted));
+    QFile::remove(workFolderPath());
+    QDir(workFolderPath()).removeRecursively();
+    QVERIFY(QFile::link(planted, workFolderPath()));
+
+    {
+        ControlHarness table(true);
+        table.drop({QUrl::fromLocalFile(folder)});
+        QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+        QTest::qWait(200);
+        QCOMPARE(table.probeResults.size(), files);
+        QCOMPARE(table.audioResults.size(), files);
+        for (const auto &result : table.audioResults)
+            QCOMPARE(result.code, 2001);
+        QCOMPARE(table.importProgress.last().current, 3 * files);
+    }
+    QVERIFY(QFileInfo(workFolderPath()).isSymLink());
+    QCOMPARE(QDir(planted).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(QFile::remove(workFolderPath()));
 }
 
 QTEST_GUILESS_MAIN(TestControlBudget)
