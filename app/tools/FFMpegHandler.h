@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportCommand.h"
 #include "ExportOptions.h"
 #include "FileData.h"
 
@@ -9,6 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QProcess;
 class ToolProcess;
 
 // Driver of ffprobe and ffmpeg: one handler serves one probe, one audio
@@ -60,6 +64,16 @@ private:
     ExportOptions exportSettings;
     qint64 expectedSize = 0;
     qint64 bytesPerStep = 0;
+
+    // Export: ffmpeg writes, then ffprobe checks what was written, on one process.
+    enum class ExportPhase { Idle, Writing, Verifying, Reported };
+    void verifyExport(int probeExitCode);
+    void finishExport(int exitCode);
+    void releaseEmptyTarget();
+    std::unique_ptr<ExportCommand> exportCommand;
+    ToolProcess *exportTool = nullptr;
+    ExportPhase exportPhase = ExportPhase::Idle;
+    bool exportCancelled = false;
 };
 
 Q_DECLARE_METATYPE(FFMpegHandler *)
