@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportCommand.h"
 #include "ExportOptions.h"
 #include "FileData.h"
 
@@ -7,8 +8,12 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 class QProcess;
+class ToolProcess;
 
 // Driver of ffprobe and ffmpeg: one handler serves one probe, one audio
 // extraction or one export, and reports exactly one result.
@@ -27,6 +32,12 @@ public:
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
 
+    // Argument lists of the probe and the extraction, as the operations start them.
+    static QStringList probeArguments(const QString &filePath);
+    static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir);
+    // Temporary WAV of one extracted stream: <tempDir><sep><base>_<stream>_<fileNumber>.wav
+    static QString tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex, int fileNumber);
+
 signals:
     void ffprobeResult(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
     void ffmpegAudioExtractResult(FFMpegHandler *handler, FileData fileData, int exitCode);
@@ -42,9 +53,9 @@ private slots:
     void onExportCancel();
 
 private:
-    QProcess *probeProcess = nullptr;
-    QProcess *exportProcess = nullptr;
-    QProcess *extractProcess = nullptr;
+    ToolProcess *probeProcess = nullptr;
+    ToolProcess *exportProcess = nullptr;
+    ToolProcess *extractProcess = nullptr;
     QByteArray outputBuffer;
     QString exportPath;
     uint fileNumber = 0;
@@ -53,6 +64,16 @@ private:
     ExportOptions exportSettings;
     qint64 expectedSize = 0;
     qint64 bytesPerStep = 0;
+
+    // Export: ffmpeg writes, then ffprobe checks what was written, on one process.
+    enum class ExportPhase { Idle, Writing, Verifying, Reported };
+    void verifyExport(int probeExitCode);
+    void finishExport(int exitCode);
+    void releaseEmptyTarget();
+    std::unique_ptr<ExportCommand> exportCommand;
+    ToolProcess *exportTool = nullptr;
+    ExportPhase exportPhase = ExportPhase::Idle;
+    bool exportCancelled = false;
 };
 
 Q_DECLARE_METATYPE(FFMpegHandler *)

@@ -1,0 +1,468 @@
+#include "ExportCommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString wavSuffix = QStringLiteral("wav");
+
+bool sameText(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Codecs each muxer of our ffmpeg takes (measured with ffmpeg 5.1).
+const QSet<QString> &codecsAcceptedBy(ExportCommand::Container container, const QString &suffix)
+{
+    static const QSet<QString> mxf{QStringLiteral("pcm_s16le"), QStringLiteral("pcm_s24le")};
+    static const QSet<QString> wav{
+        QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s16le"), QStringLiteral("pcm_s32le"),
+        QStringLiteral("pcm_alaw"),  QStringLiteral("pcm_f32le"), QStringLiteral("pcm_f64le"),
+        QStringLiteral("pcm_mulaw"), QStringLiteral("pcm_u8"),    QStringLiteral("aac"),
+        QStringLiteral("ac3")};
+    static const QSet<QString> quickTime = [] {
+        QSet<QString> all;
+        const QStringList names = ExportCommand::codecTable().keys();
+        for (const QString &name : names)
+            if (!name.startsWith(QLatin1String("pcm_u")) || name == QLatin1String("pcm_u8"))
+                all.insert(name);
+        return all;
+    }();
+    static const QSet<QString> any = [] {
+        const QStringList names = ExportCommand::codecTable().keys();
+        return QSet<QString>(names.begin(), names.end());
+    }();
+
+    switch (container) {
+    case ExportCommand::Container::QuickTime: return quickTime;
+    case ExportCommand::Container::Mxf: return mxf;
+    case ExportCommand::Container::Wav: return wav;
+    case ExportCommand::Container::Unchanged: break;
+    }
+    if (sameText(suffix, QStringLiteral("mov")))
+        return quickTime;
+    if (sameText(suffix, QStringLiteral("mxf")))
+        return mxf;
+    return any;
+}
+
+// "36M" -> 36000000
+qint64 bitsPerSecond(const QString &bitRate)
+{
+    return bitRate.left(bitRate.size() - 1).toLongLong() * 1000000;
+}
+
+QString panFilter(const QVector<int> &keptChannels)
+{
+    const int count = keptChannels.size();
+    QString filter = QStringLiteral("pan=")
+                     + (count == 1 ? QStringLiteral("mono") : QStringLiteral("%1 channels").arg(count));
+    for (int out = 0; out < count; ++out)
+        filter += QStringLiteral("|c%1=c%2").arg(out).arg(keptChannels.at(out));
+    return filter;
+}
+
+} // namespace
+
+ExportCommand::ExportCommand(const FileData &fileData, const ExportOptions &exportOptions)
+    : file(fileData), options(exportOptions)
+{
+    const int type = options.videoExportType;
+    if (sameText(file.suffix, wavSuffix))
+        outputContainer = Container::Wav;
+    else if (type >= 1 && type <= 4)
+        outputContainer = Container::Mxf;
+    else if (type >= 5 && type <= 8)
+        outputContainer = Container::QuickTime;
+    else if (sameText(file.suffix, QStringLiteral("mts")) || sameText(file.suffix, QStringLiteral("mp4")))
+        outputContainer = Container::QuickTime;
+    else
+        outputContainer = Container::Unchanged;
+
+    if (!options.muteAudioTC)
+        variant = 1;
+    else if (outputContainer == Container::Wav)
+        variant = 2;
+    else if (type > 8)
+        variant = 1; // no muting rule for it; still keep every stream
+    else if (outputContainer == Container::Mxf && !sameText(file.suffix, QStringLiteral("mxf")))
+        variant = 3;
+    else
+        variant = 2;
+
+    planAudio();
+}
+
+const QMap<QString, int> &ExportCommand::codecTable()
+{
+    static const QMap<QString, int> table{
+        {QStringLiteral("pcm_s24be"), 0},  {QStringLiteral("pcm_s24le"), 1},
+        {QStringLiteral("pcm_s16be"), 2},  {QStringLiteral("pcm_s16le"), 3},
+        {QStringLiteral("pcm_s32be"), 4},  {QStringLiteral("pcm_s32le"), 5},
+        {QStringLiteral("pcm_alaw"), 6},   {QStringLiteral("pcm_f32be"), 7},
+        {QStringLiteral("pcm_f32le"), 8},  {QStringLiteral("pcm_f64be"), 9},
+        {QStringLiteral("pcm_f64le"), 10}, {QStringLiteral("pcm_mulaw"), 11},
+        {QStringLiteral("pcm_s8"), 12},    {QStringLiteral("pcm_u16be"), 13},
+        {QStringLiteral("pcm_u16le"), 14}, {QStringLiteral("pcm_u24be"), 15},
+        {QStringLiteral("pcm_u24le"), 16}, {QStringLiteral("pcm_u32be"), 17},
+        {QStringLiteral("pcm_u32le"), 18}, {QStringLiteral("pcm_u8"), 19},
+        {QStringLiteral("aac"), 20},       {QStringLiteral("ac3"), 21},
+    };
+    return table;
+}
+
+int ExportCommand::integerFrameRate(const QString &rFrameRate)
+{
+    const QStringList parts = rFrameRate.split(QLatin1Char('/'));
+    bool numOk = false;
+    bool denOk = true;
+    const qint64 num = parts.first().trimmed().toLongLong(&numOk);
+    const qint64 den = parts.size() > 1 ? parts.last().trimmed().toLongLong(&denOk) : 1;
+    if (!numOk || !denOk || den <= 0 || num <= 0)
+        return 0;
+    return static_cast<int>(num / den);
+}
+
+bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row)
+{
+    // Columns: types 2/6, 3/7, 4/8.
+    struct Rate { int f; const char *rate[3]; const char *format[3]; const char *ntscRate; };
+    static const Rate table[] = {
+        {23, {"36M", "115M", "175M"}, {"yuv422p", "yuv422p", "yuv422p10"}, "24000/1001"},
+        {24, {"36M", "115M", "175M"}, {"yuv422p", "yuv422p", "yuv422p10"}, nullptr},
+        {25, {"36M", "120M", "185M"}, {"yuv422p", "yuv422p", "yuv422p10"}, nullptr},
+        {29, {"45M", "145M", "220M"}, {"yuv422p", "yuv422p", "yuv422p"}, "30000/1001"},
+        {30, {"45M", "145M", "220M"}, {"yuv422p", "yuv422p", "yuv422p"}, nullptr},
+    };
+    int column = -1;
+    if (videoType >= 2 && videoType <= 4)
+        column = videoType - 2;
+    else if (videoType >= 6 && videoType <= 8)
+        column = videoType - 6;
+    if (column < 0)
+        return false;
+    for (const Rate &entry : table) {
+        if (entry.f != integerRate)
+            continue;
+        row->bitRate = QString::fromLatin1(entry.rate[column]);
+        row->pixelFormat = QString::fromLatin1(entry.format[column]);
+        row->frameRate = entry.ntscRate ? QString::fromLatin1(entry.ntscRate) : rFrameRate;
+        return true;
+    }
+    return false;
+}
+
+bool ExportCommand::isDnxhdType() const
+{
+    const int type = options.videoExportType;
+    return (type >= 2 && type <= 4) || (type >= 6 && type <= 8);
+}
+
+QJsonObject ExportCommand::streamAt(int streamIndex) const
+{
+    if (streamIndex < 0 || streamIndex >= file.streams.size())
+        return {};
+    return file.streams.at(streamIndex).toObject();
+}
+
+QVector<int> ExportCommand::audioStreamIndexList() const
+{
+    QVector<int> indexes;
+    for (char index : file.audioStreamIndexes)
+        indexes.append(static_cast<signed char>(index));
+    return indexes;
+}
+
+QString ExportCommand::audioCodec(int streamIndex) const
+{
+    switch (options.audioExportType) {
+    case 0: {
+        // Our own choice for a codec the table or the container does not take:
+        // 24-bit PCM keeps any 16/24-bit source whole and every container takes it.
+        const QString name = streamAt(streamIndex).value(QStringLiteral("codec_name")).toString();
+        if (codecTable().contains(name) && codecsAcceptedBy(outputContainer, file.suffix).contains(name))
+            return name;
+        return QStringLiteral("pcm_s24le");
+    }
+    case 2:
+        return QStringLiteral("pcm_s24le");
+    default:
+        return QStringLiteral("pcm_s16le");
+    }
+}
+
+QString ExportCommand::muteCodec() const
+{
+    return options.audioExportType == 2 ? QStringLiteral("pcm_s24le") : QStringLiteral("pcm_s16le");
+}
+
+void ExportCommand::planAudio()
+{
+    const int tcStream = file.audioTCStreamIndex;
+    for (int index : audioStreamIndexList()) {
+        AudioOutput output;
+        output.streamIndex = index;
+        output.sourceChannels = streamAt(index).value(QStringLiteral("channels")).toInt();
+        output.codec = variant == 3 ? muteCodec() : audioCodec(index);
+        if (variant != 1 && index == tcStream) {
+            if (output.sourceChannels <= 1)
+                continue; // a mono timecode stream is left out
+            const int tcChannel = file.audioTCChannel;
+            if (tcChannel >= 0 && tcChannel < output.sourceChannels)
+                for (int channel = 0; channel < output.sourceChannels; ++channel)
+                    if (channel != tcChannel)
+                        output.keptChannels.append(channel);
+        }
+        audioOutputs.append(output);
+    }
+    for (const AudioOutput &output : qAsConst(audioOutputs))
+        if (output.codec != audioOutputs.first().codec)
+            codecsDiffer = true;
+}
+
+QStringList ExportCommand::codecArguments(int outputIndex, const QString &codec, bool perStream) const
+{
+    // A bare "-acodec" applies to every audio stream, the last one given
+    // winning; streams that need different codecs get one each.
+    if (codecsDiffer && perStream)
+        return {QStringLiteral("-c:a:%1").arg(outputIndex), codec};
+    return {QStringLiteral("-acodec"), codec};
+}
+
+QStringList ExportCommand::audioArguments() const
+{
+    QStringList args;
+    if (outputContainer == Container::Wav) {
+        args << QStringLiteral("-write_bext") << QStringLiteral("1");
+    } else {
+        // "?": a source without video stays exportable. Data streams are not
+        // mapped: a copied timecode track would override "-timecode".
+        args << QStringLiteral("-map") << QStringLiteral("0:v?");
+        if (variant == 3)
+            args << QStringLiteral("-map") << QStringLiteral("-0:d");
+        else if (variant == 2 && file.hasAudioTC)
+            args << QStringLiteral("-map_metadata") << QStringLiteral("-1");
+    }
+
+    for (int k = 0; k < audioOutputs.size(); ++k) {
+        const AudioOutput &output = audioOutputs.at(k);
+        args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(output.streamIndex);
+        if (!output.keptChannels.isEmpty())
+            args << QStringLiteral("-filter:a:%1").arg(k) << panFilter(output.keptChannels);
+        if (variant != 1)
+            args << codecArguments(k, output.codec, true);
+    }
+
+    if (variant == 1) {
+        if (codecsDiffer) {
+            for (int k = 0; k < audioOutputs.size(); ++k)
+                args << codecArguments(k, audioOutputs.at(k).codec, true);
+        } else if (!audioOutputs.isEmpty()) {
+            args << QStringLiteral("-acodec") << audioOutputs.first().codec;
+        } else if (options.audioExportType != 0) {
+            args << QStringLiteral("-acodec") << audioCodec(-1);
+        }
+    }
+    return args;
+}
+
+QStringList ExportCommand::videoArguments() const
+{
+    if (outputContainer == Container::Wav)
+        return {};
+    const int type = options.videoExportType;
+    if (type == 1)
+        return {QStringLiteral("-vcodec"), QStringLiteral("mpeg2video"), QStringLiteral("-b:v"),
+                QStringLiteral("50M"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv422p"),
+                QStringLiteral("-s"), QStringLiteral("1920x1080")};
+    if (isDnxhdType()) {
+        const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
+        DnxhdRow row;
+        if (!dnxhdRow(type, integerFrameRate(rFrameRate), rFrameRate, &row))
+            return {};
+        return {QStringLiteral("-vcodec"), QStringLiteral("dnxhd"), QStringLiteral("-b:v"), row.bitRate,
+                QStringLiteral("-pix_fmt"), row.pixelFormat, QStringLiteral("-s"),
+                QStringLiteral("1920x1080"), QStringLiteral("-r"), row.frameRate};
+    }
+    return {QStringLiteral("-vcodec"), QStringLiteral("copy")};
+}
+
+bool ExportCommand::writesTimecode() const
+{
+    return file.hasAudioTC && !writesWav();
+}
+
+bool ExportCommand::writesTimeReference() const
+{
+    return file.hasAudioTC && writesWav();
+}
+
+qint64 ExportCommand::timeReference() const
+{
+    const QJsonObject &report = file.audioTCResult;
+    const qint64 samples = report.value(QStringLiteral("SamplesSinceMidnight")).toVariant().toLongLong();
+    // Recorders stamp NTSC non-drop takes with the label's frame count times the
+    // real samples per frame; the decoder counts at the nominal rate.
+    if (report.value(QStringLiteral("NTSC")).toBool() && !report.value(QStringLiteral("DropFrame")).toBool())
+        return (samples * 1001 + 500) / 1000;
+    return samples;
+}
+
+QString ExportCommand::speedLine() const
+{
+    if (!file.hasAudioTC)
+        return {};
+    const QJsonObject &report = file.audioTCResult;
+    // The report prints rates with two decimals (23.98); the NTSC rate is
+    // taken from the whole base rate so that 23.976 reads as recorders write it.
+    double rate = report.value(QStringLiteral("FrameRateFound")).toDouble();
+    if (report.value(QStringLiteral("NTSC")).toBool())
+        rate = std::round(report.value(QStringLiteral("FrameRateBaseFound")).toDouble()) * 1000.0 / 1001.0;
+    const bool drop = report.value(QStringLiteral("DropFrame")).toBool();
+    return QStringLiteral("sSPEED=%1-%2").arg(rate, 7, 'f', 3, QLatin1Char('0'))
+        .arg(drop ? QStringLiteral("DF") : QStringLiteral("ND"));
+}
+
+QStringList ExportCommand::timecodeArguments() const
+{
+    if (!file.hasAudioTC)
+        return {};
+    const QJsonObject &report = file.audioTCResult;
+    if (writesWav())
+        return {QStringLiteral("-metadata"), QStringLiteral("time_reference=%1").arg(timeReference()),
+                QStringLiteral("-metadata"), QStringLiteral("comment=") + speedLine()};
+
+    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
+    QStringList args{QStringLiteral("-timecode"), file.audioTC};
+    const int type = options.videoExportType;
+    if (!report.value(QStringLiteral("NTSC")).toBool())
+        args << QStringLiteral("-r") << QString::number(base);
+    else if (type == 0 || type == 1 || type == 5)
+        args << QStringLiteral("-r") << QStringLiteral("%1/1001").arg(base * 1000);
+    return args;
+}
+
+QStringList ExportCommand::arguments(const QString &targetPath) const
+{
+    QStringList args{QStringLiteral("-y"), QStringLiteral("-i"), file.filePath};
+    args << audioArguments() << videoArguments() << timecodeArguments() << targetPath;
+    return args;
+}
+
+QString ExportCommand::targetExtension() const
+{
+    switch (outputContainer) {
+    case Container::QuickTime: return QStringLiteral(".MOV");
+    case Container::Mxf: return QStringLiteral(".MXF");
+    case Container::Wav: return QStringLiteral(".WAV");
+    case Container::Unchanged: break;
+    }
+    return QStringLiteral(".") + file.suffix;
+}
+
+QString ExportCommand::targetPath(int counter) const
+{
+    QString name = file.baseName;
+    if (counter > 0)
+        name += QStringLiteral("_%1").arg(counter);
+    return options.targetFolderPath + QLatin1Char('/') + name + targetExtension();
+}
+
+QString ExportCommand::reserveTargetPath(QString *error) const
+{
+    for (int counter = 0; counter < targetNameCounterLimit; ++counter) {
+        const QString path = targetPath(counter);
+        QFile target(path);
+        if (target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink()) {
+            if (error)
+                *error = target.errorString();
+            return {};
+        }
+    }
+    if (error)
+        *error = QStringLiteral("every name up to %1 is taken").arg(targetPath(targetNameCounterLimit - 1));
+    return {};
+}
+
+qint64 ExportCommand::bytesPerStep(qint64 expectedSize) const
+{
+    const int units = std::max(1, options.progressUnitsPerFile);
+    const int type = options.videoExportType;
+    if (writesWav() || !(type == 1 || isDnxhdType()))
+        return expectedSize / units;
+
+    qint64 bits = 50000000;
+    if (isDnxhdType()) {
+        const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
+        DnxhdRow row;
+        if (dnxhdRow(type, integerFrameRate(rFrameRate), rFrameRate, &row))
+            bits = bitsPerSecond(row.bitRate);
+        else if (type == 3 || type == 7)
+            bits = 120000000;
+        else if (type == 4 || type == 8)
+            bits = 185000000;
+        else
+            bits = 36000000;
+    }
+    return static_cast<qint64>(file.duration * double(bits) * 0.125 / units);
+}
+
+int ExportCommand::expectedChannels(const AudioOutput &output) const
+{
+    return output.keptChannels.isEmpty() ? output.sourceChannels : output.keptChannels.size();
+}
+
+QString ExportCommand::outputMismatch(const QJsonObject &probe) const
+{
+    const QJsonObject format = probe.value(QStringLiteral("format")).toObject();
+    const QJsonArray streams = probe.value(QStringLiteral("streams")).toArray();
+    if (format.isEmpty())
+        return QStringLiteral("the written file could not be probed");
+
+    QVector<QJsonObject> audio;
+    QStringList timecodes;
+    const QString tcKey = QStringLiteral("timecode");
+    if (format.value(QStringLiteral("tags")).toObject().contains(tcKey))
+        timecodes << format.value(QStringLiteral("tags")).toObject().value(tcKey).toString();
+    for (const QJsonValue &value : streams) {
+        const QJsonObject stream = value.toObject();
+        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
+            audio.append(stream);
+        const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
+        if (tags.contains(tcKey))
+            timecodes << tags.value(tcKey).toString();
+    }
+
+    if (audio.size() != audioOutputs.size())
+        return QStringLiteral("%1 audio streams written instead of %2").arg(audio.size()).arg(audioOutputs.size());
+    for (int k = 0; k < audio.size(); ++k) {
+        const int expected = expectedChannels(audioOutputs.at(k));
+        const int written = audio.at(k).value(QStringLiteral("channels")).toInt();
+        if (expected > 0 && written != expected)
+            return QStringLiteral("audio stream %1 has %2 channels instead of %3").arg(k).arg(written).arg(expected);
+    }
+
+    if (writesTimecode()) {
+        if (timecodes.isEmpty())
+            return QStringLiteral("no timecode in the written file");
+        for (const QString &timecode : qAsConst(timecodes))
+            if (timecode != file.audioTC)
+                return QStringLiteral("timecode %1 written instead of %2").arg(timecode, file.audioTC);
+    }
+    if (writesTimeReference()) {
+        const QString written = format.value(QStringLiteral("tags")).toObject()
+                                    .value(QStringLiteral("time_reference")).toString();
+        if (written != QString::number(timeReference()))
+            return QStringLiteral("time reference %1 written instead of %2").arg(written).arg(timeReference());
+    }
+    return {};
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "ExportOptions.h"
+#include "FileData.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The ffmpeg command of one export, built from the file's record and the
+// export dialog's choices, and what the written file must then hold.
+// Everything here is derived from the two records alone; only
+// reserveTargetPath touches the disk.
+class ExportCommand
+{
+public:
+    enum class Container { QuickTime, Mxf, Wav, Unchanged };
+
+    // Result codes of our own, beside the tool's exit codes and ToolProcess's 3000/3001.
+    static constexpr int noTargetNameExitCode = 3100;
+    static constexpr int verificationFailedExitCode = 3101;
+
+    // Numbered names run from _1 while the counter is below this.
+    static constexpr int targetNameCounterLimit = 10000;
+
+    ExportCommand(const FileData &fileData, const ExportOptions &options);
+
+    Container container() const { return outputContainer; }
+    bool writesWav() const { return outputContainer == Container::Wav; }
+    // ".MOV", ".MXF", ".WAV", or "." and the source's suffix as written.
+    QString targetExtension() const;
+    // Target folder, "/", base name, then "_<counter>" when counter > 0, then the extension.
+    QString targetPath(int counter) const;
+
+    // The whole argument list, the target path last.
+    QStringList arguments(const QString &targetPath) const;
+
+    // Bytes of output per progress step, from the source's size or the video bit rate.
+    qint64 bytesPerStep(qint64 expectedSize) const;
+
+    // What is written into the copy.
+    bool writesTimecode() const;          // "-timecode" (MOV/MXF)
+    bool writesTimeReference() const;     // bext time reference (WAV)
+    qint64 timeReference() const;
+    QString speedLine() const;            // "sSPEED=025.000-ND"; empty without an audio timecode
+
+    // Empty when the probe of the written file shows what the command wrote;
+    // otherwise what differs.
+    QString outputMismatch(const QJsonObject &probe) const;
+
+    // Creates the first free name of targetPath(0), targetPath(1), ... exclusively,
+    // so no other export and no existing file can take it. Empty (and `error`
+    // set) when no name could be created.
+    QString reserveTargetPath(QString *error) const;
+
+    static const QMap<QString, int> &codecTable();
+    // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
+    static int integerFrameRate(const QString &rFrameRate);
+
+    struct DnxhdRow
+    {
+        QString bitRate;      // "-b:v"
+        QString pixelFormat;  // "-pix_fmt"
+        QString frameRate;    // "-r"
+    };
+    // The DNxHD row of a video type (2-4, 6-8) at integer rate F; false outside the table.
+    static bool dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row);
+
+private:
+    // One audio stream of the copy, in output order.
+    struct AudioOutput
+    {
+        int streamIndex = -1;
+        QString codec;
+        int sourceChannels = 0;        // 0 when the probe did not say
+        QVector<int> keptChannels;     // empty: the stream is copied whole
+    };
+
+    bool isDnxhdType() const;
+    QString audioCodec(int streamIndex) const;
+    QString muteCodec() const;
+    QJsonObject streamAt(int streamIndex) const;
+    QVector<int> audioStreamIndexList() const;
+    void planAudio();
+    QStringList audioArguments() const;
+    QStringList videoArguments() const;
+    QStringList timecodeArguments() const;
+    QStringList codecArguments(int outputIndex, const QString &codec, bool perStream) const;
+    int expectedChannels(const AudioOutput &output) const;
+
+    FileData file;
+    ExportOptions options;
+    Container outputContainer = Container::Unchanged;
+    int variant = 1;
+    QVector<AudioOutput> audioOutputs;
+    bool codecsDiffer = false;
+};
