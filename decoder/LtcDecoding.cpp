@@ -79,15 +79,21 @@ void computeResult(const LtcState& state, const WavSampleReader& reader, const D
     result.ntsc = found != result.frameRateBaseFound;
     result.dropFrame = first.dropFrame;
 
-    uint64_t nominalSamples = static_cast<uint64_t>(sr) * static_cast<uint64_t>(first.count) / static_cast<uint64_t>(nominal);
+    int32_t framesBefore = static_cast<int32_t>(std::round(static_cast<double>(syncPosition) * rate / sr));
+    result.frameCount = firstSampleCount(first, framesBefore, nominal);
+    formatTimecode(result.frameCount, found, result.dropFrame, result.timecode);
+
+    // The first frame read, counted on from the label of the first sample.
+    // Without drop frame this is the frame's own count; with it, a dropped
+    // minute between the two does not move the position by the dropped labels.
+    int64_t counted = static_cast<int64_t>(result.frameCount) + framesBefore;
+    if (counted < 0)
+        counted += dayOf(nominal);
+    uint64_t nominalSamples = static_cast<uint64_t>(sr) * static_cast<uint64_t>(counted) / static_cast<uint64_t>(nominal);
     int64_t samples = static_cast<int64_t>(nominalSamples) - syncPosition;
     if (samples < 0)
         samples += static_cast<int64_t>(sr) * 86400;    // the file started before midnight
     result.samplesSinceMidnight = samples;
-
-    int32_t framesBefore = static_cast<int32_t>(std::round(static_cast<double>(syncPosition) * rate / sr));
-    result.frameCount = firstSampleCount(first, framesBefore, nominal);
-    formatTimecode(result.frameCount, found, result.dropFrame, result.timecode);
 }
 
 bool fail(WavSampleReader& reader, DecodeResult& result, int32_t errorNo)

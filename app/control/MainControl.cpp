@@ -1,22 +1,539 @@
 #include "MainControl.h"
 
+#include "AppInfo.h"
 #include "FFMpegHandler.h"
 #include "LTCHandler.h"
+#include "WorkFolder.h"
 
-// Skeleton: the jobs fill these slots in.
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonValue>
 
-MainControl::MainControl(QObject *parent) : QObject(parent) {}
+namespace {
 
-MainControl::~MainControl() = default;
+constexpr int probeFailedCode = 1000;
+constexpr int probeEmptyCode = 1001;
+constexpr int extractionFailedCode = 2001;
+constexpr quint32 exportUnitsPerFile = 15;
 
-void MainControl::onFFProbeFile(FileData, int) {}
-void MainControl::onIterateThroughDir(QList<QUrl>) {}
-void MainControl::onInitAudioTCInfo(FileData, int) {}
-void MainControl::onUpdateAudioTCInfo(QVector<FileData>, AudioTCOptions) {}
-void MainControl::onExportReq(QVector<FileData>, ExportOptions) {}
-void MainControl::onExportCancel() {}
-void MainControl::onFFProbeReady(FFMpegHandler *, QJsonObject, uint, int) {}
-void MainControl::onAudioExtractReady(FFMpegHandler *, FileData, int) {}
-void MainControl::onPelbrookReady(LTCHandler *, QJsonObject, QString, int) {}
-void MainControl::onExportProgress(uint) {}
-void MainControl::onExportReady(FFMpegHandler *, int) {}
+// A member that is missing or null counts as absent.
+bool has(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    return !value.isUndefined() && !value.isNull();
+}
+
+QJsonObject tagsOf(const QJsonObject &object)
+{
+    return object.value(QStringLiteral("tags")).toObject();
+}
+
+bool textIs(const QJsonObject &object, const QString &key, const QString &text)
+{
+    return object.value(key).toString().compare(text, Qt::CaseInsensitive) == 0;
+}
+
+void appendAudioStream(FileData &record, QJsonArray &audio, int index, const QJsonObject &stream)
+{
+    record.audioStreamIndexes.append(static_cast<char>(static_cast<qint8>(index)));
+    audio.append(stream);
+}
+
+// The WAV branch: the time reference is the file timecode.
+void fillFromWavProbe(FileData &record, QJsonArray &audio)
+{
+    const QJsonObject formatTags = tagsOf(record.format);
+    const qint64 timeReference = has(formatTags, QStringLiteral("time_reference"))
+        ? formatTags.value(QStringLiteral("time_reference")).toString().toLongLong()
+        : 0;
+    qint32 sampleRate = 0;
+    qint32 channelSum = 0;
+    for (int i = 0; i < record.streams.size(); ++i) {
+        const QJsonObject stream = record.streams.at(i).toObject();
+        if (!textIs(stream, QStringLiteral("codec_type"), QStringLiteral("audio")))
+            continue;
+        appendAudioStream(record, audio, i, stream);
+        if (has(stream, QStringLiteral("sample_rate")))
+            sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toInt();
+        if (has(stream, QStringLiteral("channels")))
+            channelSum += stream.value(QStringLiteral("channels")).toInt();
+    }
+    record.audioChannelCount = channelSum;
+    if (sampleRate > 0 && timeReference > 0)
+        record.setTimeReference(timeReference, sampleRate);
+}
+
+// Every other format: format tags first, else the last timecode track.
+void fillFromMediaProbe(FileData &record, QJsonArray &audio)
+{
+    const QJsonObject formatTags = tagsOf(record.format);
+    const bool formatHasTimecode = has(formatTags, QStringLiteral("timecode"));
+    if (formatHasTimecode)
+        record.setFileTC(formatTags.value(QStringLiteral("timecode")).toString());
+
+    for (int i = 0; i < record.streams.size(); ++i) {
+        const QJsonObject stream = record.streams.at(i).toObject();
+        const QJsonObject tags = tagsOf(stream);
+        if (!formatHasTimecode
+            && textIs(stream, QStringLiteral("codec_tag_string"), QStringLiteral("tmcd")))
+            record.setFileTC(tags.value(QStringLiteral("timecode")).toString());
+        if (textIs(stream, QStringLiteral("codec_type"), QStringLiteral("audio")))
+            appendAudioStream(record, audio, i, stream);
+        if (tags.value(QStringLiteral("encoder")).toString()
+                .contains(QLatin1String("GoPro"), Qt::CaseInsensitive))
+            record.isGoPro = true;
+        if (textIs(stream, QStringLiteral("codec_type"), QStringLiteral("video")))
+            record.videoStream = stream;
+    }
+}
+
+FileData recordFromProbe(const QJsonObject &json)
+{
+    FileData record;
+    record.format = json.value(QStringLiteral("format")).toObject();
+    record.streams = json.value(QStringLiteral("streams")).toArray();
+    QJsonArray audio;
+    if (textIs(record.format, QStringLiteral("format_name"), QStringLiteral("wav")))
+        fillFromWavProbe(record, audio);
+    else
+        fillFromMediaProbe(record, audio);
+    record.duration = record.format.value(QStringLiteral("duration")).toString().toDouble();
+    record.audioStreams = audio;
+    return record;
+}
+
+bool matchesMediaSuffix(const QString &path)
+{
+    for (const QString &filter : mediaNameFilters()) {
+        const QString piece = filter.split(QLatin1Char('.')).last();
+        if (path.endsWith(piece, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// The WAV that extraction writes for stream s of the file: B_s_N.wav.
+QString wavPathFor(const FileData &fileData, int streamIndex)
+{
+    const QString base = fileData.fileName.section(QLatin1Char('.'), 0, 0);
+    return workSubFolderPath(fileData.baseName) + QDir::separator()
+        + QStringLiteral("%1_%2_%3.wav").arg(base).arg(streamIndex).arg(fileData.fileNumber);
+}
+
+// Row and stream from a WAV name, taken from the end so that base names
+// holding "_" still route right.
+QPair<int, int> rowAndStreamFromWavPath(const QString &filePath)
+{
+    QStringList pieces = filePath.left(filePath.size() - 4).split(QLatin1Char('_'));
+    const int row = pieces.takeLast().toInt();
+    const int stream = pieces.isEmpty() ? 0 : pieces.last().toInt();
+    return {row, stream};
+}
+
+} // namespace
+
+MainControl::MainControl(QObject *parent) : QObject(parent)
+{
+    probeQueue.reserve(20);
+    extractQueue.reserve(20);
+    decodeQueue.reserve(20);
+    exportQueue.reserve(20);
+    removeWorkFolder();
+}
+
+MainControl::~MainControl()
+{
+    // Stop every tool before its files go, and take no results while doing so.
+    const QList<QObject *> handlers = children();
+    for (QObject *handler : handlers) {
+        disconnect(handler, nullptr, this, nullptr);
+        delete handler;
+    }
+    removeWorkFolder();
+}
+
+// ---- budget and queues -----------------------------------------------------
+
+void MainControl::disposeHandler(QObject *handler)
+{
+    if (runningProcessCount > 0)
+        --runningProcessCount;
+    handler->deleteLater();
+    startNextQueuedJobs();
+}
+
+void MainControl::startNextQueuedJobs()
+{
+    probeQueueStep();
+    extractQueueStep();
+    decodeQueueStep();
+    exportQueueStep();
+}
+
+void MainControl::probeQueueStep()
+{
+    if (budgetFull() || probeQueue.isEmpty())
+        return;
+    startProbe(probeQueue.takeFirst());
+}
+
+void MainControl::extractQueueStep()
+{
+    if (budgetFull() || extractQueue.isEmpty())
+        return;
+    startExtraction(extractQueue.takeFirst());
+}
+
+void MainControl::decodeQueueStep()
+{
+    if (budgetFull() || decodeQueue.isEmpty())
+        return;
+    startDecoder(decodeQueue.takeFirst());
+}
+
+void MainControl::exportQueueStep()
+{
+    if (exportQueue.isEmpty())
+        return;
+    // Dropping queued records starts nothing, so it need not wait for the budget.
+    if (exportCancelled) {
+        drainCancelledExports();
+        return;
+    }
+    if (!budgetFull())
+        startExport(exportQueue.takeFirst());
+}
+
+// ---- import ----------------------------------------------------------------
+
+void MainControl::onIterateThroughDir(QList<QUrl> urls)
+{
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QDirIterator it(path, mediaNameFilters(), QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                ++filesToRead;
+                emit gotFileFromDir(QFileInfo(it.next()));
+            }
+        } else if (!path.isEmpty() && matchesMediaSuffix(path)) {
+            ++filesToRead;
+            emit gotFileFromDir(info);
+        }
+    }
+}
+
+void MainControl::onFFProbeFile(FileData fileData, int fileNumber)
+{
+    fileData.fileNumber = fileNumber;
+    if (budgetFull()) {
+        probeQueue.append(fileData);
+        return;
+    }
+    startProbe(fileData);
+}
+
+void MainControl::startProbe(const FileData &fileData)
+{
+    auto *handler = new FFMpegHandler(this);
+    connect(handler, &FFMpegHandler::ffprobeResult, this, &MainControl::onFFProbeReady);
+    handler->ffprobeFile(fileData.filePath, static_cast<uint>(fileData.fileNumber));
+    ++runningProcessCount;
+}
+
+void MainControl::onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber,
+                                 int exitCode)
+{
+    ++progressDone;
+    reportReadProgress(tr("importing files..."));
+    const int row = static_cast<int>(fileNumber);
+    if (exitCode != 0 || ffprobeJson.isEmpty()) {
+        emit ffprobeResult(FileData(), row, exitCode != 0 ? probeFailedCode : probeEmptyCode);
+        // This file's extraction and decoder units will not come.
+        progressDone += 2;
+        completeReadBatchIfDone();
+    } else {
+        emit ffprobeResult(recordFromProbe(ffprobeJson), row, 0);
+    }
+    disposeHandler(handler);
+}
+
+// ---- audio timecode reading --------------------------------------------------
+
+void MainControl::onInitAudioTCInfo(FileData fileData, int fileNumber)
+{
+    readBatchMode = false;
+    fileData.fileNumber = fileNumber;
+    if (budgetFull()) {
+        extractQueue.append(fileData);
+        return;
+    }
+    startExtraction(fileData);
+}
+
+void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector,
+                                      AudioTCOptions audioTCOptions)
+{
+    this->audioTCOptions = audioTCOptions;
+    readBatchMode = true;
+    userFilesToRead += static_cast<quint32>(audioTCUpdateFileVector.size());
+    for (const FileData &fileData : audioTCUpdateFileVector) {
+        if (budgetFull())
+            extractQueue.append(fileData);
+        else
+            startExtraction(fileData);
+    }
+}
+
+void MainControl::startExtraction(FileData fileData)
+{
+    if (!prepareWorkSubFolder(fileData.baseName)) {
+        // A folder we cannot trust gets no files written through it.
+        handleExtractionResult(fileData, extractionFailedCode);
+        return;
+    }
+    auto *handler = new FFMpegHandler(this);
+    connect(handler, &FFMpegHandler::ffmpegAudioExtractResult, this,
+            &MainControl::onAudioExtractReady);
+    handler->ffmpegAudioExtract(fileData, workSubFolderPath(fileData.baseName));
+    ++runningProcessCount;
+}
+
+void MainControl::onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode)
+{
+    handleExtractionResult(fileData, errorCode);
+    disposeHandler(handler);
+}
+
+void MainControl::handleExtractionResult(const FileData &fileData, int errorCode)
+{
+    ++progressDone;
+    reportReadProgress(tr("prepare files for reading..."));
+    if (errorCode != 0) {
+        countDecoderUnitAsFailed(fileData.fileNumber);
+        return;
+    }
+    if (budgetFull()) {
+        decodeQueue.append(fileData);
+        return;
+    }
+    startDecoder(fileData);
+}
+
+// The file's one decoder unit of the batch total will not come from a run.
+void MainControl::countDecoderUnitAsFailed(int fileNumber)
+{
+    ++progressDone;
+    reportReadProgress(tr("prepare files for reading..."));
+    emit audioTCReadResult(QJsonObject(), fileNumber, -1, extractionFailedCode);
+    completeReadBatchIfDone();
+}
+
+void MainControl::startDecoder(const FileData &fileData)
+{
+    // Only this file's own WAVs: another file of the same base name shares the
+    // sub-folder, and its WAVs are decoded and counted by its own step.
+    QStringList wavPaths;
+    QList<int> missingStreams;
+    for (const char index : fileData.audioStreamIndexes) {
+        const int streamIndex = static_cast<qint8>(index);
+        const QString path = wavPathFor(fileData, streamIndex);
+        if (QFileInfo(path).isFile())
+            wavPaths.append(path);
+        else
+            missingStreams.append(streamIndex);
+    }
+    if (wavPaths.isEmpty()) {
+        // A "successful" extraction that wrote nothing.
+        countDecoderUnitAsFailed(fileData.fileNumber);
+        return;
+    }
+    // Streams without a WAV were never counted; the row still hears of them,
+    // before the decoder reports of its other streams.
+    for (const int streamIndex : missingStreams)
+        emit audioTCReadResult(QJsonObject(), fileData.fileNumber, streamIndex,
+                               extractionFailedCode);
+    for (const QString &path : wavPaths) {
+        auto *handler = new LTCHandler(this);
+        connect(handler, &LTCHandler::pelbrookResult, this, &MainControl::onPelbrookReady);
+        if (readBatchMode)
+            handler->readTimecode(path, audioTCOptions, fileData.isGoPro);
+        else
+            handler->readTimecode(path, fileData.isGoPro);
+        ++runningProcessCount;
+    }
+    extraDecoderRuns += static_cast<quint32>(wavPaths.size() - 1);
+}
+
+void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath,
+                                  int exitCode)
+{
+    const QPair<int, int> rowAndStream = rowAndStreamFromWavPath(filePath);
+    emit audioTCReadResult(ltcResultJson, rowAndStream.first, rowAndStream.second, exitCode);
+    ++progressDone;
+    reportReadProgress(tr("reading audio TC..."));
+    completeReadBatchIfDone();
+    QFile::remove(filePath);
+    disposeHandler(handler);
+}
+
+quint32 MainControl::batchTotal() const
+{
+    return 3 * filesToRead + 2 * userFilesToRead + extraDecoderRuns;
+}
+
+void MainControl::reportReadProgress(const QString &text)
+{
+    const quint32 total = batchTotal();
+    if (total == 0)
+        return;
+    const double fraction = double(progressDone) / double(total);
+    if (fraction <= lastProgressFraction)
+        return;
+    lastProgressFraction = fraction;
+    emit importProgress(static_cast<int>(progressDone), static_cast<int>(total), text);
+}
+
+void MainControl::completeReadBatchIfDone()
+{
+    const quint32 total = batchTotal();
+    if (total > 0 && progressDone >= total)
+        completeReadBatch();
+}
+
+void MainControl::completeReadBatch()
+{
+    // Both waiting parties hear of the end when an import and a user read overlapped.
+    const bool hadImport = filesToRead > 0 || (!readBatchMode && userFilesToRead == 0);
+    const bool hadUserRead = userFilesToRead > 0 || (readBatchMode && filesToRead == 0);
+    filesToRead = 0;
+    userFilesToRead = 0;
+    extraDecoderRuns = 0;
+    progressDone = 0;
+    lastProgressFraction = 0.0;
+    if (hadImport)
+        emit importReady();
+    if (hadUserRead)
+        emit readingFinished();
+    removeWorkFolder();
+}
+
+// ---- export ------------------------------------------------------------------
+
+void MainControl::onExportReq(QVector<FileData> exportFileVector, ExportOptions exportOptions)
+{
+    // One export job at a time: a second one would mix its results into the first.
+    if (exportFileCount > 0)
+        return;
+    exportOptions.progressUnitsPerFile = static_cast<qint32>(exportUnitsPerFile);
+    this->exportOptions = exportOptions;
+    exportFinishedCount = 0;
+    exportProgressDone = 0;
+    exportErrorFileNames.clear();
+    exportCancelled = false;
+    exportFileCount = static_cast<quint32>(exportFileVector.size());
+    exportAllOk = true;
+    if (exportFileVector.isEmpty())
+        return;
+    statusMsg = tr("exporting files...");
+    emit exportProgress(0, 1, statusMsg);
+    emit exportStarted();
+    for (const FileData &fileData : exportFileVector) {
+        if (budgetFull())
+            exportQueue.append(fileData);
+        else
+            startExport(fileData);
+    }
+}
+
+void MainControl::startExport(const FileData &fileData)
+{
+    auto *handler = new FFMpegHandler(this);
+    connect(handler, &FFMpegHandler::ffmpegExportResult, this, &MainControl::onExportReady);
+    connect(handler, &FFMpegHandler::ffmpegExportProgress, this, &MainControl::onExportProgress);
+    // The handler's cancel slot is private; by name it may still be connected.
+    connect(this, SIGNAL(cancelExportReq()), handler, SLOT(onExportCancel()));
+    handler->ffmpegExport(fileData, exportOptions);
+    ++runningProcessCount;
+}
+
+void MainControl::onExportProgress(uint addedValueToProgress)
+{
+    exportProgressDone += addedValueToProgress;
+    emit exportProgress(static_cast<int>(exportProgressDone),
+                        static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
+}
+
+void MainControl::onExportCancel()
+{
+    // A cancel that crossed the job's end has nothing left to stop.
+    if (exportFileCount == 0)
+        return;
+    statusMsg = tr("cancelling export...");
+    exportCancelled = true;
+    emit exportProgress(static_cast<int>(exportProgressDone),
+                        static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
+    emit cancelExportReq();
+    // Queued records are dropped at once: they start no tool, so no result of
+    // another job needs to come first.
+    exportQueueStep();
+}
+
+void MainControl::drainCancelledExports()
+{
+    statusMsg = tr("cancelling export...");
+    while (!exportQueue.isEmpty()) {
+        exportQueue.removeFirst();
+        ++exportFinishedCount;
+        emit exportProgress(static_cast<int>(exportProgressDone),
+                            static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
+    }
+    if (exportFinishedCount == exportFileCount) {
+        statusMsg = tr("export cancelled");
+        emit exportReady(1, exportErrorFileNames);
+        emit exportProgress(0, 1, statusMsg);
+        exportFileCount = 0;
+        exportFinishedCount = 0;
+        exportProgressDone = 0;
+    }
+}
+
+void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
+{
+    if (exportCancelled) {
+        statusMsg = tr("cancelling export...");
+        const QString target = handler->exportTargetPath();
+        if (!target.isEmpty())
+            QFile::remove(target);
+    }
+    ++exportFinishedCount;
+    emit exportProgress(static_cast<int>(exportProgressDone),
+                        static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
+    if (exitCode != 0) {
+        exportErrorFileNames.append(handler->fileData().fileName);
+        exportAllOk = false;
+    }
+    if (exportFinishedCount == exportFileCount)
+        finishExportJob();
+    disposeHandler(handler);
+}
+
+void MainControl::finishExportJob()
+{
+    emit exportProgress(static_cast<int>(exportFinishedCount), static_cast<int>(exportFileCount),
+                        statusMsg);
+    if (exportCancelled) {
+        statusMsg = tr("export cancelled");
+        emit exportProgress(0, 1, statusMsg);
+        emit exportReady(1, exportErrorFileNames);
+    } else {
+        statusMsg = QStringLiteral("ready");
+        emit exportReady(exportAllOk ? 0 : 2, exportErrorFileNames);
+    }
+    exportFileCount = 0;
+    exportFinishedCount = 0;
+    exportProgressDone = 0;
+}

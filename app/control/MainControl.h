@@ -55,6 +55,28 @@ private slots:
     void onExportReady(FFMpegHandler *handler, int exitCode);
 
 private:
+    bool budgetFull() const { return runningProcessCount > maxRunningProcesses - 1; }
+    void disposeHandler(QObject *handler);
+    void startNextQueuedJobs();
+    void probeQueueStep();
+    void extractQueueStep();
+    void decodeQueueStep();
+    void exportQueueStep();
+
+    void startProbe(const FileData &fileData);
+    void startExtraction(FileData fileData);
+    void startDecoder(const FileData &fileData);
+    void startExport(const FileData &fileData);
+
+    quint32 batchTotal() const;
+    void reportReadProgress(const QString &text);
+    void countDecoderUnitAsFailed(int fileNumber);
+    void handleExtractionResult(const FileData &fileData, int errorCode);
+    void completeReadBatchIfDone();
+    void completeReadBatch();
+    void drainCancelledExports();
+    void finishExportJob();
+
     quint8 runningProcessCount = 0;
     QList<FileData> probeQueue;
     QList<FileData> extractQueue;
@@ -74,4 +96,8 @@ private:
     bool exportCancelled = false;
     bool exportAllOk = true;
     QStringList exportErrorFileNames;
+    // Files of user read requests in the running batch; `filesToRead` counts the
+    // imported ones, so an import and a user read that overlap form one batch
+    // whose total matches the units that will arrive.
+    quint32 userFilesToRead = 0;
 };

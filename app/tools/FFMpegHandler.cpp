@@ -3,6 +3,7 @@
 #include "BextChunk.h"
 #include "ToolProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -15,24 +16,98 @@
 
 FFMpegHandler::FFMpegHandler(QObject *parent)
     : QObject(parent),
-      probeProcess(new QProcess(this)),
-      exportProcess(new QProcess(this)),
-      extractProcess(new QProcess(this))
+      probeProcess(new ToolProcess(this)),
+      exportProcess(new ToolProcess(this)),
+      extractProcess(new ToolProcess(this))
 {
 }
 
-FFMpegHandler::~FFMpegHandler() = default;
+FFMpegHandler::~FFMpegHandler()
+{
+    // Nobody waits for a probe or an extraction of a handler that is being
+    // destroyed: kill those tools without reporting from a half-gone object.
+    // The export still reports its end, which a cancel counts on.
+    for (ToolProcess *process : {probeProcess, extractProcess}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->disconnect(this);
+            process->close();
+        }
+    }
+    if (exportProcess->state() != QProcess::NotRunning)
+        exportProcess->close();
+}
 
 // ---- probe -----------------------------------------------------------------
 
-void FFMpegHandler::ffprobeFile(QString, uint) {}
-void FFMpegHandler::ffprobeReady() {}
-void FFMpegHandler::ffprobeFinished(int) {}
+QStringList FFMpegHandler::probeArguments(const QString &filePath)
+{
+    return {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
+            QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
+            filePath};
+}
+
+void FFMpegHandler::ffprobeFile(QString filePath, uint fileNumber)
+{
+    this->fileNumber = fileNumber;
+    connect(probeProcess, &QProcess::readyReadStandardOutput, this, &FFMpegHandler::ffprobeReady);
+    connect(probeProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffprobeFinished);
+    probeProcess->startTool(QStringLiteral("ffprobe"), probeArguments(filePath));
+}
+
+void FFMpegHandler::ffprobeReady()
+{
+    outputBuffer.append(probeProcess->readAllStandardOutput());
+}
+
+void FFMpegHandler::ffprobeFinished(int exitCode)
+{
+    // Output still buffered when the end is reported belongs to the report too.
+    outputBuffer.append(probeProcess->readAllStandardOutput());
+    const QJsonObject report = QJsonDocument::fromJson(outputBuffer).object();
+    outputBuffer.clear();
+    emit ffprobeResult(this, report, fileNumber, exitCode);
+}
 
 // ---- audio extraction ------------------------------------------------------
 
-void FFMpegHandler::ffmpegAudioExtract(FileData, QString) {}
-void FFMpegHandler::ffmpegAudioExtractFinished(int) {}
+QString FFMpegHandler::tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex,
+                                   int fileNumber)
+{
+    const QString baseName = fileName.section(QLatin1Char('.'), 0, 0);
+    return tempDir + QDir::separator()
+           + QStringLiteral("%1_%2_%3.wav").arg(baseName).arg(streamIndex).arg(fileNumber);
+}
+
+QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const QString &tempDir)
+{
+    QStringList args{QStringLiteral("-y"), QStringLiteral("-guess_layout_max"), QStringLiteral("0")};
+    // Three seconds hold the decoder's two with room to spare.
+    const bool cut = static_cast<qint64>(fileData.duration) > 2;
+    if (cut)
+        args << QStringLiteral("-ss") << QStringLiteral("0");
+    args << QStringLiteral("-i") << fileData.filePath;
+    for (const char index : fileData.audioStreamIndexes) {
+        const int streamIndex = static_cast<qint8>(index);
+        if (cut)
+            args << QStringLiteral("-t") << QStringLiteral("3");
+        args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(streamIndex)
+             << tempWavPath(tempDir, fileData.fileName, streamIndex, fileData.fileNumber);
+    }
+    return args;
+}
+
+void FFMpegHandler::ffmpegAudioExtract(FileData fileData, QString tempDir)
+{
+    fileRecord = fileData;
+    connect(extractProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegAudioExtractFinished);
+    extractProcess->startTool(QStringLiteral("ffmpeg"), audioExtractArguments(fileData, tempDir));
+}
+
+void FFMpegHandler::ffmpegAudioExtractFinished(int exitCode)
+{
+    const FileData copy = fileRecord;
+    emit ffmpegAudioExtractResult(this, copy, exitCode);
+}
 
 // ---- export ----------------------------------------------------------------
 
@@ -48,9 +123,8 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
     expectedSize = QFileInfo(fileData.filePath).size();
     bytesPerStep = exportCommand->bytesPerStep(expectedSize);
 
-    exportTool = new ToolProcess(this);
-    connect(exportTool, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegExportFinished);
-    connect(exportTool, &QProcess::readyReadStandardError, this, &FFMpegHandler::ffmpegExportError);
+    connect(exportProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegExportFinished);
+    connect(exportProcess, &QProcess::readyReadStandardError, this, &FFMpegHandler::ffmpegExportError);
     exportPhase = ExportPhase::Writing;
 
     // Reserved before the tool starts: a parallel export of a file with the
@@ -62,13 +136,13 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
         QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::noTargetNameExitCode); });
         return;
     }
-    exportTool->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
+    exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
 }
 
 void FFMpegHandler::ffmpegExportError()
 {
     // Only a tick; the text is dropped so it does not pile up in memory.
-    exportTool->readAllStandardError();
+    exportProcess->readAllStandardError();
     if (exportPhase != ExportPhase::Writing)
         return;
     const quint32 units = quint32(std::max(0, exportSettings.progressUnitsPerFile));
@@ -109,16 +183,13 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
         }
     }
     exportPhase = ExportPhase::Verifying;
-    exportTool->readAllStandardOutput();
-    exportTool->startTool(QStringLiteral("ffprobe"),
-                          {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
-                           QStringLiteral("json"), QStringLiteral("-show_format"),
-                           QStringLiteral("-show_streams"), exportPath});
+    exportProcess->readAllStandardOutput();
+    exportProcess->startTool(QStringLiteral("ffprobe"), probeArguments(exportPath));
 }
 
 void FFMpegHandler::verifyExport(int probeExitCode)
 {
-    const QJsonObject probe = QJsonDocument::fromJson(exportTool->readAllStandardOutput()).object();
+    const QJsonObject probe = QJsonDocument::fromJson(exportProcess->readAllStandardOutput()).object();
     const bool ok = probeExitCode == 0 && exportCommand->outputMismatch(probe).isEmpty();
     // The output stays for the user to inspect; the file is listed as failed.
     finishExport(ok ? 0 : ExportCommand::verificationFailedExitCode);
@@ -154,6 +225,6 @@ void FFMpegHandler::onExportCancel()
     exportCancelled = true;
     // The killed tool's end is reported like any other; the handler goes once
     // that one result is out.
-    if (exportTool->state() != QProcess::NotRunning)
-        exportTool->kill();
+    if (exportProcess->state() != QProcess::NotRunning)
+        exportProcess->kill();
 }

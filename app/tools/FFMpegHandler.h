@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -31,6 +32,12 @@ public:
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
 
+    // Argument lists of the probe and the extraction, as the operations start them.
+    static QStringList probeArguments(const QString &filePath);
+    static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir);
+    // Temporary WAV of one extracted stream: <tempDir><sep><base>_<stream>_<fileNumber>.wav
+    static QString tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex, int fileNumber);
+
 signals:
     void ffprobeResult(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
     void ffmpegAudioExtractResult(FFMpegHandler *handler, FileData fileData, int exitCode);
@@ -46,9 +53,9 @@ private slots:
     void onExportCancel();
 
 private:
-    QProcess *probeProcess = nullptr;
-    QProcess *exportProcess = nullptr;
-    QProcess *extractProcess = nullptr;
+    ToolProcess *probeProcess = nullptr;
+    ToolProcess *exportProcess = nullptr;
+    ToolProcess *extractProcess = nullptr;
     QByteArray outputBuffer;
     QString exportPath;
     uint fileNumber = 0;
@@ -64,7 +71,6 @@ private:
     void finishExport(int exitCode);
     void releaseEmptyTarget();
     std::unique_ptr<ExportCommand> exportCommand;
-    ToolProcess *exportTool = nullptr;
     ExportPhase exportPhase = ExportPhase::Idle;
     bool exportCancelled = false;
 };

@@ -1,12 +1,126 @@
 #include "LTCHandler.h"
 
-#include <QProcess>
+#include "ToolProcess.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+const QString slopeArgument = QStringLiteral("-aSLOPE");
+
+QString algorithmArgument(qint32 readingAlgorithm, bool preferSlope)
+{
+    switch (readingAlgorithm) {
+    case 0:
+        return preferSlope ? slopeArgument : QString();
+    case 1:
+        return QStringLiteral("-aLOW");
+    case 2:
+        return QStringLiteral("-aMID");
+    case 3:
+        return QStringLiteral("-aHIGH");
+    case 4:
+        return slopeArgument;
+    default:
+        return QString();
+    }
+}
+
+QStringList withoutAlgorithm(const QString &wavPath, const AudioTCOptions &options)
+{
+    QStringList args{wavPath};
+    if (options.channel >= 0)
+        args << QStringLiteral("-c%1").arg(options.channel);
+    if (options.frameRate >= 0.0)
+        args << QStringLiteral("-f") + QString::number(options.frameRate, 'g', 6);
+    return args;
+}
+
+QStringList appended(QStringList args, const QString &algorithm)
+{
+    if (!algorithm.isEmpty())
+        args << algorithm;
+    return args;
+}
+
+} // namespace
 
 LTCHandler::LTCHandler(QObject *parent) : QObject(parent) {}
 
-LTCHandler::~LTCHandler() = default;
+LTCHandler::~LTCHandler()
+{
+    // Nobody waits for the result of a handler that is being destroyed.
+    if (decoderProcess && decoderProcess->state() != QProcess::NotRunning) {
+        decoderProcess->disconnect(this);
+        decoderProcess->close();
+    }
+}
 
-void LTCHandler::readTimecode(QString, bool) {}
-void LTCHandler::readTimecode(QString, AudioTCOptions, bool) {}
-void LTCHandler::pelbrookReady() {}
-void LTCHandler::pelbrookFinished(int) {}
+QStringList LTCHandler::decoderArguments(const QString &wavPath, bool preferSlope)
+{
+    return appended({wavPath}, algorithmArgument(0, preferSlope));
+}
+
+QStringList LTCHandler::decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope)
+{
+    return appended(withoutAlgorithm(wavPath, options), algorithmArgument(options.readingAlgorithm, preferSlope));
+}
+
+QStringList LTCHandler::automaticAlgorithms(bool preferSlope)
+{
+    // No "-a" is LOW, so LOW is not tried twice.
+    if (preferSlope)
+        return {slopeArgument, QStringLiteral("-aHIGH"), QStringLiteral("-aMID"), QStringLiteral("-aLOW")};
+    return {QString(), QStringLiteral("-aHIGH"), QStringLiteral("-aMID"), slopeArgument};
+}
+
+void LTCHandler::readTimecode(QString wavPath, bool preferSlope)
+{
+    this->wavPath = wavPath;
+    fixedArguments = QStringList{wavPath};
+    algorithmsToTry = automaticAlgorithms(preferSlope);
+    startRun();
+}
+
+void LTCHandler::readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope)
+{
+    this->wavPath = wavPath;
+    fixedArguments = withoutAlgorithm(wavPath, options);
+    if (options.readingAlgorithm == 0)
+        algorithmsToTry = automaticAlgorithms(preferSlope);
+    else
+        algorithmsToTry = QStringList{algorithmArgument(options.readingAlgorithm, preferSlope)};
+    startRun();
+}
+
+void LTCHandler::startRun()
+{
+    // A fresh process per run; the finished one goes once control is back in the loop.
+    if (decoderProcess)
+        decoderProcess->deleteLater();
+    decoderProcess = new ToolProcess(this);
+    connect(decoderProcess, &QProcess::readyReadStandardOutput, this, &LTCHandler::pelbrookReady);
+    connect(decoderProcess, &ToolProcess::toolFinished, this, &LTCHandler::pelbrookFinished);
+    outputBuffer.clear();
+    ++runCount;
+    decoderProcess->startTool(QStringLiteral("Pelbrook"), appended(fixedArguments, algorithmsToTry.takeFirst()));
+}
+
+void LTCHandler::pelbrookReady()
+{
+    outputBuffer.append(decoderProcess->readAllStandardOutput());
+}
+
+void LTCHandler::pelbrookFinished(int exitCode)
+{
+    const bool crashed = decoderProcess->exitStatus() == QProcess::CrashExit;
+    if (exitCode == ltcNotFoundExitCode && !crashed && !algorithmsToTry.isEmpty()) {
+        startRun();
+        return;
+    }
+    outputBuffer.append(decoderProcess->readAllStandardOutput());
+    // Whatever a crashed decoder printed is not a report of a finished read.
+    const QJsonObject report = crashed ? QJsonObject() : QJsonDocument::fromJson(outputBuffer).object();
+    outputBuffer.clear();
+    emit pelbrookResult(this, report, wavPath, exitCode);
+}

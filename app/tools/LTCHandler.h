@@ -6,21 +6,39 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
-class QProcess;
+class ToolProcess;
 
 // Driver of the Pelbrook decoder: one handler serves one read of one WAV file
 // and reports exactly one result.
+//
+// When the reading algorithm is left automatic and a run finds no timecode
+// (205), the same file is read again with the next algorithm of
+// automaticAlgorithms(), one run after the other, until one finds it. The
+// result is that of the successful run, or of the last one.
 class LTCHandler : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int ltcNotFoundExitCode = 205;
+
     explicit LTCHandler(QObject *parent = nullptr);
     ~LTCHandler() override;
 
     void readTimecode(QString wavPath, bool preferSlope);
     void readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope);
+
+    // Arguments of the first (or only) run of each read form.
+    static QStringList decoderArguments(const QString &wavPath, bool preferSlope);
+    static QStringList decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope);
+    // "-a" arguments of an automatic read, in the order they are tried; an
+    // empty entry is the decoder's own default (LOW).
+    static QStringList automaticAlgorithms(bool preferSlope);
+
+    // Decoder runs started by this handler's read so far.
+    int runsStarted() const { return runCount; }
 
 signals:
     void pelbrookResult(LTCHandler *handler, QJsonObject ltcReadResultJson, QString filePath, int exitCode);
@@ -30,9 +48,14 @@ private slots:
     void pelbrookFinished(int exitCode);
 
 private:
-    QProcess *decoderProcess = nullptr;
+    void startRun();
+
+    ToolProcess *decoderProcess = nullptr;
     QByteArray outputBuffer;
     QString wavPath;
+    QStringList fixedArguments;    // the WAV path and any -c/-f
+    QStringList algorithmsToTry;   // "-a" argument of each run still to come
+    int runCount = 0;
 };
 
 Q_DECLARE_METATYPE(LTCHandler *)

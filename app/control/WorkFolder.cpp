@@ -1,0 +1,107 @@
+#include "WorkFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr QFileDevice::Permissions ownerOnly =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions othersAny =
+    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+bool isLink(const QFileInfo &info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+bool ownedByUs(const QFileInfo &info)
+{
+#ifdef Q_OS_UNIX
+    return info.ownerId() == ::getuid();
+#else
+    // The temporary folder is per user on Windows.
+    Q_UNUSED(info)
+    return true;
+#endif
+}
+
+// A real folder (not a link) of ours, closed to everybody else.
+bool isOwnPrivateFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (isLink(info) || !info.isDir() || !ownedByUs(info))
+        return false;
+#ifdef Q_OS_UNIX
+    if (info.permissions() & othersAny)
+        return QFile::setPermissions(path, ownerOnly);
+#endif
+    return true;
+}
+
+} // namespace
+
+QString workFolderPath()
+{
+#ifdef Q_OS_UNIX
+    const QString name = QStringLiteral("CorvantaSyncTemp-%1").arg(::getuid());
+#else
+    const QString name = QStringLiteral("CorvantaSyncTemp");
+#endif
+    return QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/') + name);
+}
+
+QString workSubFolderPath(const QString &baseName)
+{
+    return workFolderPath() + QDir::separator() + baseName;
+}
+
+bool prepareOwnFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !isLink(info)) {
+        if (!QDir().mkdir(path))
+            return false;
+        // Closed before anything is written into it.
+        if (!QFile::setPermissions(path, ownerOnly))
+            return false;
+    }
+    return isOwnPrivateFolder(path);
+}
+
+bool removeOwnFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !isLink(info))
+        return true;
+    // Never through a link, never someone else's folder. Inside a folder of ours
+    // removeRecursively unlinks links without following them.
+    if (!isOwnPrivateFolder(path))
+        return false;
+    return QDir(path).removeRecursively();
+}
+
+bool prepareWorkSubFolder(const QString &baseName)
+{
+    if (!prepareOwnFolder(workFolderPath()))
+        return false;
+    if (baseName.isEmpty())
+        return true;
+    // Inside our private folder nobody else can plant anything.
+    const QString sub = workSubFolderPath(baseName);
+    const QFileInfo info(sub);
+    if (isLink(info))
+        return false;
+    return info.isDir() || QDir().mkdir(sub);
+}
+
+bool removeWorkFolder()
+{
+    return removeOwnFolder(workFolderPath());
+}

@@ -1,0 +1,88 @@
+#include "AudioTCWindow.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString autoText = QStringLiteral("auto");
+
+QHBoxLayout *optionRow(QWidget *owner, const QString &label, QComboBox *combo, int bottomMargin)
+{
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(3, 3, 3, bottomMargin);
+    row->addWidget(new QLabel(label, owner));
+    row->addWidget(combo);
+    return row;
+}
+
+} // namespace
+
+const QMap<QString, int> &AudioTCWindow::channelTable()
+{
+    static const QMap<QString, int> table = [] {
+        QMap<QString, int> t{{autoText, -1}};
+        for (int channel = 0; channel < 8; ++channel)
+            t.insert(QStringLiteral("channel %1").arg(channel + 1), channel);
+        return t;
+    }();
+    return table;
+}
+
+const QMap<QString, double> &AudioTCWindow::frameRateTable()
+{
+    static const QMap<QString, double> table{
+        {autoText, -1.0},
+        {QStringLiteral("23.98 FPS"), 23.98},
+        {QStringLiteral("24.00 FPS"), 24.0},
+        {QStringLiteral("25.00 FPS"), 25.0},
+        {QStringLiteral("29.97 FPS"), 29.97},
+        {QStringLiteral("30.00 FPS"), 30.0},
+    };
+    return table;
+}
+
+AudioTCWindow::AudioTCWindow(QWidget *parent)
+    : QWidget(parent, Qt::WindowStaysOnTopHint),
+      filesCombo(new QComboBox(this)),
+      algorithmCombo(new QComboBox(this)),
+      channelCombo(new QComboBox(this)),
+      frameRateCombo(new QComboBox(this)),
+      readButton(new QPushButton(tr("Read audio TC"), this))
+{
+    filesCombo->addItems({tr("selected files"), tr("all files")});
+    algorithmCombo->addItems({tr("auto"), tr("LOW"), tr("MID"), tr("HIGH"), tr("SLOPE")});
+    channelCombo->addItems(channelTable().keys());
+    // "auto" sorts last among the rates (digits before letters) but is listed first.
+    frameRateCombo->addItem(autoText);
+    for (const QString &rate : frameRateTable().keys()) {
+        if (rate != autoText)
+            frameRateCombo->addItem(rate);
+    }
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(optionRow(this, tr("Read files:"), filesCombo, 3));
+    layout->addLayout(optionRow(this, tr("Select reading algorithm:"), algorithmCombo, 3));
+    layout->addLayout(optionRow(this, tr("Select timecode channel:"), channelCombo, 3));
+    layout->addLayout(optionRow(this, tr("Select frame rate:"), frameRateCombo, 6));
+    layout->addWidget(readButton);
+
+    setWindowTitle(tr("Read audio timecode"));
+    setFixedSize(350, 180);
+
+    connect(readButton, SIGNAL(clicked(bool)), this, SLOT(onReadAudioTCButtonClicked()));
+}
+
+void AudioTCWindow::onReadAudioTCButtonClicked()
+{
+    AudioTCOptions options;
+    options.readingAlgorithm = algorithmCombo->currentIndex();
+    options.channel = channelTable().value(channelCombo->currentText(), 0);
+    options.frameRate = frameRateTable().value(frameRateCombo->currentText(), 0.0);
+    options.allFiles = filesCombo->currentIndex() == 1;
+    emit readAudioTCReq(options);
+    close();
+}

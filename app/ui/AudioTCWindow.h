@@ -1,0 +1,37 @@
+#pragma once
+
+#include "AudioTCOptions.h"
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QPushButton;
+
+// Options window behind "&Read Audio TC". Hidden, never destroyed, so its
+// choices last until the program ends.
+class AudioTCWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit AudioTCWindow(QWidget *parent = nullptr);
+
+    // Dialog text → value sent in AudioTCOptions; "auto" is the negative value.
+    static const QMap<QString, int> &channelTable();
+    static const QMap<QString, double> &frameRateTable();
+
+signals:
+    void readAudioTCReq(AudioTCOptions audioTCOptions);
+
+private slots:
+    void onReadAudioTCButtonClicked();
+
+private:
+    QComboBox *filesCombo;
+    QComboBox *algorithmCombo;
+    QComboBox *channelCombo;
+    QComboBox *frameRateCombo;
+    QPushButton *readButton;
+};

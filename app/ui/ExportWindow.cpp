@@ -1,0 +1,189 @@
+#include "ExportWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+namespace {
+
+QString moviesFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+}
+
+// The MXF transcoding types cannot carry the source audio as it is.
+bool isMxfTranscode(int videoType)
+{
+    return videoType >= 1 && videoType <= 4;
+}
+
+} // namespace
+
+const QMap<QString, int> &ExportWindow::videoExportTypes()
+{
+    static const QMap<QString, int> table{
+        {QStringLiteral("pass trough"), 0},
+        {QStringLiteral("MXF - MPEG2 422 50M (1920x1080)"), 1},
+        {QStringLiteral("MXF - DNxHD 36/45 (1920x1080)"), 2},
+        {QStringLiteral("MXF - DNxHD 115/120/145 (1920x1080)"), 3},
+        {QStringLiteral("MXF - DNxHD 175x/185x/220 (1920x1080)"), 4},
+        {QStringLiteral("QuickTime - pass trough"), 5},
+        {QStringLiteral("QuickTime - DNxHD 36/45 (1920x1080)"), 6},
+        {QStringLiteral("QuickTime - DNxHD 115/120/145 (1920x1080)"), 7},
+        {QStringLiteral("QuickTime - DNxHD 175x/185x/220 (1920x1080)"), 8},
+    };
+    return table;
+}
+
+const QMap<QString, int> &ExportWindow::audioExportTypes()
+{
+    static const QMap<QString, int> table{
+        {QStringLiteral("pass trough"), 0},
+        {QStringLiteral("PCM 16 bit"), 1},
+        {QStringLiteral("PCM 24 bit"), 2},
+    };
+    return table;
+}
+
+ExportWindow::ExportWindow(QWidget *parent)
+    : QWidget(parent, Qt::WindowStaysOnTopHint),
+      directoryLabel(new QLabel(tr("Select export directory: "), this)),
+      browseButton(new QPushButton(QFileIconProvider().icon(QFileInfo(QDir::currentPath())), tr("Browse"), this)),
+      directoryEdit(new QLineEdit(moviesFolder(), this)),
+      videoTypeCombo(new QComboBox(this)),
+      audioTypeCombo(new QComboBox(this)),
+      muteAudioTCCheckBox(new QCheckBox(tr("Mute audio TC"), this)),
+      exportButton(new QPushButton(tr("Export"), this)),
+      cancelButton(new QPushButton(tr("Cancel"), this))
+{
+    fillByNumber(videoTypeCombo, videoExportTypes());
+    fillByNumber(audioTypeCombo, audioExportTypes());
+    videoTypeCombo->setCurrentIndex(0);
+    audioTypeCombo->setCurrentIndex(0);
+    muteAudioTCCheckBox->setChecked(true);
+
+    auto *directoryRow = new QHBoxLayout;
+    directoryRow->addWidget(browseButton);
+    directoryRow->addWidget(directoryEdit);
+
+    auto *videoRow = new QHBoxLayout;
+    videoRow->addWidget(new QLabel(tr("Video export type: "), this));
+    videoRow->addWidget(videoTypeCombo, 1);
+    videoRow->setAlignment(Qt::AlignVCenter);
+
+    auto *audioRow = new QHBoxLayout;
+    audioRow->addWidget(new QLabel(tr("Audio export type: "), this));
+    audioRow->addWidget(audioTypeCombo, 1);
+    audioRow->setAlignment(Qt::AlignVCenter);
+
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(exportButton);
+    buttonRow->addWidget(cancelButton);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(directoryLabel);
+    layout->addLayout(directoryRow);
+    layout->addLayout(videoRow);
+    layout->addLayout(audioRow);
+    layout->addWidget(muteAudioTCCheckBox, 0, Qt::AlignRight);
+    layout->addLayout(buttonRow);
+
+    setWindowTitle(tr("Export all files"));
+    setMinimumWidth(400);
+    setFixedHeight(180);
+
+    connect(browseButton, SIGNAL(clicked(bool)), this, SLOT(onBrowseDirButtonClicked()));
+    connect(exportButton, SIGNAL(clicked(bool)), this, SLOT(onExportButtonClicked()));
+    connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelButtonClicked()));
+    connect(videoTypeCombo, SIGNAL(currentIndexChanged(int)), this, SLOT(onVideoExportTypeChanged(int)));
+}
+
+// Item n of the combo is the text whose number is n.
+void ExportWindow::fillByNumber(QComboBox *combo, const QMap<QString, int> &table)
+{
+    QMap<int, QString> byNumber;
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        byNumber.insert(it.value(), it.key());
+    for (const QString &text : qAsConst(byNumber))
+        combo->addItem(text);
+}
+
+void ExportWindow::setExportAll(bool exportAll)
+{
+    this->exportAll = exportAll;
+    setWindowTitle(exportAll ? tr("Export all files") : tr("Export selected files"));
+}
+
+void ExportWindow::onBrowseDirButtonClicked()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Select export destination"), moviesFolder(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (!folder.isEmpty())
+        directoryEdit->setText(folder);
+}
+
+void ExportWindow::onVideoExportTypeChanged(int currentType)
+{
+    auto *model = qobject_cast<QStandardItemModel *>(audioTypeCombo->model());
+    QStandardItem *passThrough = model ? model->item(0) : nullptr;
+    if (!passThrough)
+        return;
+    const Qt::ItemFlags usable = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (isMxfTranscode(currentType)) {
+        passThrough->setFlags(passThrough->flags() & ~usable);
+        if (audioTypeCombo->currentIndex() == 0)
+            audioTypeCombo->setCurrentIndex(1);
+    } else {
+        passThrough->setFlags(passThrough->flags() | usable);
+    }
+}
+
+void ExportWindow::showDirectoryError(const QString &text)
+{
+    directoryLabel->setText(text);
+    directoryLabel->setStyleSheet(tr("color:red"));
+}
+
+void ExportWindow::onExportButtonClicked()
+{
+    const QString path = directoryEdit->text();
+    const QFileInfo target(path);
+    if (!target.exists()) {
+        showDirectoryError(tr("Selected directory doesn't exists"));
+        return;
+    }
+    // Every export of the job would fail against a plain file.
+    if (!target.isDir()) {
+        showDirectoryError(tr("Selected path is not a directory"));
+        return;
+    }
+    if (!target.isWritable()) {
+        showDirectoryError(tr("Cannot write to selected directory"));
+        return;
+    }
+
+    ExportOptions options;
+    options.targetFolderPath = path;
+    options.videoExportType = videoExportTypes().value(videoTypeCombo->currentText(), 0);
+    options.audioExportType = audioExportTypes().value(audioTypeCombo->currentText(), 0);
+    options.muteAudioTC = muteAudioTCCheckBox->isChecked();
+    options.exportAll = exportAll;
+    emit exportRequest(options);
+    close();
+}
+
+void ExportWindow::onCancelButtonClicked()
+{
+    close();
+}

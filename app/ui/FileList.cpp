@@ -1,0 +1,473 @@
+#include "FileList.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QtMath>
+#include <algorithm>
+
+namespace {
+
+const QString wavSuffix = QStringLiteral("wav");
+const QString linkedMark = QStringLiteral("@(linked)");
+
+bool isWav(const FileData &record)
+{
+    return record.suffix.compare(wavSuffix, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+FileList::FileList(QWidget *parent)
+    : QTableWidget(parent),
+      initFileTCText(tr("init file TC")),
+      initAudioTCText(tr("init audio TC")),
+      initDurationText(QStringLiteral("00:00:00"))
+{
+    fileVector.reserve(20);
+
+    setColumnCount(4);
+    setHorizontalHeaderLabels({tr("File name"), tr("Duration"), tr("File TC"), tr("Audio TC")});
+    verticalHeader()->hide();
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    setColumnWidth(AudioTCColumn, 300);
+    horizontalHeader()->setStyleSheet(
+        tr("QHeaderView::section{background-color: lightgrey;border:none;font:normal;}"
+           "QHeaderView::section:checked{font: normal;}"));
+    setStyleSheet(QStringLiteral("QTableView{selection-background-color: #f2ff4900;selection-color: white; "
+                                 "show-decoration-selected: 10}\n"));
+
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAlternatingRowColors(true);
+
+    setAcceptDrops(true);
+    setDragEnabled(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+
+    insertRow(0);
+    placeholderItem = new QTableWidgetItem(tr("Drop files here..."));
+    placeholderItem->setFlags(Qt::ItemIsEnabled);
+    setItem(0, NameColumn, placeholderItem);
+
+    connect(this, SIGNAL(cellClicked(int,int)), this, SLOT(onCellClicked(int)));
+}
+
+// ---- drag and drop -------------------------------------------------------
+
+void FileList::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        QTableWidget::dragEnterEvent(event);
+}
+
+void FileList::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        QTableWidget::dragMoveEvent(event);
+}
+
+void FileList::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasUrls()) {
+        QTableWidget::dropEvent(event);
+        return;
+    }
+    importUrls(event->mimeData()->urls());
+    event->acceptProposedAction();
+}
+
+// Items dragged from another item view would become cells without a record.
+bool FileList::dropMimeData(int, int, const QMimeData *, Qt::DropAction)
+{
+    return false;
+}
+
+void FileList::importUrls(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    removePlaceholder();
+    emit iterateThroughDirReq(urls);
+}
+
+void FileList::removePlaceholder()
+{
+    if (!placeholderItem)
+        return;
+    delete placeholderItem;
+    placeholderItem = nullptr;
+    removeRow(0);
+}
+
+// ---- rows ----------------------------------------------------------------
+
+void FileList::setCell(int row, int column, const QString &text, Qt::Alignment alignment)
+{
+    QTableWidgetItem *cell = item(row, column);
+    if (!cell) {
+        cell = new QTableWidgetItem;
+        setItem(row, column, cell);
+    }
+    cell->setText(text);
+    if (alignment)
+        cell->setTextAlignment(int(alignment));
+}
+
+void FileList::addItemToTable(QFileInfo fileInfo)
+{
+    removePlaceholder();
+
+    FileData record;
+    record.fileName = fileInfo.fileName();
+    record.filePath = fileInfo.absoluteFilePath();
+    record.baseName = fileInfo.baseName();
+    record.lastModified = fileInfo.lastModified();
+    record.suffix = fileInfo.suffix();
+
+    const int row = rowCount();
+    insertRow(row);
+    setCell(row, NameColumn, record.fileName);
+    setCell(row, DurationColumn, initDurationText, Qt::AlignCenter);
+    setCell(row, FileTCColumn, initFileTCText);
+    setCell(row, AudioTCColumn, initAudioTCText);
+    fileVector.append(record);
+
+    record.fileNumber = row;
+    ++probesPending;
+    emit ffprobeFileReq(record, row);
+}
+
+QVector<int> FileList::selectedRecordRows() const
+{
+    QVector<int> rows;
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected) {
+        if (index.row() < fileVector.size())
+            rows.append(index.row());
+    }
+    return rows;
+}
+
+QString FileList::deletionRefusal() const
+{
+    if (exportRunning)
+        return tr("files cannot be removed while an export is running");
+    if (probesPending > 0 || audioReadRunning)
+        return tr("files cannot be removed while files are being read");
+    return QString();
+}
+
+void FileList::deleteSelectedRows()
+{
+    const QString refusal = deletionRefusal();
+    if (!refusal.isEmpty()) {
+        emit statusMessage(refusal);
+        return;
+    }
+    // The placeholder is not a file; removing its row would leave the pointer dangling.
+    if (placeholderItem)
+        return;
+
+    QVector<int> rows;
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected)
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+
+    for (int row : qAsConst(rows)) {
+        removeRow(row);
+        if (row >= fileVector.size())
+            continue;
+        fileVector.remove(row);
+        for (FileData &record : fileVector) {
+            if (!record.audioTCLinked)
+                continue;
+            if (record.audioTCLinkedRow == row)
+                record.audioTCLinkedRow = -1;
+            else if (record.audioTCLinkedRow > row)
+                --record.audioTCLinkedRow;
+        }
+    }
+}
+
+void FileList::onCellClicked(int row)
+{
+    if (placeholderItem || row < 0 || row >= fileVector.size())
+        return;
+    emit updateFileInfo(fileVector.at(row));
+}
+
+// ---- probe results -------------------------------------------------------
+
+QString FileList::durationText(double seconds)
+{
+    // Whatever the probe said, the text stays a time (no NaN or overflow in the cast).
+    if (!(seconds >= 0.0 && seconds < 1e12))
+        seconds = 0.0;
+    const qint64 t = qint64(seconds);
+    return QString::asprintf("%.2lld:%.2lld:%.2lld", t / 3600, (t % 3600) / 60, t % 60);
+}
+
+void FileList::showFileTC(const QString &fileTC, int row)
+{
+    if (row < 0 || row >= fileVector.size())
+        return;
+    QString text = fileTC;
+    if (fileTC.isEmpty())
+        text = tr("file TC not found");
+    else
+        fileVector[row].setFileTC(fileTC);
+    setCell(row, FileTCColumn, text, Qt::AlignCenter);
+    resizeColumnToContents(FileTCColumn);
+}
+
+void FileList::showDuration(double seconds, int row)
+{
+    if (row < 0 || row >= fileVector.size())
+        return;
+    fileVector[row].duration = seconds;
+    setCell(row, DurationColumn, durationText(seconds), Qt::AlignCenter);
+}
+
+void FileList::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
+{
+    if (probesPending > 0)
+        --probesPending;
+    const int row = fileNumber;
+    if (row < 0 || row >= fileVector.size())
+        return;
+
+    showFileTC(fileData.fileTC, row);
+    if (exitCode != 0) {
+        showAudioTCError(exitCode, row);
+        return;
+    }
+
+    showDuration(fileData.duration, row);
+    FileData &record = fileVector[row];
+    record.format = fileData.format;
+    record.audioStreams = fileData.audioStreams;
+    record.streams = fileData.streams;
+    record.isGoPro = fileData.isGoPro;
+    record.audioStreamIndexes = fileData.audioStreamIndexes;
+    record.videoStream = fileData.videoStream;
+    record.audioChannelCount = fileData.audioChannelCount;
+
+    FileData request = record;
+    request.fileNumber = row;
+    audioReadRunning = true;
+    emit initAudioTCInfoReq(request, row);
+}
+
+// ---- audio timecode results ----------------------------------------------
+
+QString FileList::audioTCErrorText(int errorNumber)
+{
+    switch (errorNumber) {
+    case 100: return tr("innsufficient arguments for Pelbrook");
+    case 101: return tr("unsupported output format");
+    case 102: return tr("unsupported parameter for Pelbrook");
+    case 103: return tr("unsupported reading algorithm");
+    case 201: return tr("could not open file");
+    case 202: return tr("channel number out of range");
+    case 203: return tr("invalid framerate");
+    case 204: return tr("could not initialize sample reader");
+    case 205: return tr("audio TC not found");
+    case 1000: return tr("error while reading file data");
+    case 1001: return tr("couldn't read file data");
+    case 2001: return tr("couldn't get audio track from file");
+    default: return QString();
+    }
+}
+
+QString FileList::audioTCText(const QJsonObject &report)
+{
+    const bool dropFrame = report.value(QStringLiteral("DropFrame")).toBool(false);
+    const bool ntsc = report.value(QStringLiteral("NTSC")).toBool(false);
+    const double rateFound = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
+    const int channel = report.value(QStringLiteral("ChannelFound")).toInt(0);
+    // The decoder reports an NTSC rate already divided (29.97), so the division
+    // is applied to the whole-number base; a report giving the base (30) reads the same.
+    const double rate = ntsc ? qRound(rateFound) * 1000.0 / 1001.0 : rateFound;
+
+    QString text = report.value(QStringLiteral("Timecode")).toString();
+    text += QLatin1Char('@');
+    text += QString::number(rate, 'f', 2);
+    if (ntsc && dropFrame)
+        text += QStringLiteral(" DF ");
+    text += QStringLiteral(" on ch. ");
+    text += QString::number(channel + 1);
+    return text;
+}
+
+void FileList::showAudioTCError(int errorNumber, int row)
+{
+    setCell(row, AudioTCColumn, audioTCErrorText(errorNumber));
+    resizeColumnToContents(AudioTCColumn);
+}
+
+bool FileList::areSiblingWavs(int a, int b) const
+{
+    const FileData &first = fileVector.at(a);
+    const FileData &second = fileVector.at(b);
+    return isWav(first) && isWav(second) && first.lastModified == second.lastModified
+           && qAbs(first.duration - second.duration) < 0.05;
+}
+
+int FileList::findLinkSource(int row) const
+{
+    for (int i = 0; i < fileVector.size(); ++i) {
+        if (i != row && fileVector.at(i).hasAudioTC && areSiblingWavs(i, row))
+            return i;
+    }
+    return -1;
+}
+
+void FileList::showLinkedAudioTC(int sourceRow, int row)
+{
+    const FileData &source = fileVector.at(sourceRow);
+    fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    setCell(row, AudioTCColumn, source.audioTC + linkedMark);
+}
+
+// Multi-file recordings: one WAV carries the timecode, its siblings written at
+// the same moment with the same length carry none.
+void FileList::linkSiblingWavs(int sourceRow)
+{
+    if (!isWav(fileVector.at(sourceRow)))
+        return;
+    for (int i = 0; i < fileVector.size(); ++i) {
+        if (i != sourceRow && areSiblingWavs(i, sourceRow))
+            showLinkedAudioTC(sourceRow, i);
+    }
+}
+
+void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, int audioTCStreamIndex, int exitCode)
+{
+    const int row = fileNumber;
+    if (row < 0 || row >= fileVector.size())
+        return;
+    FileData &record = fileVector[row];
+    // A known timecode is only replaced by a read the user asked for.
+    if (record.hasAudioTC && !record.audioTCReadRequested)
+        return;
+
+    if (exitCode == 0) {
+        const QString timecode = ltcResultJson.value(QStringLiteral("Timecode")).toString();
+        const int channel = ltcResultJson.value(QStringLiteral("ChannelFound")).toInt(0);
+        record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
+        record.audioTCResult = ltcResultJson;
+        record.audioTCReadRequested = false;
+        // The file's own timecode now; it is no longer one taken from a sibling.
+        record.audioTCLinked = false;
+        record.audioTCLinkedRow = -1;
+        setCell(row, AudioTCColumn, audioTCText(ltcResultJson));
+        resizeColumnToContents(AudioTCColumn);
+        linkSiblingWavs(row);
+        return;
+    }
+
+    if (exitCode == 205) {
+        if (isWav(record)) {
+            const int source = findLinkSource(row);
+            if (source >= 0) {
+                showLinkedAudioTC(source, row);
+                return;
+            }
+        }
+        if (!record.audioTCLinked) {
+            setCell(row, AudioTCColumn, audioTCErrorText(205));
+            resizeColumnToContents(AudioTCColumn);
+        }
+        return;
+    }
+
+    showAudioTCError(exitCode, row);
+}
+
+void FileList::importReady()
+{
+    audioReadRunning = false;
+}
+
+void FileList::readingFinished()
+{
+    audioReadRunning = false;
+}
+
+void FileList::exportFinished()
+{
+    exportRunning = false;
+}
+
+// ---- requests from the dialogs -------------------------------------------
+
+void FileList::onAudioTCReadReq(AudioTCOptions audioTCOptions)
+{
+    QVector<int> rows;
+    if (audioTCOptions.allFiles) {
+        for (int i = 0; i < fileVector.size(); ++i)
+            rows.append(i);
+    } else {
+        rows = selectedRecordRows();
+    }
+
+    QVector<FileData> request;
+    request.reserve(rowCount());
+    for (int row : qAsConst(rows)) {
+        FileData &record = fileVector[row];
+        record.fileNumber = row;
+        record.audioTCReadRequested = true;
+        request.append(record);
+    }
+    if (!request.isEmpty())
+        audioReadRunning = true;
+    emit updateAudioTCInfoReq(request, audioTCOptions);
+}
+
+void FileList::exportFiles(ExportOptions exportOptions)
+{
+    // One export at a time: a second job would mix its results with the first.
+    if (exportRunning) {
+        emit statusMessage(tr("an export is already running"));
+        return;
+    }
+
+    QVector<int> rows;
+    if (exportOptions.exportAll) {
+        for (int i = 0; i < fileVector.size(); ++i)
+            rows.append(i);
+    } else {
+        rows = selectedRecordRows();
+    }
+
+    QVector<FileData> request;
+    request.reserve(rows.size());
+    for (int row : qAsConst(rows)) {
+        FileData record = fileVector.at(row);
+        record.fileNumber = row;
+        // Muting the only channel of a mono WAV would leave nothing to export.
+        const bool monoWavWithOwnTC = isWav(record) && record.hasAudioTC && !record.audioTCLinked
+                                      && record.audioChannelCount < 2;
+        if (exportOptions.muteAudioTC && monoWavWithOwnTC)
+            continue;
+        request.append(record);
+    }
+
+    if (request.isEmpty())
+        emit statusMessage(tr("no files to export"));
+    else
+        exportRunning = true;
+    emit exportFilesReq(request, exportOptions);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "AudioTCOptions.h"
+#include "ExportOptions.h"
+#include "FileData.h"
+
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QList>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVector>
+
+// The table of imported files. Row i is always fileVector[i] once the
+// placeholder row is gone. Results from the controller arrive addressed by the
+// row number the request carried, so rows are never removed while a request
+// that carries a row number can still be answered.
+class FileList : public QTableWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FileList(QWidget *parent = nullptr);
+
+    enum Column { NameColumn = 0, DurationColumn, FileTCColumn, AudioTCColumn };
+
+    const QVector<FileData> &records() const { return fileVector; }
+    bool hasPlaceholder() const { return placeholderItem != nullptr; }
+
+    // Same road as a drop: the controller expands folders and filters names.
+    void importUrls(const QList<QUrl> &urls);
+
+    // Why the selected rows cannot be removed now; empty when they can.
+    QString deletionRefusal() const;
+    bool isExportRunning() const { return exportRunning; }
+
+    static QString audioTCErrorText(int errorNumber);
+    static QString durationText(double seconds);
+    static QString audioTCText(const QJsonObject &report);
+
+signals:
+    void iterateThroughDirReq(QList<QUrl> urls);
+    void ffprobeFileReq(FileData fileData, int rowNumber);
+    void initAudioTCInfoReq(FileData fileData, int rowNumber);
+    void updateAudioTCInfoReq(QVector<FileData> audioTCUpdateFileVector, AudioTCOptions audioTCOptions);
+    void updateFileInfo(FileData fileData);
+    void exportFilesReq(QVector<FileData> exportFileVector, ExportOptions exportOptions);
+    // A request was refused; the text says why (shown in the status line).
+    void statusMessage(QString message);
+
+public slots:
+    void addItemToTable(QFileInfo fileInfo);
+    void onFFProbeResult(FileData fileData, int fileNumber, int exitCode);
+    void onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, int audioTCStreamIndex, int exitCode);
+    void onAudioTCReadReq(AudioTCOptions audioTCOptions);
+    void exportFiles(ExportOptions exportOptions);
+    void deleteSelectedRows();
+    void importReady();
+    void readingFinished();
+    void exportFinished();
+
+private slots:
+    void onCellClicked(int row);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool dropMimeData(int row, int column, const QMimeData *data, Qt::DropAction action) override;
+
+private:
+    void removePlaceholder();
+    void setCell(int row, int column, const QString &text, Qt::Alignment alignment = Qt::Alignment());
+    void showFileTC(const QString &fileTC, int row);
+    void showDuration(double seconds, int row);
+    void showAudioTCError(int errorNumber, int row);
+    void showLinkedAudioTC(int sourceRow, int row);
+    void linkSiblingWavs(int sourceRow);
+    int findLinkSource(int row) const;
+    bool areSiblingWavs(int a, int b) const;
+    QVector<int> selectedRecordRows() const;
+
+    QVector<FileData> fileVector;
+    QTableWidgetItem *placeholderItem = nullptr;
+
+    // Requests in flight that carry row numbers.
+    int probesPending = 0;
+    bool audioReadRunning = false;
+    bool exportRunning = false;
+
+    const QString initFileTCText;
+    const QString initAudioTCText;
+    const QString initDurationText;
+};

@@ -1,0 +1,488 @@
+#include "MainWindow.h"
+
+#include "AppInfo.h"
+#include "AudioTCWindow.h"
+#include "ExportWindow.h"
+#include "FileList.h"
+#include "MainControl.h"
+#include "UpdateCheck.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const char logoPath[] = "images/corvanta_LOGO_transparent.png";
+
+// Qt's own escaping leaves quotes alone; the link sits in a quoted attribute.
+QString htmlText(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
+QString linePrefix(const QJsonObject &stream)
+{
+    return QStringLiteral("   %1: ").arg(stream.value(QStringLiteral("index")).toInt());
+}
+
+} // namespace
+
+MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow(parent)
+{
+    auto *central = new QWidget(this);
+
+    exportWindow = new ExportWindow;
+    audioTCWindow = new AudioTCWindow;
+    updateCheck = new UpdateCheck(nullptr, updateInfoUrl);
+
+    createMenus();
+
+    mainControl = new MainControl;
+    mainControl->moveToThread(&workerThread);
+    // Destroyed on its own thread once that has stopped, which also removes the working folder.
+    connect(&workerThread, &QThread::finished, mainControl, &QObject::deleteLater);
+
+    createWidgets();
+    createLayout(central);
+    setCentralWidget(central);
+    setWindowTitle(AppInfo::appName());
+    // Room for a day's file names and the longest Audio TC text from the start.
+    resize(1180, 640);
+
+    makeConnections();
+
+    workerThread.start();
+    updateCheck->requestVersionInfo();
+}
+
+MainWindow::~MainWindow()
+{
+    delete updateCheck;
+    delete exportWindow;
+    delete audioTCWindow;
+    workerThread.quit();
+    if (!workerThread.wait(5000)) {
+        workerThread.terminate();
+        workerThread.wait();
+    }
+    delete fileList;
+}
+
+QUrl MainWindow::defaultUpdateInfoUrl()
+{
+    return UpdateCheck::defaultInfoUrl();
+}
+
+QString MainWindow::webPageAddress()
+{
+    return QStringLiteral("https://www.corvanta.com");
+}
+
+void MainWindow::createMenus()
+{
+    exportAction = new QAction(tr("&Export"), this);
+    exportAllAction = new QAction(tr("&Export All"), this);
+    exitAction = new QAction(tr("&Exit"), this);
+    readAudioTCAction = new QAction(tr("&Read Audio TC"), this);
+    aboutAction = new QAction(tr("&About"), this);
+
+    QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(exportAllAction);
+    fileMenu->addAction(exportAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAction);
+
+    QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
+    editMenu->addAction(readAudioTCAction);
+
+    QMenu *aboutMenu = menuBar()->addMenu(tr("&About"));
+    aboutMenu->addAction(aboutAction);
+}
+
+void MainWindow::createWidgets()
+{
+    fileList = new FileList;
+    fileList->setObjectName(QStringLiteral("fileList"));
+    fileList->setMinimumWidth(700);
+    fileList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    streamInfoList = new QListWidget(this);
+    streamInfoList->setObjectName(QStringLiteral("streamInfoList"));
+    streamInfoList->setMinimumWidth(200);
+    streamInfoList->setMaximumWidth(300);
+    streamInfoList->setMinimumHeight(100);
+    streamInfoList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    streamInfoList->setSelectionMode(QAbstractItemView::NoSelection);
+
+    logoLabel = new QLabel(this);
+    logoLabel->setObjectName(QStringLiteral("logoLabel"));
+    logoLabel->setPixmap(QPixmap(QString::fromLatin1(logoPath)));
+    logoLabel->setAlignment(Qt::AlignCenter);
+    logoLabel->setMinimumWidth(200);
+    logoLabel->setMaximumWidth(280);
+    logoLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    statusLabel = new QLabel(tr("Status:"), this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    cancelButton = new QPushButton(tr("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->hide();
+}
+
+void MainWindow::createLayout(QWidget *central)
+{
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(statusLabel);
+    statusRow->addWidget(progressBar);
+    statusRow->addWidget(cancelButton);
+
+    auto *leftColumn = new QVBoxLayout;
+    leftColumn->addWidget(fileList);
+    leftColumn->addLayout(statusRow);
+
+    auto *rightColumn = new QVBoxLayout;
+    rightColumn->setSizeConstraint(QLayout::SetMaximumSize);
+    rightColumn->setContentsMargins(5, 5, 5, 5);
+    rightColumn->addWidget(logoLabel);
+    rightColumn->addWidget(streamInfoList);
+
+    auto *mainLayout = new QHBoxLayout;
+    mainLayout->addLayout(leftColumn);
+    mainLayout->addLayout(rightColumn);
+    central->setLayout(mainLayout);
+}
+
+void MainWindow::makeConnections()
+{
+    connect(updateCheck, SIGNAL(currentVersionInfo(uint,uint,QString,QUrl)),
+            this, SLOT(versionInfoCheck(uint,uint,QString,QUrl)));
+    connect(exportWindow, SIGNAL(exportRequest(ExportOptions)), fileList, SLOT(exportFiles(ExportOptions)));
+    connect(audioTCWindow, SIGNAL(readAudioTCReq(AudioTCOptions)), fileList, SLOT(onAudioTCReadReq(AudioTCOptions)));
+    connect(exportAction, SIGNAL(triggered(bool)), this, SLOT(onExportButtonClicked()));
+    connect(exportAllAction, SIGNAL(triggered(bool)), this, SLOT(onExportAllButtonClicked()));
+    connect(exitAction, SIGNAL(triggered(bool)), this, SLOT(exitApplication()));
+    connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onAboutMenuClicked()));
+    connect(readAudioTCAction, SIGNAL(triggered(bool)), this, SLOT(onReadAudioTCButtonClicked()));
+    connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelExportButtonClicked()));
+    connect(this, SIGNAL(cancelExport()), mainControl, SLOT(onExportCancel()));
+    connect(fileList, SIGNAL(updateFileInfo(FileData)), this, SLOT(updateFileInfo(FileData)));
+    connect(fileList, SIGNAL(ffprobeFileReq(FileData,int)), mainControl, SLOT(onFFProbeFile(FileData,int)));
+    connect(fileList, SIGNAL(iterateThroughDirReq(QList<QUrl>)), mainControl, SLOT(onIterateThroughDir(QList<QUrl>)));
+    connect(fileList, SIGNAL(initAudioTCInfoReq(FileData,int)), mainControl, SLOT(onInitAudioTCInfo(FileData,int)));
+    connect(fileList, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
+            mainControl, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
+    connect(fileList, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
+            mainControl, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
+    connect(mainControl, SIGNAL(ffprobeResult(FileData,int,int)), fileList, SLOT(onFFProbeResult(FileData,int,int)));
+    connect(mainControl, SIGNAL(gotFileFromDir(QFileInfo)), fileList, SLOT(addItemToTable(QFileInfo)));
+    connect(mainControl, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
+            fileList, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
+    connect(mainControl, SIGNAL(exportProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
+    connect(mainControl, SIGNAL(exportReady(int,QStringList)), this, SLOT(exportReady(int,QStringList)));
+    connect(mainControl, SIGNAL(importProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
+    connect(mainControl, SIGNAL(importReady()), this, SLOT(importReady()));
+    connect(mainControl, SIGNAL(importReady()), fileList, SLOT(importReady()));
+    connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
+    connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
+    connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
+
+    connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
+}
+
+void MainWindow::importPaths(const QStringList &paths)
+{
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    fileList->importUrls(urls);
+}
+
+void MainWindow::setStatus(const QString &text)
+{
+    statusLabel->setText(text);
+}
+
+void MainWindow::showStatusMessage(QString message)
+{
+    setStatus(tr("Status: ") + message);
+}
+
+// ---- entries -------------------------------------------------------------
+
+void MainWindow::openExportWindow(bool exportAll)
+{
+    if (fileList->isExportRunning()) {
+        showStatusMessage(tr("an export is already running"));
+        return;
+    }
+    exportWindow->setExportAll(exportAll);
+    if (exportWindow->isVisible())
+        exportWindow->activateWindow();
+    else
+        exportWindow->show();
+}
+
+void MainWindow::onExportButtonClicked()
+{
+    openExportWindow(false);
+}
+
+void MainWindow::onExportAllButtonClicked()
+{
+    openExportWindow(true);
+}
+
+void MainWindow::onReadAudioTCButtonClicked()
+{
+    if (audioTCWindow->isVisible())
+        audioTCWindow->activateWindow();
+    else
+        audioTCWindow->show();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.addAction(exportAction);
+    menu.addAction(readAudioTCAction);
+    menu.exec(event->globalPos());
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        const QString refusal = fileList->deletionRefusal();
+        if (refusal.isEmpty()) {
+            streamInfoList->clear();
+            setStatus(tr("Status: "));
+            emit deleteSelectedRowsSignal();
+        } else {
+            showStatusMessage(refusal);
+        }
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// ---- progress and results ------------------------------------------------
+
+void MainWindow::statusProgressUpdate(int current, int all, QString statusMsg)
+{
+    progressBar->setRange(0, all);
+    progressBar->setValue(current);
+    if (exportCancelling)
+        setStatus(tr("Status: cancelling export..."));
+    else
+        setStatus(tr("Status: ") + statusMsg);
+}
+
+void MainWindow::importReady()
+{
+    progressBar->setValue(0);
+    setStatus(tr("Status: import ready"));
+}
+
+void MainWindow::readingFinished()
+{
+    fileList->readingFinished();
+    progressBar->setValue(0);
+    setStatus(tr("Status: read finished"));
+}
+
+void MainWindow::onExportStart()
+{
+    exportRunning = true;
+    cancelButton->show();
+}
+
+void MainWindow::onCancelExportButtonClicked()
+{
+    const auto answer = QMessageBox::question(this, tr("Cancel Export"), tr("Are you sure you want to cancel?"),
+                                              QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    exportCancelling = true;
+    setStatus(tr("Status: cancelling export..."));
+    emit cancelExport();
+    cancelButton->hide();
+}
+
+// Four names per line; every line but the last ends in ", ".
+QString MainWindow::exportErrorText(const QStringList &fileNames)
+{
+    QString text = tr("Export finished.\nErrors occured with the folliwing files:");
+    if (fileNames.isEmpty())
+        return text;
+    for (int i = 0; i < fileNames.size(); ++i) {
+        if (i % 4 == 0)
+            text += QLatin1Char('\n');
+        text += fileNames.at(i) + QStringLiteral(", ");
+    }
+    text.chop(2);
+    return text;
+}
+
+void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameList)
+{
+    fileList->exportFinished();
+    exportCancelling = false;
+    if (exportResult == 1) {
+        setStatus(tr("Status: export cancelled"));
+    } else if (exportResult == 0 || exportResult == 2) {
+        // File names are shown as they are, never as markup.
+        QMessageBox box(QMessageBox::Information, tr("Export Result"),
+                        exportResult == 0 ? tr("Corvanta did the job!") : exportErrorText(exportErrorFileNameList),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        setStatus(tr("Status:"));
+    }
+    progressBar->setValue(0);
+    cancelButton->hide();
+    exportRunning = false;
+    if (quitRequested)
+        exitApplication();
+}
+
+// ---- quitting ------------------------------------------------------------
+
+bool MainWindow::confirmQuitDuringExport()
+{
+    const auto answer = QMessageBox::question(this, tr("Quit Application"),
+                                              tr("Are you sure you want to quit\n(and cancel the export process)?"),
+                                              QMessageBox::Yes | QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+void MainWindow::cancelForQuit()
+{
+    emit cancelExport();
+    cancelButton->hide();
+    quitRequested = true;
+}
+
+void MainWindow::closeOtherTopLevelWidgets()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        if (widget != this)
+            widget->close();
+    }
+}
+
+void MainWindow::exitApplication()
+{
+    if (exportRunning) {
+        if (confirmQuitDuringExport())
+            cancelForQuit();
+        return;
+    }
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (exportRunning) {
+        event->ignore();
+        if (confirmQuitDuringExport())
+            cancelForQuit();
+        return;
+    }
+    closeOtherTopLevelWidgets();
+    event->accept();
+}
+
+// ---- about, update and stream information --------------------------------
+
+void MainWindow::onAboutMenuClicked()
+{
+    const QString text = QStringLiteral("<p style='margin-right:5em;'>%1 V%2.%3<br>%4<a href='%5'>%5</a><br></p>")
+                             .arg(AppInfo::appName())
+                             .arg(AppInfo::majorVersion)
+                             .arg(AppInfo::minorVersion, 2, 10, QLatin1Char('0'))
+                             .arg(tr("Webpage: "), webPageAddress());
+    QMessageBox box(QMessageBox::NoIcon, tr("About"), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::RichText);
+    box.exec();
+}
+
+// The document comes over the network: its description is shown as text, and
+// only a web address becomes a link.
+QString MainWindow::newVersionText(const QString &description, const QUrl &downloadLink)
+{
+    const QString scheme = downloadLink.scheme().toLower();
+    const bool webLink = downloadLink.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    const QString shown = htmlText(downloadLink.toString());
+
+    QString text = QStringLiteral("<p style='margin-right:5em;'> ")
+                   + tr("There is a new software version available!<br>You can download it from the following link:<br>");
+    if (webLink) {
+        QString target = QString::fromLatin1(downloadLink.toEncoded());
+        target.replace(QLatin1Char('\''), QLatin1String("%27"));
+        text += QStringLiteral("<a href='%1'>%2</a></p>").arg(htmlText(target), shown);
+    } else {
+        text += shown + QStringLiteral("</p>");
+    }
+    if (!description.isEmpty())
+        text += tr("Details:<br><i>") + htmlText(description) + QStringLiteral("</i>");
+    return text;
+}
+
+void MainWindow::versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink)
+{
+    const bool newer = majorVersion > AppInfo::majorVersion
+                       || (majorVersion == AppInfo::majorVersion && minorVersion > AppInfo::minorVersion);
+    if (!newer)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, tr("New Version Available"), newVersionText(description, downloadLink),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::RichText);
+    box.exec();
+}
+
+QStringList MainWindow::streamInfoLines(const FileData &fileData)
+{
+    QStringList lines{tr(" Streams:")};
+    const QJsonObject &video = fileData.videoStream;
+    if (video.contains(QStringLiteral("index"))) {
+        lines << linePrefix(video) + tr("video (") + video.value(QStringLiteral("codec_name")).toString()
+                     + QStringLiteral(")");
+        lines << tr("     size: ") + QString::number(video.value(QStringLiteral("width")).toInt()) + QStringLiteral("x")
+                     + QString::number(video.value(QStringLiteral("height")).toInt());
+    }
+    const bool mxf = fileData.suffix.compare(QLatin1String("mxf"), Qt::CaseInsensitive) == 0;
+    for (const QJsonValue &value : fileData.audioStreams) {
+        const QJsonObject audio = value.toObject();
+        lines << linePrefix(audio) + tr("audio (") + audio.value(QStringLiteral("codec_name")).toString()
+                     + QStringLiteral(")");
+        const QString layout = audio.value(QStringLiteral("channel_layout")).toString();
+        if (!layout.isEmpty())
+            lines << tr("     layout: ") + layout;
+        if (!mxf)
+            lines << tr("     channels: ") + QString::number(audio.value(QStringLiteral("channels")).toInt());
+    }
+    return lines;
+}
+
+void MainWindow::updateFileInfo(FileData fileData)
+{
+    streamInfoList->clear();
+    streamInfoList->addItems(streamInfoLines(fileData));
+}

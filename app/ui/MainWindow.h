@@ -1,0 +1,99 @@
+#pragma once
+
+#include "FileData.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+
+class AudioTCWindow;
+class ExportWindow;
+class FileList;
+class MainControl;
+class QAction;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class UpdateCheck;
+
+// The program's only main window: owns the table, both dialogs, the update
+// check and the controller's worker thread, and wires them together.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // An empty update address switches the update check off.
+    explicit MainWindow(const QUrl &updateInfoUrl = defaultUpdateInfoUrl(), QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    static QUrl defaultUpdateInfoUrl();
+    static QString webPageAddress();
+
+    // Files and folders handed over at start, imported as if dropped on the table.
+    void importPaths(const QStringList &paths);
+
+    static QString exportErrorText(const QStringList &fileNames);
+    static QString newVersionText(const QString &description, const QUrl &downloadLink);
+    static QStringList streamInfoLines(const FileData &fileData);
+
+signals:
+    void cancelExport();
+    void deleteSelectedRowsSignal();
+
+private slots:
+    void onExportButtonClicked();
+    void onExportAllButtonClicked();
+    void onCancelExportButtonClicked();
+    void onExportStart();
+    void onAboutMenuClicked();
+    void onReadAudioTCButtonClicked();
+    void exportReady(int exportResult, QStringList exportErrorFileNameList);
+    void importReady();
+    void readingFinished();
+    void statusProgressUpdate(int current, int all, QString statusMsg);
+    void exitApplication();
+    void updateFileInfo(FileData fileData);
+    void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
+    void showStatusMessage(QString message);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void createMenus();
+    void createWidgets();
+    void createLayout(QWidget *central);
+    void makeConnections();
+    void openExportWindow(bool exportAll);
+    bool confirmQuitDuringExport();
+    void cancelForQuit();
+    void closeOtherTopLevelWidgets();
+    void setStatus(const QString &text);
+
+    QThread workerThread;
+    FileList *fileList = nullptr;
+    MainControl *mainControl = nullptr;
+    ExportWindow *exportWindow = nullptr;
+    AudioTCWindow *audioTCWindow = nullptr;
+    UpdateCheck *updateCheck = nullptr;
+    QListWidget *streamInfoList = nullptr;
+    QLabel *logoLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QAction *exportAction = nullptr;
+    QAction *exportAllAction = nullptr;
+    QAction *exitAction = nullptr;
+    QAction *readAudioTCAction = nullptr;
+    QAction *aboutAction = nullptr;
+    bool exportRunning = false;
+    bool quitRequested = false;
+    bool exportCancelling = false;
+};

@@ -1,0 +1,182 @@
+// Import of N short clips through MainControl, from the drop to importReady,
+// against the same probe, extraction and decoder commands run one after
+// another. Reports wall time, speed-up, the controller's CPU time and the
+// program's peak memory.
+
+#include "ControlHarness.h"
+#include "MainControl.h"
+#include "TestMedia.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+double threadCpuSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// kB of a /proc/self/status line such as VmHWM.
+long statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+double controllerCpu(MainControl *control)
+{
+    double seconds = 0.0;
+    QMetaObject::invokeMethod(control, [&seconds] { seconds = threadCpuSeconds(); },
+                              Qt::BlockingQueuedConnection);
+    return seconds;
+}
+
+bool runQuiet(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitCode() == 0;
+}
+
+// The commands the handlers run for one file, one after another.
+double sequentialSeconds(const QStringList &files, const QString &scratch)
+{
+    const QString ffprobe = TestMedia::toolPath(QStringLiteral("ffprobe"));
+    const QString ffmpeg = TestMedia::toolPath(QStringLiteral("ffmpeg"));
+    const QString pelbrook = TestMedia::toolPath(QStringLiteral("Pelbrook"));
+    QElapsedTimer timer;
+    timer.start();
+    for (int n = 0; n < files.size(); ++n) {
+        const QString wav = scratch + QStringLiteral("/clip_1_%1.wav").arg(n);
+        runQuiet(ffprobe, {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
+                           QStringLiteral("json"), QStringLiteral("-show_format"),
+                           QStringLiteral("-show_streams"), files.at(n)});
+        runQuiet(ffmpeg, {QStringLiteral("-y"), QStringLiteral("-guess_layout_max"), QStringLiteral("0"),
+                          QStringLiteral("-ss"), QStringLiteral("0"), QStringLiteral("-i"), files.at(n),
+                          QStringLiteral("-t"), QStringLiteral("3"), QStringLiteral("-map"),
+                          QStringLiteral("0:1"), wav});
+        if (!runQuiet(pelbrook, {wav}))
+            std::fprintf(stderr, "sequential decode failed for %s\n", qPrintable(files.at(n)));
+        QFile::remove(wav);
+    }
+    return timer.elapsed() / 1000.0;
+}
+
+struct Figures
+{
+    int files = 0;
+    double wall = 0.0;
+    double sequential = 0.0;
+    double controllerCpu = 0.0;
+    double processCpu = 0.0;
+    long baseKb = 0;
+    long peakKb = 0;
+    int timecodes = 0;
+};
+
+Figures measure(int files, const QString &clip, const QString &root)
+{
+    Figures f;
+    f.files = files;
+    const QString folder = root + QStringLiteral("/n%1").arg(files);
+    QDir().mkpath(folder);
+    QStringList paths;
+    for (int n = 0; n < files; ++n) {
+        const QString path = folder + QStringLiteral("/clip%1.mov").arg(n, 3, 10, QLatin1Char('0'));
+        QFile::copy(clip, path);
+        paths << path;
+    }
+
+    {
+        ControlHarness table(true);
+        resetPeakMemory();
+        f.baseKb = statusKb("VmRSS:");
+        const double cpu0 = controllerCpu(table.controller());
+        const double proc0 = processCpuSeconds();
+        QElapsedTimer timer;
+        timer.start();
+        table.drop({QUrl::fromLocalFile(folder)});
+        if (!table.waitFor([&] { return table.importReadyCount == 1; }, 600000))
+            std::fprintf(stderr, "import of %d files did not end\n", files);
+        f.wall = timer.elapsed() / 1000.0;
+        f.processCpu = processCpuSeconds() - proc0;
+        f.controllerCpu = controllerCpu(table.controller()) - cpu0;
+        f.peakKb = statusKb("VmHWM:");
+        for (const FileData &row : table.rows)
+            f.timecodes += row.hasAudioTC;
+    }
+
+    const QString scratch = root + QStringLiteral("/seq%1").arg(files);
+    QDir().mkpath(scratch);
+    f.sequential = sequentialSeconds(paths, scratch);
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir root;
+    TestMedia::MediaSpec spec;
+    spec.fileName = QStringLiteral("source.mov");
+    spec.seconds = 4.0;
+    spec.ltcChannel = 1;
+    const QString clip = TestMedia::makeMov(root.path(), spec);
+    if (clip.isEmpty()) {
+        std::fprintf(stderr, "cannot make the clip: %s\n", qPrintable(TestMedia::lastError()));
+        return 1;
+    }
+
+    std::printf("import of N 4-second MOV clips (video + stereo PCM with LTC), %d cores\n",
+                QThread::idealThreadCount());
+    std::printf("%5s %9s %9s %8s %7s %10s %10s %9s %9s %6s\n", "N", "wall s", "seq s", "speedup",
+                "ratio", "ctrl cpu s", "ctrl/wall", "proc cpu", "peak MB", "TC ok");
+    bool targetsMet = true;
+    for (const int files : {50, 200}) {
+        const Figures f = measure(files, clip, root.path());
+        const double ratio = f.wall / f.sequential;
+        const double cpuShare = f.controllerCpu / f.wall;
+        std::printf("%5d %9.2f %9.2f %7.2fx %7.2f %10.3f %9.2f%% %9.3f %9.1f %6d\n", f.files, f.wall,
+                    f.sequential, f.sequential / f.wall, ratio, f.controllerCpu, 100.0 * cpuShare,
+                    f.processCpu, f.peakKb / 1024.0, f.timecodes);
+        targetsMet = targetsMet && ratio <= 0.6 && cpuShare < 0.05 && f.timecodes == files;
+    }
+    std::printf("targets (wall <= 0.6 x sequential, controller cpu < 5%% of wall, every TC read): %s\n",
+                targetsMet ? "met" : "NOT met");
+    return targetsMet ? 0 : 1;
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "AudioTCOptions.h"
+#include "ExportOptions.h"
+#include "FileData.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+#include <QUrl>
+#include <QVector>
+
+class MainControl;
+
+// Drives MainControl on its own worker thread through queued signals, as the
+// main window and the file table do, and keeps what comes back.
+//
+// With `actAsTable` set it also plays the table's part of an import: a row per
+// announced file, a probe request per row, a read request per good probe, and
+// the audio timecode of each row from the decoder reports.
+class ControlHarness : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Progress { int current; int all; QString text; };
+    struct ProbeResult { FileData fileData; int row; int code; };
+    struct AudioResult { QJsonObject report; int row; int stream; int code; };
+    struct ExportResult { int result; QStringList failedFiles; };
+
+    explicit ControlHarness(bool actAsTable = false);
+    ~ControlHarness() override;
+
+    // Processes events until the predicate holds or the time is up.
+    template <typename Pred>
+    bool waitFor(Pred done, int timeoutMs = 30000);
+
+    void drop(const QList<QUrl> &urls) { emit iterateThroughDirReq(urls); }
+    void probe(const FileData &fileData, int row) { emit ffprobeFileReq(fileData, row); }
+    void initRead(const FileData &fileData, int row) { emit initAudioTCInfoReq(fileData, row); }
+    void userRead(const QVector<FileData> &rows, const AudioTCOptions &options)
+    {
+        emit updateAudioTCInfoReq(rows, options);
+    }
+    void exportFiles(const QVector<FileData> &rows, const ExportOptions &options)
+    {
+        emit exportFilesReq(rows, options);
+    }
+    void cancel() { emit cancelExport(); }
+
+    // The controller, for work that must run on its thread.
+    MainControl *controller() const { return control; }
+
+    // Rows as the table would hold them, numbered (fileNumber) by row.
+    QVector<FileData> rows;
+    QList<QFileInfo> announced;
+    QList<ProbeResult> probeResults;
+    QList<AudioResult> audioResults;
+    QList<Progress> importProgress;
+    QList<Progress> exportProgress;
+    QList<ExportResult> exportResults;
+    // Every export signal in arrival order, as text, for sequence checks.
+    QStringList exportLog;
+    int importReadyCount = 0;
+    int readingFinishedCount = 0;
+    int exportStartedCount = 0;
+
+signals:
+    void iterateThroughDirReq(QList<QUrl> urls);
+    void ffprobeFileReq(FileData fileData, int rowNumber);
+    void initAudioTCInfoReq(FileData fileData, int rowNumber);
+    void updateAudioTCInfoReq(QVector<FileData> rows, AudioTCOptions audioTCOptions);
+    void exportFilesReq(QVector<FileData> exportFileVector, ExportOptions exportOptions);
+    void cancelExport();
+
+private slots:
+    void onGotFileFromDir(QFileInfo fileInfo);
+    void onFFProbeResult(FileData fileData, int fileNumber, int exitCode);
+    void onAudioTCReadResult(QJsonObject report, int row, int stream, int exitCode);
+    void onImportProgress(int current, int all, QString statusMsg);
+    void onExportProgress(int current, int all, QString statusMsg);
+    void onExportStarted();
+    void onExportReady(int exportResult, QStringList failedFiles);
+    void onImportReady() { ++importReadyCount; }
+    void onReadingFinished() { ++readingFinishedCount; }
+
+private:
+    bool actAsTable;
+    QThread worker;
+    MainControl *control = nullptr;
+};
+
+template <typename Pred>
+bool ControlHarness::waitFor(Pred done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}

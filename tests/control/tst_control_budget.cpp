@@ -1,0 +1,343 @@
+// The budget of child processes, the queues, and every way a tool can fail to
+// deliver: tools that hang, are missing, or report success without output.
+// Such tools are stand-ins written here; everything else is the real thing.
+
+#include "ControlHarness.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Stand-in ffprobe: logs the probed path, then waits for "release-<name>" or
+// "release-all" beside itself before printing a small report.
+const char fakeProbe[] = R"(#!/bin/sh
+dir=$(dirname "$0")
+for last; do :; done
+echo "$last" >> "$dir/probe.log"
+name=$(basename "$last")
+while [ ! -e "$dir/release-$name" ] && [ ! -e "$dir/release-all" ]; do sleep 0.02; done
+echo '{"format":{"format_name":"mov","duration":"1.0"},"streams":[]}'
+)";
+
+// Stand-in ffmpeg, in the mode named by the file "mode" beside it:
+//   fail     exits 1 at once;
+//   hang     writes a little to its last argument (the export target) and waits;
+//   partial  copies sine.wav to the first WAV output only and reports success;
+//   nothing  writes nothing and reports success.
+const char fakeFfmpeg[] = R"(#!/bin/sh
+dir=$(dirname "$0")
+echo "$*" >> "$dir/ffmpeg.log"
+mode=$(cat "$dir/mode")
+for last; do :; done
+case "$mode" in
+  fail) exit 1 ;;
+  hang) echo partial > "$last"; while :; do sleep 0.05; done ;;
+  partial)
+    for a; do case "$a" in *.wav) cp "$dir/sine.wav" "$a"; exit 0 ;; esac; done
+    exit 0 ;;
+  nothing) exit 0 ;;
+esac
+exit 2
+)";
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+FileData recordFor(const QString &path, int row)
+{
+    const QFileInfo info(path);
+    FileData record;
+    record.fileName = info.fileName();
+    record.filePath = info.absoluteFilePath();
+    record.baseName = info.baseName();
+    record.suffix = info.suffix();
+    record.fileNumber = row;
+    return record;
+}
+
+} // namespace
+
+class TestControlBudget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fullBudgetQueuesEveryKindAndStartsInOrder();
+    void cancelDropsQueuedExportsAndDeletesRunningOutput();
+    void missingToolsStillEndEveryJob();
+    void extractionWithoutAllItsWavsStillEndsTheBatch();
+
+private:
+    void useFakeTools(bool realProbe);
+
+    QString realFfprobe;
+    QByteArray originalPath;
+    QTemporaryDir work;
+    QString bin;
+};
+
+void TestControlBudget::initTestCase()
+{
+    realFfprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+    QVERIFY2(!realFfprobe.isEmpty(), "ffprobe is needed");
+    originalPath = qgetenv("PATH");
+}
+
+void TestControlBudget::init()
+{
+    QVERIFY(work.isValid());
+    bin = work.filePath(QStringLiteral("bin-%1").arg(QTest::currentTestFunction()));
+    QVERIFY(QDir().mkpath(bin));
+}
+
+void TestControlBudget::cleanup()
+{
+    qputenv("PATH", originalPath);
+}
+
+void TestControlBudget::useFakeTools(bool realProbe)
+{
+    auto install = [this](const QString &name, const char *script) {
+        QFile file(bin + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(script);
+        file.close();
+        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                    | QFileDevice::ExeOwner));
+    };
+    if (realProbe)
+        QVERIFY(QFile::link(realFfprobe, bin + QStringLiteral("/ffprobe")));
+    else
+        install(QStringLiteral("ffprobe"), fakeProbe);
+    install(QStringLiteral("ffmpeg"), fakeFfmpeg);
+    // Only the stand-ins (and the shell's own helpers) are found.
+    qputenv("PATH", QFile::encodeName(bin) + ":/bin:/usr/bin");
+}
+
+void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
+{
+    useFakeTools(false);
+    QFile::remove(bin + QStringLiteral("/mode"));
+    {
+        QFile mode(bin + QStringLiteral("/mode"));
+        QVERIFY(mode.open(QIODevice::WriteOnly));
+        mode.write("fail");
+    }
+    const QString probeLog = bin + QStringLiteral("/probe.log");
+    const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
+    constexpr int files = 50;
+
+    ControlHarness harness;
+    for (int row = 0; row < files; ++row)
+        harness.probe(recordFor(work.filePath(QStringLiteral("f%1.mov").arg(row)), row), row);
+    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 45; }));
+
+    // The 46th probe, an extraction and an export all wait.
+    FileData withAudio = recordFor(work.filePath(QStringLiteral("x.mov")), 60);
+    withAudio.audioStreamIndexes = QByteArray(1, char(1));
+    harness.initRead(withAudio, 60);
+    harness.exportFiles({recordFor(work.filePath(QStringLiteral("e.mov")), 61)},
+                        ExportOptions{work.path(), 0, 0, false, true, 0});
+    QVERIFY(harness.waitFor([&] { return harness.exportStartedCount == 1; }));
+    QTest::qWait(300);
+    QCOMPARE(readLines(probeLog).size(), 45);
+    QVERIFY(readLines(ffmpegLog).isEmpty());
+
+    // One result handled frees one place; the queue gives it to the oldest.
+    touch(bin + QStringLiteral("/release-f3.mov"));
+    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 46; }));
+    QCOMPARE(harness.probeResults.size(), 1);
+    QCOMPARE(harness.probeResults.first().row, 3);
+    QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f45.mov")));
+    touch(bin + QStringLiteral("/release-f0.mov"));
+    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 47; }));
+    QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f46.mov")));
+    QTest::qWait(200);
+    QCOMPARE(readLines(probeLog).size(), 47);
+    QVERIFY(readLines(ffmpegLog).isEmpty());
+
+    touch(bin + QStringLiteral("/release-all"));
+    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1
+                                         && harness.audioResults.size() == 1; }));
+    QStringList expected;
+    for (int row = 0; row < files; ++row)
+        expected << work.filePath(QStringLiteral("f%1.mov").arg(row));
+    QStringList started = readLines(probeLog);
+    QCOMPARE(started.mid(45), expected.mid(45));
+    started.sort();
+    expected.sort();
+    QCOMPARE(started, expected);
+    QCOMPARE(harness.probeResults.size(), files);
+
+    // The queued extraction and export ran, failed, and said so once each.
+    QCOMPARE(readLines(ffmpegLog).size(), 2);
+    QCOMPARE(harness.audioResults.first().row, 60);
+    QCOMPARE(harness.audioResults.first().code, 2001);
+    QCOMPARE(harness.exportResults.first().result, 2);
+    QCOMPARE(harness.exportResults.first().failedFiles, QStringList{QStringLiteral("e.mov")});
+}
+
+void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
+{
+    useFakeTools(false);
+    {
+        QFile mode(bin + QStringLiteral("/mode"));
+        QVERIFY(mode.open(QIODevice::WriteOnly));
+        mode.write("hang");
+    }
+    const QString probeLog = bin + QStringLiteral("/probe.log");
+    const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
+    const QString target = work.filePath(QStringLiteral("target"));
+    QVERIFY(QDir().mkpath(target));
+
+    ControlHarness harness;
+    // 43 hanging probes leave room for two exports; three more must wait.
+    for (int row = 0; row < 43; ++row)
+        harness.probe(recordFor(work.filePath(QStringLiteral("p%1.mov").arg(row)), row), row);
+    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 43; }));
+
+    QVector<FileData> rows;
+    for (int row = 0; row < 5; ++row)
+        rows << recordFor(work.filePath(QStringLiteral("clip%1.mov").arg(row)), row);
+    harness.exportFiles(rows, ExportOptions{target, 0, 0, false, true, 0});
+    QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == 2
+                                         && QDir(target).entryList(QDir::Files).size() == 2; }));
+
+    harness.cancel();
+    QVERIFY(harness.waitFor([&] { return !harness.exportResults.isEmpty(); }));
+    QTest::qWait(300);
+    QCOMPARE(harness.exportResults.size(), 1);
+    QCOMPARE(harness.exportResults.first().result, 1);
+    // The two killed runs are failures; the queued ones never ran.
+    QStringList failed = harness.exportResults.first().failedFiles;
+    failed.sort();
+    QCOMPARE(failed, (QStringList{QStringLiteral("clip0.mov"), QStringLiteral("clip1.mov")}));
+    QCOMPARE(readLines(ffmpegLog).size(), 2);
+    QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
+    QVERIFY(harness.exportLog.contains(QStringLiteral("progress 0/1 export cancelled")));
+    QVERIFY(harness.exportLog.contains(QStringLiteral("ready 1 [%1]").arg(
+        harness.exportResults.first().failedFiles.join(QLatin1Char(',')))));
+
+    // The freed places go to nothing of the cancelled job.
+    touch(bin + QStringLiteral("/release-all"));
+    QVERIFY(harness.waitFor([&] { return harness.probeResults.size() == 43; }));
+    QTest::qWait(200);
+    QCOMPARE(readLines(ffmpegLog).size(), 2);
+}
+
+void TestControlBudget::missingToolsStillEndEveryJob()
+{
+    TestMedia::MediaSpec spec;
+    spec.seconds = 1.0;
+    spec.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), spec);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
+
+    // No ffprobe at all: the probe fails once and the import still ends.
+    qputenv("PATH", QFile::encodeName(bin));
+    {
+        ControlHarness table(true);
+        table.drop({QUrl::fromLocalFile(clip)});
+        QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
+        QTest::qWait(200);
+        QCOMPARE(table.probeResults.size(), 1);
+        QCOMPARE(table.probeResults.first().code, 1000);
+        QCOMPARE(table.importProgress.last().current, 3);
+        QCOMPARE(table.importProgress.last().all, 3);
+        QCOMPARE(table.importReadyCount, 1);
+
+        // No ffmpeg either: an export that cannot start is a failed file.
+        table.exportFiles({recordFor(clip, 0)}, ExportOptions{work.path(), 0, 0, false, true, 0});
+        QVERIFY(table.waitFor([&] { return table.exportResults.size() == 1; }));
+        QCOMPARE(table.exportResults.first().result, 2);
+        QCOMPARE(table.exportResults.first().failedFiles, QStringList{QStringLiteral("clip.mov")});
+    }
+
+    // ffprobe but no ffmpeg: the extraction fails once and the import ends.
+    QVERIFY(QFile::link(realFfprobe, bin + QStringLiteral("/ffprobe")));
+    {
+        ControlHarness table(true);
+        table.drop({QUrl::fromLocalFile(clip)});
+        QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
+        QTest::qWait(200);
+        QCOMPARE(table.probeResults.size(), 1);
+        QCOMPARE(table.probeResults.first().code, 0);
+        QCOMPARE(table.audioResults.size(), 1);
+        QCOMPARE(table.audioResults.first().code, 2001);
+        QCOMPARE(table.audioResults.first().stream, -1);
+        QCOMPARE(table.importProgress.last().current, 3);
+        QCOMPARE(table.importReadyCount, 1);
+    }
+}
+
+void TestControlBudget::extractionWithoutAllItsWavsStillEndsTheBatch()
+{
+    // Two audio streams (1 and 2) beside a video stream.
+    TestMedia::MediaSpec spec;
+    spec.fileName = QStringLiteral("take_2.mov");
+    spec.seconds = 1.0;
+    spec.audioStreams = 2;
+    spec.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), spec);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
+    spec.fileName = QStringLiteral("sine.wav");
+    spec.channels = 1;
+    QVERIFY2(!TestMedia::makeLtcWav(bin, spec).isEmpty(), qPrintable(TestMedia::lastError()));
+    useFakeTools(true);
+
+    for (const char *mode : {"partial", "nothing"}) {
+        QFile modeFile(bin + QStringLiteral("/mode"));
+        QVERIFY(modeFile.open(QIODevice::WriteOnly));
+        modeFile.write(mode);
+        modeFile.close();
+
+        ControlHarness table(true);
+        table.drop({QUrl::fromLocalFile(clip)});
+        QVERIFY2(table.waitFor([&] { return table.importReadyCount == 1; }), mode);
+        QTest::qWait(200);
+        QCOMPARE(table.probeResults.size(), 1);
+        QCOMPARE(table.importReadyCount, 1);
+        QCOMPARE(table.importProgress.last().current, table.importProgress.last().all);
+        if (QByteArray(mode) == "partial") {
+            // Stream 1 was written and decoded (no timecode in a sine),
+            // stream 2 is reported missing.
+            QCOMPARE(table.audioResults.size(), 2);
+            QCOMPARE(table.audioResults.at(0).stream, 2);
+            QCOMPARE(table.audioResults.at(0).code, 2001);
+            QCOMPARE(table.audioResults.at(1).stream, 1);
+            QCOMPARE(table.audioResults.at(1).row, 0);
+            QVERIFY(table.audioResults.at(1).code != 0);
+            QVERIFY(table.audioResults.at(1).code != 2001);
+            QCOMPARE(table.importProgress.last().all, 3);
+        } else {
+            QCOMPARE(table.audioResults.size(), 1);
+            QCOMPARE(table.audioResults.first().stream, -1);
+            QCOMPARE(table.audioResults.first().code, 2001);
+            QCOMPARE(table.importProgress.last().all, 3);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestControlBudget)
+#include "tst_control_budget.moc"

@@ -1,0 +1,422 @@
+// Import and audio timecode reading through MainControl on its own thread,
+// with the real ffprobe, ffmpeg and Pelbrook on generated media.
+
+#include "ControlHarness.h"
+#include "TestMedia.h"
+#include "WorkFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using TestMedia::MediaSpec;
+
+namespace {
+
+MediaSpec spec(const QString &fileName, int channels = 2, int ltcChannel = 0,
+               const QString &start = QStringLiteral("10:00:00:00"))
+{
+    MediaSpec media;
+    media.fileName = fileName;
+    media.channels = channels;
+    media.ltcChannel = ltcChannel;
+    media.ltcStart = start;
+    return media;
+}
+
+#define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
+
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+int rowOf(const ControlHarness &table, const QString &fileName)
+{
+    for (const FileData &row : table.rows)
+        if (row.fileName == fileName)
+            return row.fileNumber;
+    return -1;
+}
+
+QList<ControlHarness::AudioResult> resultsOf(const ControlHarness &table, int row)
+{
+    QList<ControlHarness::AudioResult> found;
+    for (const auto &result : table.audioResults)
+        if (result.row == row)
+            found << result;
+    return found;
+}
+
+// Progress must only go forward and end exactly at its total.
+void verifyProgress(const QList<ControlHarness::Progress> &progress, int expectedTotal)
+{
+    QVERIFY(!progress.isEmpty());
+    double last = 0.0;
+    for (const auto &p : progress) {
+        QVERIFY(p.all > 0);
+        const double fraction = double(p.current) / double(p.all);
+        QVERIFY2(fraction > last, qPrintable(QStringLiteral("%1/%2").arg(p.current).arg(p.all)));
+        last = fraction;
+    }
+    QCOMPARE(progress.last().current, expectedTotal);
+    QCOMPARE(progress.last().all, expectedTotal);
+}
+
+// Child processes of this program right now (Linux).
+int runningChildren()
+{
+    const QByteArray parent = QByteArray::number(::getpid());
+    int count = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        if (!entry.at(0).isDigit())
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1) == parent)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+class TestControlImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void droppedFoldersYieldMediaAtEveryDepthOnly();
+    void fileTimecodeFromEverySource();
+    void readAfterImportReportsEveryStream();
+    void sameBaseNameFilesReadOnlyTheirOwnWavs();
+    void importAndUserReadOverlappingBothEnd();
+    void moreFilesThanTheBudget();
+
+private:
+    QTemporaryDir media;
+};
+
+void TestControlImport::initTestCase()
+{
+    QVERIFY(media.isValid());
+    QVERIFY2(QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/Pelbrook")).isExecutable(),
+             "Pelbrook is expected beside the test");
+}
+
+void TestControlImport::droppedFoldersYieldMediaAtEveryDepthOnly()
+{
+    QTemporaryDir tree;
+    const QStringList accepted{QStringLiteral("CLIP.MOV"), QStringLiteral("a/b.mxf"),
+                               QStringLiteral("a/b/c/deep.Mp4"), QStringLiteral("a/b/c/d/sound.WAV"),
+                               QStringLiteral("a/x y ä.mts")};
+    const QStringList ignored{QStringLiteral("readme.txt"), QStringLiteral("a/b/c/clip.mov.bak"),
+                              QStringLiteral("a/b/.hidden.mov"), QStringLiteral("a/noext")};
+    for (const QString &name : accepted + ignored)
+        writeBytes(tree.filePath(name), "x");
+    QVERIFY(QDir().mkpath(tree.filePath(QStringLiteral("a/b/empty.mov"))));
+    QTemporaryDir single;
+    writeBytes(single.filePath(QStringLiteral("one.Wav")), "x");
+    writeBytes(single.filePath(QStringLiteral("notes.txt")), "x");
+    QTemporaryDir empty;
+    QVERIFY(QDir().mkpath(empty.filePath(QStringLiteral("sub/subsub"))));
+    writeBytes(empty.filePath(QStringLiteral("sub/notes.txt")), "x");
+
+    ControlHarness harness;
+    // Folders without media, and files of other kinds, say nothing at all.
+    harness.drop({QUrl::fromLocalFile(empty.path()),
+                  QUrl::fromLocalFile(single.filePath(QStringLiteral("notes.txt"))),
+                  QUrl(QStringLiteral("https://example.invalid/clip.mov"))});
+    QTest::qWait(300);
+    QVERIFY(harness.announced.isEmpty());
+    QVERIFY(harness.importProgress.isEmpty());
+
+    harness.drop({QUrl::fromLocalFile(tree.path()),
+                  QUrl::fromLocalFile(single.filePath(QStringLiteral("one.Wav")))});
+    QVERIFY(harness.waitFor([&] { return harness.announced.size() >= 6; }));
+    QTest::qWait(200);
+    QSet<QString> found;
+    for (const QFileInfo &info : harness.announced)
+        found << info.absoluteFilePath();
+    QSet<QString> expected{QFileInfo(single.filePath(QStringLiteral("one.Wav"))).absoluteFilePath()};
+    for (const QString &name : accepted)
+        expected << QFileInfo(tree.filePath(name)).absoluteFilePath();
+    QCOMPARE(found, expected);
+    QCOMPARE(harness.announced.size(), expected.size());
+}
+
+void TestControlImport::fileTimecodeFromEverySource()
+{
+    const QString dir = media.filePath(QStringLiteral("sources"));
+    QVERIFY(QDir().mkpath(dir));
+    MediaSpec mxf = spec(QStringLiteral("format tag.mxf"), 1);
+    mxf.fileTimecode = QStringLiteral("01:02:03:04");
+    MADE(TestMedia::makeMxf(dir, mxf));
+    MediaSpec mov = spec(QStringLiteral("track ä.mov"));
+    mov.fileTimecode = QStringLiteral("10:11:12:13");
+    mov.ltcStream = -1;
+    MADE(TestMedia::makeMov(dir, mov));
+    MediaSpec plainMp4 = spec(QStringLiteral("plain.mp4"));
+    plainMp4.ltcStream = -1;
+    const QString plain = TestMedia::makeMp4(media.path(), plainMp4);
+    MADE(plain);
+    QVERIFY(TestMedia::runTool(QStringLiteral("ffmpeg"),
+                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                                QStringLiteral("-i"), plain, QStringLiteral("-map"), QStringLiteral("0"),
+                                QStringLiteral("-c"), QStringLiteral("copy"),
+                                QStringLiteral("-metadata:s:v:0"),
+                                QStringLiteral("encoder=gopro AVC encoder"),
+                                dir + QStringLiteral("/none.mp4")}).ok());
+    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("bext.wav"), 2, 1), 175752000));
+    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("zero.wav"), 1), 0));
+    MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("corrupt.mov")));
+    MADE(TestMedia::makeNonMediaFile(dir, QStringLiteral("notes.mts")));
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QCOMPARE(table.probeResults.size(), 7);
+
+    struct Expected { const char *name; int code; bool hasTC; const char *tc; int audioStreams; };
+    const Expected expected[] = {
+        {"format tag.mxf", 0, true, "01:02:03:04", 1},
+        {"track ä.mov", 0, true, "10:11:12:13", 1},
+        {"none.mp4", 0, false, "", 1},
+        {"bext.wav", 0, true, "01:01:01.500", 1},
+        {"zero.wav", 0, false, "", 1},
+        {"corrupt.mov", 1000, false, "", 0},
+        {"notes.mts", 1000, false, "", 0},
+    };
+    for (const Expected &e : expected) {
+        const int row = rowOf(table, QString::fromUtf8(e.name));
+        QVERIFY2(row >= 0, e.name);
+        bool seen = false;
+        for (const auto &result : table.probeResults) {
+            if (result.row != row)
+                continue;
+            QVERIFY2(!seen, e.name);
+            seen = true;
+            QCOMPARE(result.code, e.code);
+            QCOMPARE(result.fileData.hasFileTC, e.hasTC);
+            QCOMPARE(result.fileData.fileTC, QString::fromUtf8(e.tc));
+            QCOMPARE(result.fileData.audioStreamIndexes.size(), e.audioStreams);
+            QCOMPARE(result.fileData.fileNumber, -1);
+            if (e.code == 0)
+                QVERIFY(result.fileData.duration > 3.9 && result.fileData.duration < 4.1);
+        }
+        QVERIFY2(seen, e.name);
+    }
+    const FileData mp4 = table.rows.at(rowOf(table, QStringLiteral("none.mp4")));
+    QVERIFY(mp4.isGoPro);
+    QCOMPARE(mp4.audioStreamIndexes, QByteArray(1, char(1)));
+    QVERIFY(!mp4.videoStream.isEmpty());
+    const FileData wav = table.rows.at(rowOf(table, QStringLiteral("bext.wav")));
+    QCOMPARE(wav.timeReference, qint64(175752000));
+    QCOMPARE(wav.audioChannelCount, 2);
+    QVERIFY(wav.videoStream.isEmpty());
+    QCOMPARE(table.rows.at(rowOf(table, QStringLiteral("track ä.mov"))).audioChannelCount, 0);
+}
+
+void TestControlImport::readAfterImportReportsEveryStream()
+{
+    const QString dir = media.filePath(QStringLiteral("read"));
+    QVERIFY(QDir().mkpath(dir));
+    // Video 0, LTC on the second channel of stream 1, tones only on stream 2.
+    MediaSpec two = spec(QStringLiteral("two streams.mov"), 2, 1);
+    two.audioStreams = 2;
+    MADE(TestMedia::makeMov(dir, two));
+    MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("take_2.wav"), 1, 0,
+                                         QStringLiteral("11:22:33:10"))));
+    MADE(TestMedia::makeClipWithoutAudio(dir, QStringLiteral("silent.mp4")));
+    MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("broken.mxf")));
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QTest::qWait(200);
+    QCOMPARE(table.importReadyCount, 1);
+    QCOMPARE(table.readingFinishedCount, 0);
+    // Three units per file and one more decoder run for the second stream.
+    verifyProgress(table.importProgress, 4 * 3 + 1);
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+
+    const int mov = rowOf(table, QStringLiteral("two streams.mov"));
+    const auto movResults = resultsOf(table, mov);
+    QCOMPARE(movResults.size(), 2);
+    for (const auto &result : movResults) {
+        if (result.stream == 1) {
+            QCOMPARE(result.code, 0);
+            QCOMPARE(result.report.value(QStringLiteral("Timecode")).toString(),
+                     QStringLiteral("10:00:00:00"));
+            QCOMPARE(result.report.value(QStringLiteral("ChannelFound")).toInt(), 1);
+        } else {
+            QCOMPARE(result.stream, 2);
+            QCOMPARE(result.code, 205);
+        }
+    }
+    QCOMPARE(table.rows.at(mov).audioTCStreamIndex, 1);
+    QCOMPARE(table.rows.at(mov).audioTCChannel, 1);
+
+    const auto wavResults = resultsOf(table, rowOf(table, QStringLiteral("take_2.wav")));
+    QCOMPARE(wavResults.size(), 1);
+    QCOMPARE(wavResults.first().stream, 0);
+    QCOMPARE(wavResults.first().code, 0);
+    QCOMPARE(wavResults.first().report.value(QStringLiteral("Timecode")).toString(),
+             QStringLiteral("11:22:33:10"));
+
+    const auto silent = resultsOf(table, rowOf(table, QStringLiteral("silent.mp4")));
+    QCOMPARE(silent.size(), 1);
+    QCOMPARE(silent.first().stream, -1);
+    QCOMPARE(silent.first().code, 2001);
+    QVERIFY(resultsOf(table, rowOf(table, QStringLiteral("broken.mxf"))).isEmpty());
+    QCOMPARE(table.audioResults.size(), 4);
+
+    // The user's read of three rows: two units each plus the extra run, the
+    // user's settings reach the decoder (channel 5 exists nowhere), and the
+    // end is readingFinished.
+    QVector<FileData> request;
+    for (const QString &name : {QStringLiteral("two streams.mov"), QStringLiteral("take_2.wav"),
+                                QStringLiteral("silent.mp4")}) {
+        FileData row = table.rows.at(rowOf(table, name));
+        row.audioTCReadRequested = true;
+        request << row;
+    }
+    table.importProgress.clear();
+    table.audioResults.clear();
+    table.userRead(request, AudioTCOptions{2, 5, 25.0, false});
+    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }, 60000));
+    QTest::qWait(200);
+    QCOMPARE(table.importReadyCount, 1);
+    verifyProgress(table.importProgress, 3 * 2 + 1);
+    QCOMPARE(table.audioResults.size(), 4);
+    for (const auto &result : table.audioResults)
+        QCOMPARE(result.code, result.row == rowOf(table, QStringLiteral("silent.mp4")) ? 2001 : 202);
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+}
+
+void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
+{
+    // Six files of base name "clip" share one sub-folder of the working folder.
+    const QString dir = media.filePath(QStringLiteral("same"));
+    QStringList names;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QStringLiteral("d%1/clip.mov").arg(i);
+        QVERIFY(QDir().mkpath(dir + QStringLiteral("/d%1").arg(i)));
+        MADE(TestMedia::makeMov(dir + QStringLiteral("/d%1").arg(i),
+                                spec(QStringLiteral("clip.mov"), 2, 1,
+                                     QStringLiteral("0%1:00:00:00").arg(i + 1))));
+        names << name;
+    }
+    MADE(TestMedia::makeMxf(dir + QStringLiteral("/d0"),
+                            spec(QStringLiteral("clip.mxf"), 2, 0, QStringLiteral("07:00:00:00"))));
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QTest::qWait(300);
+    verifyProgress(table.importProgress, 6 * 3);
+    QCOMPARE(table.audioResults.size(), 6);
+    for (const FileData &row : table.rows) {
+        const auto results = resultsOf(table, row.fileNumber);
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.first().code, 0);
+        const QString folder = QFileInfo(row.filePath).dir().dirName();
+        const QString own = row.suffix == QLatin1String("mxf")
+            ? QStringLiteral("07:00:00:00")
+            : QStringLiteral("0%1:00:00:00").arg(folder.mid(1).toInt() + 1);
+        QCOMPARE(results.first().report.value(QStringLiteral("Timecode")).toString(), own);
+    }
+}
+
+void TestControlImport::importAndUserReadOverlappingBothEnd()
+{
+    const QString dir = media.filePath(QStringLiteral("overlap"));
+    QVERIFY(QDir().mkpath(dir));
+    for (int i = 0; i < 3; ++i)
+        MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("in%1.wav").arg(i), 1)));
+    const QString other = TestMedia::makeLtcWav(media.path(), spec(QStringLiteral("other.wav"), 1, 0,
+                                                                   QStringLiteral("05:00:00:00")));
+    MADE(other);
+    FileData userRow;
+    userRow.fileName = QStringLiteral("other.wav");
+    userRow.baseName = QStringLiteral("other");
+    userRow.suffix = QStringLiteral("wav");
+    userRow.filePath = other;
+    userRow.duration = 4.0;
+    userRow.audioStreamIndexes = QByteArray(1, '\0');
+    userRow.fileNumber = 50;
+    userRow.audioTCReadRequested = true;
+
+    ControlHarness table(true);
+    // The user's read arrives while the import's probes are still out.
+    table.drop({QUrl::fromLocalFile(dir)});
+    table.userRead({userRow}, AudioTCOptions{});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1
+                                       && table.readingFinishedCount == 1; }, 60000));
+    QTest::qWait(200);
+    QCOMPARE(table.importReadyCount, 1);
+    QCOMPARE(table.readingFinishedCount, 1);
+    QCOMPARE(table.audioResults.size(), 4);
+    verifyProgress(table.importProgress, 3 * 3 + 2);
+    const auto own = resultsOf(table, 50);
+    QCOMPARE(own.size(), 1);
+    QCOMPARE(own.first().report.value(QStringLiteral("Timecode")).toString(),
+             QStringLiteral("05:00:00:00"));
+
+    // The next import is a batch of its own again.
+    table.importProgress.clear();
+    table.drop({QUrl::fromLocalFile(dir + QStringLiteral("/in0.wav"))});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 2; }, 60000));
+    verifyProgress(table.importProgress, 3);
+}
+
+void TestControlImport::moreFilesThanTheBudget()
+{
+    constexpr int files = 60;
+    const QString dir = media.filePath(QStringLiteral("many"));
+    QVERIFY(QDir().mkpath(dir));
+    for (int i = 0; i < files; ++i) {
+        MediaSpec wav = spec(QStringLiteral("w%1.wav").arg(i), 1, 0,
+                             QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
+        wav.seconds = 2.5;
+        MADE(TestMedia::makeLtcWav(dir, wav));
+    }
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    int peak = 0;
+    QVERIFY(table.waitFor([&] {
+        peak = qMax(peak, runningChildren());
+        return table.importReadyCount == 1;
+    }, 90000));
+    QTest::qWait(200);
+    QVERIFY2(peak <= 45, qPrintable(QString::number(peak)));
+    QVERIFY2(peak > 30, qPrintable(QString::number(peak)));
+    QCOMPARE(table.probeResults.size(), files);
+    QCOMPARE(table.audioResults.size(), files);
+    verifyProgress(table.importProgress, 3 * files);
+    for (const FileData &row : table.rows) {
+        QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
+        const int i = row.baseName.mid(1).toInt();
+        QCOMPARE(row.audioTC, QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    QCOMPARE(runningChildren(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestControlImport)
+#include "tst_control_import.moc"

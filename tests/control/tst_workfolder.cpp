@@ -1,0 +1,167 @@
+#include "MainControl.h"
+#include "MetaTypes.h"
+#include "WorkFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content = "x")
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return st.st_mode & 07777;
+}
+
+} // namespace
+
+class TestWorkFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void pathIsPrivateToTheUser();
+    void createdOwnerOnlyAndLooseOnesTightened();
+    void removalTakesContentButNothingBehindLinksInside();
+    void linkInPlaceOfTheFolderIsNeitherUsedNorRemoved();
+    void folderOfAnotherUserIsNeitherUsedNorRemoved();
+    void controllerRemovesLeftoverFolderAtStartAndExit();
+
+private:
+    QTemporaryDir outside;
+};
+
+void TestWorkFolder::init()
+{
+    QVERIFY(outside.isValid());
+    removeWorkFolder();
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+}
+
+void TestWorkFolder::cleanup()
+{
+    const QFileInfo info(workFolderPath());
+    if (info.isSymLink())
+        QFile::remove(workFolderPath());
+    else if (info.exists()) {
+        ::chown(QFile::encodeName(workFolderPath()).constData(), ::getuid(), ::getgid());
+        QDir(workFolderPath()).removeRecursively();
+    }
+}
+
+void TestWorkFolder::pathIsPrivateToTheUser()
+{
+    const QString path = workFolderPath();
+    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+    QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("CorvantaSyncTemp-%1").arg(::getuid()));
+    QCOMPARE(workSubFolderPath(QStringLiteral("clip")), path + QStringLiteral("/clip"));
+}
+
+void TestWorkFolder::createdOwnerOnlyAndLooseOnesTightened()
+{
+    const mode_t oldMask = ::umask(0);
+    const bool prepared = prepareWorkSubFolder(QStringLiteral("clip"));
+    ::umask(oldMask);
+    QVERIFY(prepared);
+    QCOMPARE(modeOf(workFolderPath()), mode_t(0700));
+    QVERIFY(QFileInfo(workSubFolderPath(QStringLiteral("clip"))).isDir());
+
+    // A folder of ours left open by an earlier program is closed before use.
+    QVERIFY(::chmod(QFile::encodeName(workFolderPath()).constData(), 0777) == 0);
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("other")));
+    QCOMPARE(modeOf(workFolderPath()), mode_t(0700));
+    // Files already in a sub-folder are left alone.
+    writeFile(workSubFolderPath(QStringLiteral("clip")) + QStringLiteral("/clip_1_0.wav"));
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("clip")));
+    QVERIFY(QFileInfo::exists(workSubFolderPath(QStringLiteral("clip")) + QStringLiteral("/clip_1_0.wav")));
+}
+
+void TestWorkFolder::removalTakesContentButNothingBehindLinksInside()
+{
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("clip")));
+    const QString sub = workSubFolderPath(QStringLiteral("clip"));
+    writeFile(sub + QStringLiteral("/clip_1_0.wav"));
+    writeFile(sub + QStringLiteral("/.hidden"));
+
+    const QString precious = outside.filePath(QStringLiteral("precious"));
+    QVERIFY(QDir().mkdir(precious));
+    writeFile(precious + QStringLiteral("/keep.wav"));
+    writeFile(outside.filePath(QStringLiteral("keep.mov")));
+    QVERIFY(QFile::link(precious, sub + QStringLiteral("/linkToFolder")));
+    QVERIFY(QFile::link(outside.filePath(QStringLiteral("keep.mov")),
+                        workFolderPath() + QStringLiteral("/linkToFile")));
+
+    QVERIFY(removeWorkFolder());
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+    QVERIFY(QFileInfo::exists(precious + QStringLiteral("/keep.wav")));
+    QVERIFY(QFileInfo::exists(outside.filePath(QStringLiteral("keep.mov"))));
+    // Nothing there is also a success.
+    QVERIFY(removeWorkFolder());
+}
+
+void TestWorkFolder::linkInPlaceOfTheFolderIsNeitherUsedNorRemoved()
+{
+    const QString planted = outside.filePath(QStringLiteral("planted"));
+    QVERIFY(QDir().mkdir(planted));
+    writeFile(planted + QStringLiteral("/victim.wav"));
+    QVERIFY(QFile::link(planted, workFolderPath()));
+
+    QVERIFY(!removeWorkFolder());
+    QVERIFY(!prepareWorkSubFolder(QStringLiteral("clip")));
+    QVERIFY(QFileInfo(workFolderPath()).isSymLink());
+    QVERIFY(QFileInfo::exists(planted + QStringLiteral("/victim.wav")));
+    QVERIFY(!QFileInfo::exists(planted + QStringLiteral("/clip")));
+
+    // A dangling link is not followed to create a folder at its target.
+    QVERIFY(QFile::remove(workFolderPath()));
+    const QString target = outside.filePath(QStringLiteral("notYet"));
+    QVERIFY(QFile::link(target, workFolderPath()));
+    QVERIFY(!prepareWorkSubFolder(QStringLiteral("clip")));
+    QVERIFY(!QFileInfo::exists(target));
+}
+
+void TestWorkFolder::folderOfAnotherUserIsNeitherUsedNorRemoved()
+{
+    if (::getuid() != 0)
+        QSKIP("handing a folder to another user needs root");
+    QVERIFY(QDir().mkdir(workFolderPath()));
+    writeFile(workFolderPath() + QStringLiteral("/theirs.wav"));
+    QVERIFY(::chown(QFile::encodeName(workFolderPath()).constData(), 65534, 65534) == 0);
+
+    QVERIFY(!removeWorkFolder());
+    QVERIFY(!prepareWorkSubFolder(QStringLiteral("clip")));
+    QVERIFY(QFileInfo::exists(workFolderPath() + QStringLiteral("/theirs.wav")));
+}
+
+void TestWorkFolder::controllerRemovesLeftoverFolderAtStartAndExit()
+{
+    registerMetaTypes();
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("old")));
+    writeFile(workSubFolderPath(QStringLiteral("old")) + QStringLiteral("/old_1_3.wav"));
+    {
+        MainControl control;
+        QVERIFY(!QFileInfo::exists(workFolderPath()));
+        QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
+    }
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+}
+
+QTEST_GUILESS_MAIN(TestWorkFolder)
+#include "tst_workfolder.moc"

@@ -1,0 +1,274 @@
+// Decoding generated LTC: rates, sample rates, formats, channels, levels,
+// signal shapes and the position of the first sample. ltcgen puts the
+// --start label on the frame running at sample 0, so that is the label every
+// successful run must report, with SamplesSinceMidnight within one bit period
+// of that frame's start on the nominal clock.
+
+#include <cmath>
+#include <cstdlib>
+
+#include "TestSupport.h"
+
+using namespace ts;
+
+namespace {
+
+struct Rate {
+    const char* text;     // ltcgen's --fps
+    int nominal;
+    bool ntsc;
+    const char* found;    // FrameRateFound as printed
+};
+
+const Rate k23976 = {"23.976", 24, true, "23.98"};
+const Rate k24 = {"24", 24, false, "24.00"};
+const Rate k25 = {"25", 25, false, "25.00"};
+const Rate k2997 = {"29.97", 30, true, "29.97"};
+const Rate k30 = {"30", 30, false, "30.00"};
+
+struct Expect {
+    std::string label;       // "HH:MM:SS:FF" or "HH:MM:SS;FF"
+    Rate rate = k25;
+    int sampleRate = 48000;
+    int channel = 0;
+    int32_t countShift = 0;  // minus one day when the first sample lies before midnight
+};
+
+std::vector<std::string> genArgs(const Expect& e, bool df, std::vector<std::string> extra)
+{
+    std::vector<std::string> a = {"--fps", e.rate.text, "--rate", std::to_string(e.sampleRate), "--start", e.label,
+                                  "--seconds", "2.1"};
+    if (df)
+        a.push_back("--df");
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+}
+
+// Generates, decodes and checks every member against the label of sample 0.
+void decodes(int line, const Expect& e, const std::vector<std::string>& extraGen, const std::vector<std::string>& options)
+{
+    bool df = e.label[8] == ';';
+    std::string file = path("signal.wav");
+    ltcgen(file, genArgs(e, df, extraGen));
+    std::vector<std::string> args = {file};
+    args.insert(args.end(), options.begin(), options.end());
+    int32_t count = labelCount(e.label, e.rate.nominal) + e.countShift;
+    auto m = expectSuccess(args,
+                           {{"Timecode", e.label},
+                            {"FrameCount", std::to_string(count)},
+                            {"FrameRateFound", e.rate.found},
+                            {"FrameRateBaseFound", std::to_string(e.rate.nominal)},
+                            {"NTSC", e.rate.ntsc ? "true" : "false"},
+                            {"DropFrame", df ? "true" : "false"},
+                            {"ChannelFound", std::to_string(e.channel)}},
+                           __FILE__, line);
+    if (m["Success"] != "true")
+        return;
+    int64_t expected = samplesOfLabel(e.label, e.rate.nominal, e.sampleRate);
+    int64_t got = std::atoll(m["SamplesSinceMidnight"].c_str());
+    double bitPeriod = e.sampleRate / (80.0 * e.rate.nominal / (e.rate.ntsc ? 1.001 : 1.0));
+    if (!CHECK(std::llabs(got - expected) <= std::llround(std::ceil(bitPeriod))))
+        std::printf("    line %d: SamplesSinceMidnight %lld, expected %lld within %.1f\n", line,
+                    static_cast<long long>(got), static_cast<long long>(expected), bitPeriod);
+}
+
+#define DECODES(...) decodes(__LINE__, __VA_ARGS__)
+
+Expect at(const std::string& label, Rate rate, int sampleRate = 48000)
+{
+    Expect e;
+    e.label = label;
+    e.rate = rate;
+    e.sampleRate = sampleRate;
+    return e;
+}
+
+void noTimecode(int line, const std::vector<std::string>& gen, const std::vector<std::string>& options)
+{
+    std::string file = path("none.wav");
+    ltcgen(file, gen);
+    std::vector<std::string> args = {file};
+    args.insert(args.end(), options.begin(), options.end());
+    expectError(args, 205, __FILE__, line);
+}
+
+#define NO_TIMECODE(...) noTimecode(__LINE__, __VA_ARGS__)
+
+void ratesAndSampleRates()
+{
+    for (int sr : {44100, 48000, 96000}) {
+        DECODES(at("13:24:35:17", k23976, sr), {}, {});
+        DECODES(at("13:24:35:23", k24, sr), {}, {});
+        DECODES(at("13:24:35:24", k25, sr), {}, {});
+        DECODES(at("13:24:35:28", k2997, sr), {}, {});
+        DECODES(at("13:24:35;28", k2997, sr), {}, {});
+        DECODES(at("13:24:35:29", k30, sr), {}, {});
+    }
+    // The same rates given with -f.
+    DECODES(at("01:00:00:00", k23976), {}, {"-f23.976"});
+    DECODES(at("01:00:00:00", k24), {}, {"-f24"});
+    DECODES(at("01:00:00:00", k25), {}, {"-f25"});
+    DECODES(at("01:00:00:00", k2997), {}, {"-f29.97"});
+    DECODES(at("01:00:00;00", k2997), {}, {"-f29.97"});
+    DECODES(at("01:00:00:00", k30), {}, {"-f30"});
+}
+
+void formatsAndChannels()
+{
+    for (const char* format : {"s16", "s24", "s32", "f32", "u8"})
+        DECODES(at("20:00:00:10", k25), {"--format", format, "--channels", "2", "--tone", "1:440"}, {});
+
+    Expect stereo = at("07:08:09:10", k30);
+    stereo.channel = 1;
+    DECODES(stereo, {"--channels", "2", "--ltc-channel", "1", "--tone", "0:1000"}, {});
+
+    Expect eight = at("07:08:09:10", k24);
+    eight.channel = 6;
+    std::vector<std::string> gen = {"--channels", "8", "--ltc-channel", "6", "--format", "s24"};
+    for (const char* tone : {"0:440", "1:1200", "2:2400", "3:997", "4:300", "5:2000", "7:1000"})
+        gen.insert(gen.end(), {"--tone", tone});
+    DECODES(eight, gen, {});
+    DECODES(eight, gen, {"-c6"});
+    DECODES(eight, gen, {"-c6", "-f24", "-aSLOPE"});
+    std::vector<std::string> full = genArgs(eight, false, gen);
+    NO_TIMECODE(full, {"-c7"});
+    NO_TIMECODE(full, {"-c0"});
+    std::string file = path("eight.wav");
+    ltcgen(file, full);
+    EXPECT_ERROR({file, "-c8"}, 202);
+}
+
+void levelsAndAlgorithms()
+{
+    Expect e = at("11:11:11:11", k25);
+    // Peaks of about 328: above LOW's threshold only.
+    DECODES(e, {"--level", "0.01"}, {});
+    DECODES(e, {"--level", "0.01"}, {"-aLOW"});
+    std::vector<std::string> faint = genArgs(e, false, {"--level", "0.01"});
+    NO_TIMECODE(faint, {"-aMID"});
+    NO_TIMECODE(faint, {"-aHIGH"});
+    NO_TIMECODE(faint, {"-aSLOPE"});
+    // Peaks of about 3277: LOW and MID, not HIGH.
+    DECODES(e, {"--level", "0.1"}, {"-aMID"});
+    NO_TIMECODE(genArgs(e, false, {"--level", "0.1"}), {"-aHIGH"});
+    // A strong signal: every algorithm.
+    for (const char* a : {"-aLOW", "-aMID", "-aHIGH", "-aSLOPE"}) {
+        DECODES(e, {"--level", "0.5"}, {a});
+        DECODES(e, {"--level", "0.5", "--invert"}, {a});
+        DECODES(e, {"--level", "0.5", "--pulses"}, {a});
+        DECODES(e, {"--level", "0.5", "--noise", "1500"}, {a});
+    }
+    // Level readers ride over an offset and louder noise.
+    DECODES(e, {"--level", "0.3", "--dc", "3000"}, {"-aLOW"});
+    DECODES(e, {"--level", "0.5", "--noise", "6000"}, {"-aHIGH"});
+    NO_TIMECODE(genArgs(e, false, {"--level", "0"}), {});
+}
+
+void positionOfFirstSample()
+{
+    // Leading silence: the label is still that of the frame at sample 0.
+    DECODES(at("10:00:00:00", k25), {"--lead-in", "0.5"}, {});
+    DECODES(at("10:00:00:00", k30), {"--lead-in", "1.0"}, {"-f30"});
+    DECODES(at("10:00:00:00", k23976), {"--lead-in", "0.2"}, {});
+
+    // Starting just before midnight: the first frames read are after it.
+    Expect late = at("23:59:59:21", k30);
+    late.countShift = -30 * 86400;
+    DECODES(late, {"--lead-in", "0.3"}, {});
+    Expect lateDf = at("23:59:59;21", k2997);
+    lateDf.countShift = -30 * 86400;
+    DECODES(lateDf, {"--lead-in", "0.3"}, {});
+    Expect late25 = at("23:59:59:10", k25);
+    late25.countShift = -25 * 86400;
+    DECODES(late25, {"--lead-in", "0.8"}, {"-f25"});
+
+    // The two frames read straddle midnight.
+    DECODES(at("23:59:59:28", k30), {}, {});
+    DECODES(at("23:59:59:23", k25), {}, {});
+    DECODES(at("23:59:59;28", k2997), {}, {});
+
+    // Running backwards: the sync word is only matched forwards.
+    NO_TIMECODE(genArgs(at("10:00:05:00", k25), false, {"--reverse"}), {});
+    NO_TIMECODE(genArgs(at("10:00:05:00", k30), false, {"--reverse"}), {"-f30"});
+    NO_TIMECODE(genArgs(at("10:00:05:00", k30), false, {"--reverse"}), {"-f30", "-aSLOPE"});
+}
+
+void dropFrame()
+{
+    // The pair read crosses a dropped minute: ...:59;29 then ...:00;02.
+    DECODES(at("00:00:59;28", k2997), {}, {});
+    DECODES(at("00:00:59;28", k2997), {}, {"-f29.97"});
+    DECODES(at("13:36:59;28", k2997, 44100), {}, {});
+    // Stepping back from 00:01:00;02 lands on 00:00:59;29, never on a dropped label.
+    DECODES(at("00:00:59;29", k2997), {}, {});
+    DECODES(at("00:00:59;20", k2997), {"--lead-in", "0.3"}, {});
+    // Every tenth minute keeps its first labels.
+    DECODES(at("00:09:59;29", k2997), {}, {});
+    DECODES(at("00:10:00;00", k2997), {}, {});
+    // Non-drop 29.97 crosses the minute without skipping.
+    DECODES(at("00:00:59:29", k2997), {}, {});
+}
+
+void givenRate()
+{
+    // Absent: detected. Given and matching. Given but not the signal's: trusted.
+    DECODES(at("10:00:00:00", k30), {}, {});
+    DECODES(at("10:00:00:00", k30), {}, {"-f30"});
+    DECODES(at("10:00:00:00", k30), {}, {"-f29.99"});
+    std::string file = path("thirty.wav");
+    ltcgen(file, genArgs(at("10:00:00:00", k30), false, {}));
+    EXPECT_SUCCESS({file, "-f29.97"}, {{"FrameRateFound", "29.97"}, {"NTSC", "true"}, {"Timecode", "10:00:00:00"}});
+    EXPECT_SUCCESS({file, "-f24"}, {{"FrameRateFound", "24.00"}, {"NTSC", "false"}});
+    EXPECT_SUCCESS({file, "-f27.3"}, {{"FrameRateFound", "30.00"}, {"Timecode", "10:00:00:00"}});
+    EXPECT_SUCCESS({file, "-f27"}, {{"FrameRateFound", "27.00"}});
+    EXPECT_ERROR({file, "-f23"}, 203);
+    EXPECT_ERROR({file, "-f31"}, 203);
+    EXPECT_SUCCESS({file, "-f30.5"}, {{"FrameRateFound", "30.00"}});    // 31 by rounding, matched by nothing
+}
+
+// The two worked examples: frame 10:00:00:00 starting at S = 1000, and a
+// drop-frame 01:00:00;02 starting at S = 480.
+void workedExamples()
+{
+    auto trimmed = [](const std::vector<std::string>& gen, size_t samples) {
+        std::string f = path("full.wav");
+        ltcgen(f, gen);
+        std::vector<uint8_t> b = readFile(f);
+        std::vector<uint8_t> data(b.begin() + 44 + static_cast<long>(samples * 2), b.end());
+        std::string out = path("trimmed.wav");
+        writeFile(out, riff({chunk("fmt ", fmtPayload(Format())), chunk("data", data)}));
+        return out;
+    };
+    // Frame 10:00:00:00 begins at sample 3840; its first change lands there.
+    std::string f = trimmed({"--fps", "25", "--start", "09:59:59:23", "--seconds", "2.5"}, 2841);
+    EXPECT_SUCCESS({f}, {{"Timecode", "09:59:59:24"},
+                         {"FrameCount", "899999"},
+                         {"SamplesSinceMidnight", "1727999000"},
+                         {"FrameRateFound", "25.00"},
+                         {"NTSC", "false"}});
+    // Frame 01:00:00;02 begins at sample 1601.6.
+    f = trimmed({"--fps", "29.97", "--df", "--start", "01:00:00;01", "--seconds", "2.5"}, 1123);
+    const std::map<std::string, std::string> df = {{"Timecode", "01:00:00;02"},
+                                                   {"FrameCount", "108002"},
+                                                   {"SamplesSinceMidnight", "172802720"},
+                                                   {"FrameRateFound", "29.97"},
+                                                   {"FrameRateBaseFound", "30"},
+                                                   {"NTSC", "true"},
+                                                   {"DropFrame", "true"}};
+    EXPECT_SUCCESS({f}, df);
+    EXPECT_SUCCESS({f, "-f29.97"}, df);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runGroups(argc, argv,
+                     {{"rates", ratesAndSampleRates},
+                      {"formats", formatsAndChannels},
+                      {"levels", levelsAndAlgorithms},
+                      {"position", positionOfFirstSample},
+                      {"dropframe", dropFrame},
+                      {"rateoption", givenRate},
+                      {"examples", workedExamples}});
+}

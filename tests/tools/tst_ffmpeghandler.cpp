@@ -1,0 +1,450 @@
+// Probe and audio extraction through FFMpegHandler, with the real ffprobe and
+// ffmpeg on generated media (fake tools only to hang or to print slowly).
+#include "FFMpegHandler.h"
+#include "FakeTool.h"
+#include "MetaTypes.h"
+#include "TestMedia.h"
+#include "ToolProcess.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <signal.h>
+#endif
+
+using namespace TestMedia;
+
+namespace {
+
+struct ProbeOutcome
+{
+    int results = 0;
+    QJsonObject json;
+    uint fileNumber = 0;
+    int exitCode = -1;
+};
+
+ProbeOutcome probeThroughHandler(const QString &path, uint fileNumber)
+{
+    FFMpegHandler handler;
+    QSignalSpy spy(&handler, &FFMpegHandler::ffprobeResult);
+    handler.ffprobeFile(path, fileNumber);
+    ProbeOutcome outcome;
+    if (!spy.wait(20000))
+        return outcome;
+    QTest::qWait(20);
+    outcome.results = spy.count();
+    outcome.json = spy.at(0).at(1).toJsonObject();
+    outcome.fileNumber = spy.at(0).at(2).toUInt();
+    outcome.exitCode = spy.at(0).at(3).toInt();
+    if (spy.at(0).at(0).value<FFMpegHandler *>() != &handler)
+        outcome.results = -1;
+    return outcome;
+}
+
+QJsonArray streamsOfType(const QJsonObject &json, const QString &type)
+{
+    QJsonArray result;
+    for (const QJsonValue &stream : json.value("streams").toArray()) {
+        if (stream.toObject().value("codec_type").toString() == type)
+            result.append(stream);
+    }
+    return result;
+}
+
+// The record the import builds for a probed file, as far as the extraction reads it.
+FileData recordOf(const QString &path, int fileNumber)
+{
+    FileData record;
+    const QFileInfo info(path);
+    record.filePath = info.absoluteFilePath();
+    record.fileName = info.fileName();
+    record.baseName = info.baseName();
+    record.suffix = info.suffix();
+    record.fileNumber = fileNumber;
+    const QJsonObject json = probe(path);
+    record.format = json.value("format").toObject();
+    record.streams = json.value("streams").toArray();
+    record.duration = record.format.value("duration").toString().toDouble();
+    for (int i = 0; i < record.streams.size(); ++i) {
+        if (record.streams[i].toObject().value("codec_type").toString() == QLatin1String("audio")) {
+            record.audioStreamIndexes.append(char(i));
+            record.audioStreams.append(record.streams[i]);
+        }
+    }
+    return record;
+}
+
+double durationOf(const QString &path)
+{
+    return probe(path).value("format").toObject().value("duration").toString().toDouble();
+}
+
+QStringList capturedWarnings;
+
+void captureWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        capturedWarnings << message;
+}
+
+#ifdef Q_OS_UNIX
+bool processExists(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
+}
+#endif
+
+} // namespace
+
+class FFMpegHandlerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void probeMovWithTimecodeTrack();
+    void probeMxfWithMonoStreams();
+    void probeOtherContainers();
+    void probeWavWithTimeReference();
+    void probeNonMediaFile();
+    void probeOutputInPieces();
+    void probeStartFailureReportedOnce();
+
+    void extractArguments_data();
+    void extractArguments();
+    void extractTwoStreamsCutToThreeSeconds();
+    void extractShortFileWhole();
+    void extractStartFailureReportedOnce();
+
+    void destroyedWhileToolRunsLeavesNoProcess_data();
+    void destroyedWhileToolRunsLeavesNoProcess();
+
+private:
+    QTemporaryDir dir;
+    QString mov;
+};
+
+void FFMpegHandlerTest::initTestCase()
+{
+    registerMetaTypes();
+    QVERIFY(dir.isValid());
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("take one ü.A01.mov");
+    spec.seconds = 4.0;
+    spec.audioStreams = 2;
+    spec.ltcStream = 1;
+    spec.ltcChannel = 1;
+    spec.fileTimecode = QStringLiteral("10:00:00:00");
+    mov = makeMov(dir.path(), spec);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+}
+
+void FFMpegHandlerTest::probeMovWithTimecodeTrack()
+{
+    const ProbeOutcome outcome = probeThroughHandler(mov, 7);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.fileNumber, 7u);
+    QVERIFY(outcome.json.value("format").toObject().value("format_name").toString().contains("mov"));
+    const QJsonArray data = streamsOfType(outcome.json, "data");
+    QCOMPARE(data.size(), 1);
+    QCOMPARE(data[0].toObject().value("codec_tag_string").toString(), QStringLiteral("tmcd"));
+    QCOMPARE(data[0].toObject().value("tags").toObject().value("timecode").toString(), QStringLiteral("10:00:00:00"));
+    const QJsonArray audio = streamsOfType(outcome.json, "audio");
+    QCOMPARE(audio.size(), 2);
+    QCOMPARE(audio[0].toObject().value("channels").toInt(), 2);
+    QCOMPARE(audio[0].toObject().value("sample_rate").toString(), QStringLiteral("48000"));
+    QCOMPARE(streamsOfType(outcome.json, "video")[0].toObject().value("r_frame_rate").toString(), QStringLiteral("25/1"));
+}
+
+void FFMpegHandlerTest::probeMxfWithMonoStreams()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("A001C003.mxf");
+    spec.audioStreams = 4;
+    spec.channels = 1;
+    spec.fileTimecode = QStringLiteral("01:00:00:00");
+    const QString mxf = makeMxf(dir.path(), spec);
+    QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome outcome = probeThroughHandler(mxf, 0);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    const QJsonObject format = outcome.json.value("format").toObject();
+    QCOMPARE(format.value("format_name").toString(), QStringLiteral("mxf"));
+    QCOMPARE(format.value("tags").toObject().value("timecode").toString(), QStringLiteral("01:00:00:00"));
+    const QJsonArray audio = streamsOfType(outcome.json, "audio");
+    QCOMPARE(audio.size(), 4);
+    for (const QJsonValue &stream : audio)
+        QCOMPARE(stream.toObject().value("channels").toInt(), 1);
+}
+
+void FFMpegHandlerTest::probeOtherContainers()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("GX010042.MP4");
+    const QString mp4 = makeMp4(dir.path(), spec);
+    QVERIFY2(!mp4.isEmpty(), qPrintable(lastError()));
+    spec.fileName = QStringLiteral("00003.MTS");
+    const QString mts = makeMts(dir.path(), spec);
+    QVERIFY2(!mts.isEmpty(), qPrintable(lastError()));
+
+    const ProbeOutcome mp4Outcome = probeThroughHandler(mp4, 1);
+    QCOMPARE(mp4Outcome.exitCode, 0);
+    QVERIFY(mp4Outcome.json.value("format").toObject().value("format_name").toString().contains("mp4"));
+    QCOMPARE(streamsOfType(mp4Outcome.json, "audio")[0].toObject().value("codec_name").toString(), QStringLiteral("aac"));
+    QCOMPARE(mp4Outcome.json.value("format").toObject().value("duration").toString().toDouble(), 4.0);
+
+    const ProbeOutcome mtsOutcome = probeThroughHandler(mts, 2);
+    QCOMPARE(mtsOutcome.exitCode, 0);
+    QCOMPARE(mtsOutcome.fileNumber, 2u);
+    QCOMPARE(mtsOutcome.json.value("format").toObject().value("format_name").toString(), QStringLiteral("mpegts"));
+    QCOMPARE(streamsOfType(mtsOutcome.json, "audio").size(), 1);
+    QCOMPARE(streamsOfType(mtsOutcome.json, "video").size(), 1);
+}
+
+void FFMpegHandlerTest::probeWavWithTimeReference()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("SD-T01 Szene ß.WAV");
+    spec.channels = 4;
+    spec.ltcChannel = 3;
+    const QString wav = makeBwfWav(dir.path(), spec, 175752000);
+    QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome outcome = probeThroughHandler(wav, 3);
+    QCOMPARE(outcome.exitCode, 0);
+    const QJsonObject format = outcome.json.value("format").toObject();
+    QCOMPARE(format.value("format_name").toString(), QStringLiteral("wav"));
+    QCOMPARE(format.value("tags").toObject().value("time_reference").toString(), QStringLiteral("175752000"));
+    QCOMPARE(streamsOfType(outcome.json, "audio")[0].toObject().value("channels").toInt(), 4);
+}
+
+void FFMpegHandlerTest::probeNonMediaFile()
+{
+    const QString text = makeNonMediaFile(dir.path(), QStringLiteral("notes.mov"));
+    QVERIFY2(!text.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome outcome = probeThroughHandler(text, 11);
+    QCOMPARE(outcome.results, 1);
+    QVERIFY(outcome.exitCode != 0);
+    QCOMPARE(outcome.fileNumber, 11u);
+    QVERIFY(outcome.json.value("streams").toArray().isEmpty());
+
+    const QString corrupt = makeCorruptFile(dir.path(), QStringLiteral("cut off.mov"));
+    QVERIFY2(!corrupt.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome cut = probeThroughHandler(corrupt, 12);
+    QCOMPARE(cut.results, 1);
+    QVERIFY(cut.exitCode != 0);
+    QVERIFY(cut.json.value("streams").toArray().isEmpty());
+}
+
+void FFMpegHandlerTest::probeOutputInPieces()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    // The report comes in three writes with pauses between them, and the fake
+    // records the arguments it got, one per line.
+    FakeToolDir fakes;
+    const QString argsFile = QDir(fakes.path()).filePath("args.txt");
+    QVERIFY(fakes.add("ffprobe",
+                      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + argsFile.toUtf8() + "'\n"
+                      "printf '{\"format\": {\"format_name\": \"mov,mp4\", '\n"
+                      "sleep 0.3\n"
+                      "printf '\"duration\": \"12.5\"}, \"streams\": [{\"codec_type\": \"au'\n"
+                      "sleep 0.3\n"
+                      "printf 'dio\"}]}'\n"));
+    const QString name = QStringLiteral("/media/card 1/Ø clip \"final\".mov");
+    const ProbeOutcome outcome = probeThroughHandler(name, 4);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.json.value("format").toObject().value("duration").toString(), QStringLiteral("12.5"));
+    QCOMPARE(outcome.json.value("streams").toArray()[0].toObject().value("codec_type").toString(), QStringLiteral("audio"));
+
+    QFile recorded(argsFile);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    const QStringList args = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(args, (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", name}));
+}
+
+void FFMpegHandlerTest::probeStartFailureReportedOnce()
+{
+    FakeToolDir fakes;
+    fakes.hideSystemTools();
+    const ProbeOutcome outcome = probeThroughHandler(mov, 9);
+    QTest::qWait(100);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, ToolProcess::startFailedExitCode);
+    QCOMPARE(outcome.fileNumber, 9u);
+    QVERIFY(outcome.json.isEmpty());
+}
+
+void FFMpegHandlerTest::extractArguments_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<QByteArray>("streams");
+    QTest::addColumn<int>("fileNumber");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString t = QStringLiteral("/tmp/work/clip");
+    const QChar sep = QDir::separator();
+    auto wav = [&](const QString &name) { return t + sep + name; };
+
+    QTest::newRow("3.0 s is cut") << "clip.mov" << 3.0 << QByteArray("\x01", 1) << 7
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov",
+                       "-t", "3", "-map", "0:1", wav("clip_1_7.wav")};
+    QTest::newRow("2.99 s is whole") << "clip.mov" << 2.99 << QByteArray("\x01", 1) << 7
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:1", wav("clip_1_7.wav")};
+    QTest::newRow("unknown duration is whole") << "clip.mov" << 0.0 << QByteArray("\x02", 1) << 0
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:2", wav("clip_2_0.wav")};
+    QTest::newRow("two streams, base before first dot") << "a.b.c.mov" << 60.5 << QByteArray("\x01\x0c", 2) << 12
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov",
+                       "-t", "3", "-map", "0:1", wav("a_1_12.wav"), "-t", "3", "-map", "0:12", wav("a_12_12.wav")};
+    QTest::newRow("name without dot") << "clip" << 1.0 << QByteArray("\x00", 1) << 3
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:0", wav("clip_0_3.wav")};
+    QTest::newRow("no streams still runs") << "clip.mov" << 10.0 << QByteArray() << 3
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov"};
+}
+
+void FFMpegHandlerTest::extractArguments()
+{
+    QFETCH(QString, fileName);
+    QFETCH(double, duration);
+    QFETCH(QByteArray, streams);
+    QFETCH(int, fileNumber);
+    QFETCH(QStringList, expected);
+
+    FileData record;
+    record.filePath = QStringLiteral("/media/clip.mov");
+    record.fileName = fileName;
+    record.duration = duration;
+    record.audioStreamIndexes = streams;
+    record.fileNumber = fileNumber;
+    QCOMPARE(FFMpegHandler::audioExtractArguments(record, QStringLiteral("/tmp/work/clip")), expected);
+}
+
+void FFMpegHandlerTest::extractTwoStreamsCutToThreeSeconds()
+{
+    QTemporaryDir work;
+    const FileData record = recordOf(mov, 5);
+    QCOMPARE(record.audioStreamIndexes, QByteArray("\x01\x02", 2));
+
+    FFMpegHandler handler;
+    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
+    handler.ffmpegAudioExtract(record, work.path());
+    QVERIFY(spy.wait(20000));
+    QTest::qWait(20);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(2).toInt(), 0);
+    const FileData back = spy.at(0).at(1).value<FileData>();
+    QCOMPARE(back.filePath, record.filePath);
+    QCOMPARE(back.fileNumber, 5);
+    QCOMPARE(back.streams, record.streams);
+
+    // Exactly one WAV per stream, named after the base name, stream and row.
+    QCOMPARE(QDir(work.path()).entryList(QDir::Files, QDir::Name),
+             (QStringList{"take one ü_1_5.wav", "take one ü_2_5.wav"}));
+    const QString first = QDir(work.path()).filePath("take one ü_1_5.wav");
+    const QString second = QDir(work.path()).filePath("take one ü_2_5.wav");
+    QVERIFY(qAbs(durationOf(first) - 3.0) < 0.01);
+    QVERIFY(qAbs(durationOf(second) - 3.0) < 0.01);
+
+    // Each file holds its own stream with all its channels.
+    int rate = 0;
+    const auto tones = decodeAudio(first, 0, &rate);
+    QCOMPARE(rate, 48000);
+    QCOMPARE(tones.size(), 2);
+    QVERIFY(hasTone(tones[0], rate, toneFrequency(0, 0)));
+    QVERIFY(hasTone(tones[1], rate, toneFrequency(0, 1)));
+    const auto ltc = decodeAudio(second, 0);
+    QCOMPARE(ltc.size(), 2);
+    QVERIFY(hasTone(ltc[0], rate, toneFrequency(1, 0)));
+    QVERIFY(looksLikeLtc(ltc[1], rate));
+}
+
+void FFMpegHandlerTest::extractShortFileWhole()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("short.mov");
+    spec.seconds = 2.5;
+    spec.channels = 1;
+    const QString clip = makeMov(dir.path(), spec);
+    QVERIFY2(!clip.isEmpty(), qPrintable(lastError()));
+    QTemporaryDir work;
+    FFMpegHandler handler;
+    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
+    handler.ffmpegAudioExtract(recordOf(clip, 0), work.path());
+    QVERIFY(spy.wait(20000));
+    QCOMPARE(spy.at(0).at(2).toInt(), 0);
+    const QString wav = QDir(work.path()).filePath("short_1_0.wav");
+    QVERIFY(qAbs(durationOf(wav) - 2.5) < 0.01);
+}
+
+void FFMpegHandlerTest::extractStartFailureReportedOnce()
+{
+    FakeToolDir fakes;
+    fakes.hideSystemTools();
+    FFMpegHandler handler;
+    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
+    FileData record;
+    record.filePath = mov;
+    record.fileName = QStringLiteral("clip.mov");
+    record.fileNumber = 4;
+    record.audioStreamIndexes = QByteArray("\x01", 1);
+    handler.ffmpegAudioExtract(record, dir.path());
+    QVERIFY(spy.wait(5000));
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(2).toInt(), ToolProcess::startFailedExitCode);
+    QCOMPARE(spy.at(0).at(1).value<FileData>().fileNumber, 4);
+}
+
+void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess_data()
+{
+    QTest::addColumn<bool>("probe");
+    QTest::newRow("probe") << true;
+    QTest::newRow("extraction") << false;
+}
+
+void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#else
+    QFETCH(bool, probe);
+    FakeToolDir fakes;
+    QVERIFY(fakes.add(probe ? "ffprobe" : "ffmpeg", "exec sleep 30"));
+    auto *handler = new FFMpegHandler;
+    QSignalSpy probeSpy(handler, &FFMpegHandler::ffprobeResult);
+    QSignalSpy extractSpy(handler, &FFMpegHandler::ffmpegAudioExtractResult);
+    if (probe)
+        handler->ffprobeFile(mov, 1);
+    else
+        handler->ffmpegAudioExtract(recordOf(mov, 1), dir.path());
+
+    qint64 pid = 0;
+    for (QProcess *process : handler->findChildren<QProcess *>()) {
+        if (process->waitForStarted(5000))
+            pid = process->processId();
+    }
+    QVERIFY(pid > 0);
+    QVERIFY(processExists(pid));
+    // Qt's own last resort would warn; the handler ends its tools itself.
+    capturedWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureWarning);
+    delete handler;
+    qInstallMessageHandler(previous);
+    QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
+    QVERIFY(!processExists(pid));
+    QTest::qWait(50);
+    QCOMPARE(probeSpy.count() + extractSpy.count(), 0);
+#endif
+}
+
+QTEST_GUILESS_MAIN(FFMpegHandlerTest)
+#include "tst_ffmpeghandler.moc"

@@ -1,0 +1,132 @@
+// How a tool is found and how its end is reported: once per start, whatever happened.
+#include "FakeTool.h"
+#include "ToolProcess.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+class ToolProcessTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void programNames();
+    void lookupBesideExecutableFirst();
+    void lookupOnSearchPath();
+    void endsReportedOnce_data();
+    void endsReportedOnce();
+    void startFailureReportedOnceAndLater();
+    void restartReportsAgain();
+};
+
+void ToolProcessTest::programNames()
+{
+#ifdef Q_OS_WIN
+    QCOMPARE(ToolProcess::programFileName("ffmpeg"), QStringLiteral("ffmpeg.exe"));
+    QCOMPARE(ToolProcess::programFileName("Pelbrook"), QStringLiteral("Pelbrook.exe"));
+#else
+    QCOMPARE(ToolProcess::programFileName("ffmpeg"), QStringLiteral("ffmpeg"));
+    QCOMPARE(ToolProcess::programFileName("Pelbrook"), QStringLiteral("Pelbrook"));
+#endif
+}
+
+void ToolProcessTest::lookupBesideExecutableFirst()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(ToolProcess::programFileName("Pelbrook"));
+    QVERIFY2(QFileInfo(beside).isExecutable(), "Pelbrook is built beside the tests");
+    FakeToolDir fakes;
+    QVERIFY(fakes.add("Pelbrook", "exit 0"));
+    QCOMPARE(ToolProcess::programPath("Pelbrook"), QFileInfo(beside).absoluteFilePath());
+}
+
+void ToolProcessTest::lookupOnSearchPath()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    FakeToolDir fakes;
+    QVERIFY(fakes.add("dorrik-test-tool", "exit 0"));
+    QCOMPARE(ToolProcess::programPath("dorrik-test-tool"), QDir(fakes.path()).filePath("dorrik-test-tool"));
+    // Not anywhere: the bare name, so the start fails in the ordinary way.
+    QCOMPARE(ToolProcess::programPath("dorrik-no-such-tool"), QStringLiteral("dorrik-no-such-tool"));
+    // A file that is there but cannot be run is not taken.
+    QFile plain(QDir(fakes.path()).filePath("dorrik-plain-file"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QCOMPARE(ToolProcess::programPath("dorrik-plain-file"), QStringLiteral("dorrik-plain-file"));
+}
+
+void ToolProcessTest::endsReportedOnce_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("killIt");
+    QTest::addColumn<int>("expected"); // -1: any non-zero code
+
+    QTest::newRow("success") << "exit 0" << false << 0;
+    QTest::newRow("tool's own error") << "exit 205" << false << 205;
+    QTest::newRow("crash") << "kill -SEGV $$" << false << -1;
+    QTest::newRow("killed") << "sleep 30" << true << -1;
+}
+
+void ToolProcessTest::endsReportedOnce()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    QFETCH(QString, script);
+    QFETCH(bool, killIt);
+    QFETCH(int, expected);
+
+    ToolProcess process;
+    QSignalSpy finished(&process, &ToolProcess::toolFinished);
+    process.startTool("/bin/sh", {"-c", script});
+    QVERIFY(process.waitForStarted(5000));
+    if (killIt)
+        process.kill();
+    QVERIFY(finished.wait(10000));
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    const int code = finished.at(0).at(0).toInt();
+    if (expected >= 0)
+        QCOMPARE(code, expected);
+    else
+        QVERIFY(code != 0);
+}
+
+void ToolProcessTest::startFailureReportedOnceAndLater()
+{
+    FakeToolDir fakes;
+    fakes.hideSystemTools();
+    ToolProcess process;
+    QSignalSpy finished(&process, &ToolProcess::toolFinished);
+    process.startTool("ffprobe", {"-version"});
+    // Never from inside the start call: the caller's connections may follow it.
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(finished.wait(5000));
+    QTest::qWait(100);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), ToolProcess::startFailedExitCode);
+}
+
+void ToolProcessTest::restartReportsAgain()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    ToolProcess process;
+    QSignalSpy finished(&process, &ToolProcess::toolFinished);
+    process.startTool("/bin/sh", {"-c", "exit 3"});
+    QVERIFY(finished.wait(5000));
+    process.startTool("/bin/sh", {"-c", "exit 4"});
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(1).at(0).toInt(), 4);
+}
+
+QTEST_GUILESS_MAIN(ToolProcessTest)
+#include "tst_toolprocess.moc"

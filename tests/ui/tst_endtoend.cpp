@@ -1,0 +1,128 @@
+// The whole window with the real controller and tools, started on generated
+// clips handed over as command-line paths.
+
+#include "FileList.h"
+#include "MainWindow.h"
+#include "MetaTypes.h"
+#include "TestMedia.h"
+#include "UiTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using TestMedia::MediaSpec;
+
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Expected
+    {
+        QString duration;
+        QString fileTC;
+        QString audioTC;
+    };
+
+    static QString cell(const FileList &list, int row, int column)
+    {
+        const QTableWidgetItem *item = list.item(row, column);
+        return item ? item->text() : QString();
+    }
+
+private slots:
+    void importOfGeneratedClips()
+    {
+        registerMetaTypes();
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QStringList arguments;
+        QMap<QString, Expected> expected;
+
+        MediaSpec mov;
+        mov.fileName = "A001 cam é.mov";
+        mov.ltcChannel = 1;
+        mov.fileTimecode = "09:00:00:00";
+        arguments << TestMedia::makeMov(dir.path(), mov);
+        expected[mov.fileName] = {"00:00:04", "09:00:00:00", "10:00:00:00@25.00 on ch. 2"};
+
+        MediaSpec df;
+        df.fileName = "B002_df.mov";
+        df.fps = "29.97";
+        df.dropFrame = true;
+        df.ltcStart = "01:00:00:00";
+        arguments << TestMedia::makeMov(dir.path(), df);
+        expected[df.fileName] = {"00:00:04", "file TC not found", "01:00:00;00@29.97 DF  on ch. 1"};
+
+        MediaSpec mxf;
+        mxf.fileName = "C003.MXF";
+        mxf.audioStreams = 2;
+        mxf.channels = 1;
+        mxf.ltcStream = 1;
+        mxf.ltcStart = "11:30:00:00";
+        mxf.fileTimecode = "11:00:00:00";
+        arguments << TestMedia::makeMxf(dir.path(), mxf);
+        expected[mxf.fileName] = {"00:00:04", "11:00:00:00", "11:30:00:00@25.00 on ch. 1"};
+
+        MediaSpec none;
+        none.fileName = "D004_no_ltc.mov";
+        none.ltcStream = -1;
+        arguments << TestMedia::makeMov(dir.path(), none);
+        expected[none.fileName] = {"00:00:04", "file TC not found", "audio TC not found"};
+
+        // A recorder's folder: the first WAV carries LTC, its sibling only sound.
+        const QString sound = dir.filePath("sound roll");
+        QVERIFY(QDir().mkpath(sound));
+        const qint64 reference = qint64(16 * 3600 + 5 * 60) * 48000;
+        MediaSpec wav;
+        wav.fileName = "T012_1.wav";
+        wav.ltcStart = "16:05:00:00";
+        const QString first = TestMedia::makeBwfWav(sound, wav, reference);
+        wav.fileName = "T012_2.WAV";
+        wav.ltcStream = -1;
+        const QString second = TestMedia::makeBwfWav(sound, wav, reference);
+        QVERIFY2(!first.isEmpty() && !second.isEmpty(), qPrintable(TestMedia::lastError()));
+        const QDateTime written = QDateTime::fromString("2024-05-01T16:05:04", Qt::ISODate);
+        for (const QString &path : {first, second}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
+        }
+        arguments << sound;
+        expected["T012_1.wav"] = {"00:00:04", "16:05:00.000", "16:05:00:00@25.00 on ch. 1"};
+        expected["T012_2.WAV"] = {"00:00:04", "16:05:00.000", "16:05:00:00@(linked)"};
+
+        for (const QString &path : qAsConst(arguments))
+            QVERIFY2(!path.isEmpty(), qPrintable(TestMedia::lastError()));
+
+        BoxAnswerer unexpectedBoxes;
+        MainWindow window{QUrl()};
+        window.show();
+        window.importPaths(arguments);
+        auto *status = window.findChild<QLabel *>("statusLabel");
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("Status: import ready"), 60000);
+
+        const FileList *list = window.findChild<FileList *>("fileList");
+        QCOMPARE(list->rowCount(), expected.size());
+        QCOMPARE(list->records().size(), expected.size());
+        for (int row = 0; row < list->rowCount(); ++row) {
+            const QString name = cell(*list, row, FileList::NameColumn);
+            QVERIFY2(expected.contains(name), qPrintable(name));
+            QCOMPARE(list->records().at(row).fileName, name);
+            const Expected want = expected.value(name);
+            QCOMPARE(cell(*list, row, FileList::DurationColumn), want.duration);
+            QCOMPARE(cell(*list, row, FileList::FileTCColumn), want.fileTC);
+            QCOMPARE(cell(*list, row, FileList::AudioTCColumn), want.audioTC);
+        }
+        QCOMPARE(unexpectedBoxes.count(), 0);
+        // Nothing left to answer: rows may be removed again.
+        QVERIFY(list->deletionRefusal().isEmpty());
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"

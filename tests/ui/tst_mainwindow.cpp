@@ -1,0 +1,472 @@
+#include "ExportWindow.h"
+#include "FileList.h"
+#include "MainWindow.h"
+#include "MetaTypes.h"
+#include "UiTestSupport.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList connectWarnings;
+
+void collectConnectWarnings(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message.contains(QLatin1String("QObject::connect")))
+        connectWarnings << message;
+}
+
+QStringList actionTexts(const QList<QAction *> &actions)
+{
+    QStringList texts;
+    for (const QAction *action : actions)
+        texts << (action->isSeparator() ? QString("|") : action->text());
+    return texts;
+}
+
+QAction *menuAction(QMainWindow &window, const QString &menu, const QString &text)
+{
+    for (QAction *top : window.menuBar()->actions()) {
+        if (top->text() != menu)
+            continue;
+        for (QAction *action : top->menu()->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+QJsonObject stream(int index, const QString &type, const QString &codec, QJsonObject extra = {})
+{
+    extra.insert("index", index);
+    extra.insert("codec_type", type);
+    extra.insert("codec_name", codec);
+    return extra;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    template <typename... Args>
+    static void call(MainWindow &window, const char *slot, Args... args)
+    {
+        QVERIFY2(QMetaObject::invokeMethod(&window, slot, Qt::DirectConnection, args...), slot);
+    }
+
+    static QString status(MainWindow &window)
+    {
+        return window.findChild<QLabel *>("statusLabel")->text();
+    }
+
+    static QPushButton *cancelButton(MainWindow &window)
+    {
+        return window.findChild<QPushButton *>("cancelButton");
+    }
+
+    static FileList *table(MainWindow &window)
+    {
+        return window.findChild<FileList *>("fileList");
+    }
+
+    static ExportWindow *exportDialog()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<ExportWindow *>(widget))
+                return dialog;
+        }
+        return nullptr;
+    }
+
+    void addFile(MainWindow &window, const QString &name)
+    {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        table(window)->addItemToTable(QFileInfo(file.fileName()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        registerMetaTypes();
+        QVERIFY(dir.isValid());
+        // The logo is read relative to the working directory; the build puts it beside the programs.
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+    }
+
+    void structure()
+    {
+        connectWarnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectConnectWarnings);
+        MainWindow window{QUrl()};
+        qInstallMessageHandler(previous);
+        QVERIFY2(connectWarnings.isEmpty(), qPrintable(connectWarnings.join('\n')));
+
+        QCOMPARE(window.windowTitle(), QString("Corvanta Dorrik"));
+        QCOMPARE(actionTexts(window.menuBar()->actions()), QStringList({"&File", "&Edit", "&About"}));
+        const QList<QAction *> menus = window.menuBar()->actions();
+        QCOMPARE(actionTexts(menus.at(0)->menu()->actions()), QStringList({"&Export All", "&Export", "|", "&Exit"}));
+        QCOMPARE(actionTexts(menus.at(1)->menu()->actions()), QStringList({"&Read Audio TC"}));
+        QCOMPARE(actionTexts(menus.at(2)->menu()->actions()), QStringList({"&About"}));
+
+        QVERIFY(!window.findChild<QLabel *>("logoLabel")->pixmap(Qt::ReturnByValue).isNull());
+        QVERIFY(cancelButton(window)->isHidden());
+        QCOMPARE(status(window), QString("Status:"));
+        QCOMPARE(table(window)->minimumWidth(), 700);
+        auto *streams = window.findChild<QListWidget *>("streamInfoList");
+        QCOMPARE(streams->minimumWidth(), 200);
+        QCOMPARE(streams->maximumWidth(), 300);
+        QCOMPARE(streams->selectionMode(), QAbstractItemView::NoSelection);
+
+        // The right click offers export and read.
+        QStringList offered;
+        QTimer::singleShot(50, [&offered] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                offered = actionTexts(menu->actions());
+                menu->close();
+            }
+        });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), window.mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(&window, &rightClick);
+        QCOMPARE(offered, QStringList({"&Export", "&Read Audio TC"}));
+    }
+
+    void missingLogoLeavesTheLabelEmpty()
+    {
+        QDir::setCurrent(dir.path());
+        MainWindow window{QUrl()};
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+        QVERIFY(window.findChild<QLabel *>("logoLabel")->pixmap(Qt::ReturnByValue).isNull());
+    }
+
+    void statusAndProgress()
+    {
+        MainWindow window{QUrl()};
+        auto *progress = window.findChild<QProgressBar *>("progressBar");
+        call(window, "statusProgressUpdate", Q_ARG(int, 3), Q_ARG(int, 9), Q_ARG(QString, "importing files..."));
+        QCOMPARE(status(window), QString("Status: importing files..."));
+        QCOMPARE(progress->maximum(), 9);
+        QCOMPARE(progress->value(), 3);
+        call(window, "importReady");
+        QCOMPARE(status(window), QString("Status: import ready"));
+        QCOMPARE(progress->value(), 0);
+        call(window, "statusProgressUpdate", Q_ARG(int, 2), Q_ARG(int, 4), Q_ARG(QString, "reading audio TC..."));
+        call(window, "readingFinished");
+        QCOMPARE(status(window), QString("Status: read finished"));
+        QCOMPARE(progress->value(), 0);
+    }
+
+    void cancellingAnExport()
+    {
+        MainWindow window{QUrl()};
+        window.show();
+        QSignalSpy cancel(&window, &MainWindow::cancelExport);
+        call(window, "onExportStart");
+        QVERIFY(cancelButton(window)->isVisible());
+
+        BoxAnswerer answerer(QMessageBox::No);
+        cancelButton(window)->click();
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("Cancel Export"));
+        QCOMPARE(answerer.lastText(), QString("Are you sure you want to cancel?"));
+        QCOMPARE(cancel.count(), 0);
+        QVERIFY(cancelButton(window)->isVisible());
+
+        answerer.setAnswer(QMessageBox::Yes);
+        cancelButton(window)->click();
+        QCOMPARE(cancel.count(), 1);
+        QVERIFY(!cancelButton(window)->isVisible());
+        QCOMPARE(status(window), QString("Status: cancelling export..."));
+        call(window, "statusProgressUpdate", Q_ARG(int, 30), Q_ARG(int, 60), Q_ARG(QString, "exporting files..."));
+        QCOMPARE(status(window), QString("Status: cancelling export..."));
+
+        call(window, "exportReady", Q_ARG(int, 1), Q_ARG(QStringList, {}));
+        QCOMPARE(status(window), QString("Status: export cancelled"));
+        QCOMPARE(answerer.count(), 2);
+        call(window, "statusProgressUpdate", Q_ARG(int, 0), Q_ARG(int, 1), Q_ARG(QString, "export cancelled"));
+        QCOMPARE(status(window), QString("Status: export cancelled"));
+    }
+
+    void exportResults()
+    {
+        MainWindow window{QUrl()};
+        BoxAnswerer answerer;
+        call(window, "onExportStart");
+        const QStringList failed{"a.mov", "b.mov", "<b>c</b>.mxf", "d.wav", "e.mp4"};
+        call(window, "exportReady", Q_ARG(int, 2), Q_ARG(QStringList, failed));
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("Export Result"));
+        QCOMPARE(answerer.lastText(), QString("Export finished.\nErrors occured with the folliwing files:\n"
+                                              "a.mov, b.mov, <b>c</b>.mxf, d.wav, \ne.mp4"));
+        QCOMPARE(answerer.lastFormat(), Qt::PlainText);
+        QCOMPARE(status(window), QString("Status:"));
+        QVERIFY(cancelButton(window)->isHidden());
+
+        QCOMPARE(MainWindow::exportErrorText({"a", "b", "c", "d"}),
+                 QString("Export finished.\nErrors occured with the folliwing files:\na, b, c, d"));
+
+        call(window, "onExportStart");
+        call(window, "exportReady", Q_ARG(int, 0), Q_ARG(QStringList, {}));
+        QCOMPARE(answerer.count(), 2);
+        QCOMPARE(answerer.lastText(), QString("Corvanta did the job!"));
+
+        call(window, "statusProgressUpdate", Q_ARG(int, 1), Q_ARG(int, 2), Q_ARG(QString, "x"));
+        call(window, "exportReady", Q_ARG(int, 7), Q_ARG(QStringList, {}));
+        QCOMPARE(answerer.count(), 2);
+        QCOMPARE(window.findChild<QProgressBar *>("progressBar")->value(), 0);
+    }
+
+    void quittingDuringAnExport()
+    {
+        MainWindow window{QUrl()};
+        window.show();
+        QSignalSpy cancel(&window, &MainWindow::cancelExport);
+        call(window, "onExportStart");
+        BoxAnswerer answerer(QMessageBox::No);
+
+        menuAction(window, "&File", "&Exit")->trigger();
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("Quit Application"));
+        QCOMPARE(answerer.lastText(), QString("Are you sure you want to quit\n(and cancel the export process)?"));
+        window.close();
+        QCOMPARE(answerer.count(), 2);
+        QVERIFY(window.isVisible());
+        QCOMPARE(cancel.count(), 0);
+
+        answerer.setAnswer(QMessageBox::Yes);
+        window.close();
+        QCOMPARE(cancel.count(), 1);
+        QVERIFY(window.isVisible());
+        QVERIFY(!cancelButton(window)->isVisible());
+
+        // The window closes once the export has ended.
+        call(window, "exportReady", Q_ARG(int, 1), Q_ARG(QStringList, {}));
+        QVERIFY(!window.isVisible());
+        QCOMPARE(answerer.count(), 3);
+    }
+
+    void exitClosesTheDialogsToo()
+    {
+        MainWindow window{QUrl()};
+        window.show();
+        menuAction(window, "&File", "&Export All")->trigger();
+        menuAction(window, "&Edit", "&Read Audio TC")->trigger();
+        QVERIFY(exportDialog()->isVisible());
+        BoxAnswerer answerer;
+        menuAction(window, "&File", "&Exit")->trigger();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!exportDialog()->isVisible());
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY2(!widget->isVisible(), qPrintable(widget->windowTitle()));
+        QCOMPARE(answerer.count(), 0);
+    }
+
+    void exportEntriesAndNoSecondExport()
+    {
+        MainWindow window{QUrl()};
+        window.show();
+        ExportWindow *dialog = exportDialog();
+        menuAction(window, "&File", "&Export All")->trigger();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QString("Export all files"));
+        menuAction(window, "&File", "&Export")->trigger();
+        QCOMPARE(dialog->windowTitle(), QString("Export selected files"));
+        QCOMPARE(exportDialog(), dialog);
+
+        addFile(window, "one.mov");
+        FileList *list = table(window);
+        list->onFFProbeResult(FileData(), 0, 0);
+        list->importReady();
+        list->selectRow(0);
+        QSignalSpy exportReq(list, &FileList::exportFilesReq);
+        dialog->findChild<QLineEdit *>()->setText(dir.path());
+        QPushButton *exportButton = nullptr;
+        for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
+            if (b->text() == "Export")
+                exportButton = b;
+        }
+        exportButton->click();
+        QCOMPARE(exportReq.count(), 1);
+        QVERIFY(!dialog->isVisible());
+
+        // The controller has not even answered yet: both entries refuse.
+        menuAction(window, "&File", "&Export")->trigger();
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(status(window), QString("Status: an export is already running"));
+        call(window, "onExportStart");
+        menuAction(window, "&File", "&Export All")->trigger();
+        QVERIFY(!dialog->isVisible());
+        // A dialog already open when the export began cannot start a second one either.
+        dialog->show();
+        exportButton->click();
+        QCOMPARE(exportReq.count(), 1);
+        QCOMPARE(status(window), QString("Status: an export is already running"));
+
+        BoxAnswerer answerer;
+        call(window, "exportReady", Q_ARG(int, 0), Q_ARG(QStringList, {}));
+        menuAction(window, "&File", "&Export")->trigger();
+        QVERIFY(dialog->isVisible());
+        exportButton->click();
+        QCOMPARE(exportReq.count(), 2);
+    }
+
+    void deleteKey()
+    {
+        MainWindow window{QUrl()};
+        window.show();
+        FileList *list = table(window);
+        addFile(window, "k0.mov");
+        addFile(window, "k1.mov");
+        auto *streams = window.findChild<QListWidget *>("streamInfoList");
+        list->onFFProbeResult(FileData(), 0, 0);
+        emit list->cellClicked(0, 0);
+        QVERIFY(streams->count() > 0);
+
+        list->selectRow(1);
+        QTest::keyClick(&window, Qt::Key_Delete);
+        QCOMPARE(list->rowCount(), 2);
+        QCOMPARE(status(window), QString("Status: files cannot be removed while files are being read"));
+        QVERIFY(streams->count() > 0);
+
+        list->onFFProbeResult(FileData(), 1, 1000);
+        list->importReady();
+        list->selectRow(1);
+        QTest::keyClick(&window, Qt::Key_Delete);
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->records().at(0).fileName, QString("k0.mov"));
+        QCOMPARE(status(window), QString("Status: "));
+        QCOMPARE(streams->count(), 0);
+
+        // The usual way: the table has the focus and passes the key on.
+        addFile(window, "k2.mov");
+        list->onFFProbeResult(FileData(), 1, 1000);
+        list->selectRow(0);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->rowCount(), 1);
+        QCOMPARE(list->records().at(0).fileName, QString("k2.mov"));
+    }
+
+    void aboutBox()
+    {
+        MainWindow window{QUrl()};
+        BoxAnswerer answerer;
+        menuAction(window, "&About", "&About")->trigger();
+        QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastTitle(), QString("About"));
+        QCOMPARE(answerer.lastFormat(), Qt::RichText);
+        QCOMPARE(answerer.lastText(), QString("<p style='margin-right:5em;'>Corvanta Dorrik V1.00<br>Webpage: "
+                                              "<a href='https://www.corvanta.com'>https://www.corvanta.com</a><br></p>"));
+    }
+
+    void streamInformation()
+    {
+        FileData mov;
+        mov.suffix = "mov";
+        mov.videoStream = stream(0, "video", "h264", {{"width", 1920}, {"height", 1080}});
+        mov.audioStreams = QJsonArray{stream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
+                                      stream(2, "audio", "aac", {{"channels", 1}})};
+        QCOMPARE(MainWindow::streamInfoLines(mov),
+                 QStringList({" Streams:", "   0: video (h264)", "     size: 1920x1080", "   1: audio (pcm_s24le)",
+                              "     layout: stereo", "     channels: 2", "   2: audio (aac)", "     channels: 1"}));
+
+        FileData wav;
+        wav.suffix = "wav";
+        wav.audioStreams = QJsonArray{stream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})};
+        QCOMPARE(MainWindow::streamInfoLines(wav),
+                 QStringList({" Streams:", "   0: audio (pcm_s16le)", "     layout: mono", "     channels: 1"}));
+
+        FileData mxf;
+        mxf.suffix = "MXF";
+        mxf.videoStream = QJsonObject{{"index", 0}};
+        mxf.audioStreams = QJsonArray{stream(1, "audio", "pcm_s24le", {{"channels", 1}}),
+                                      stream(2, "audio", "pcm_s24le", {{"channels", 1}})};
+        QCOMPARE(MainWindow::streamInfoLines(mxf),
+                 QStringList({" Streams:", "   0: video ()", "     size: 0x0", "   1: audio (pcm_s24le)",
+                              "   2: audio (pcm_s24le)"}));
+
+        // A click on a row fills the list from that row's record.
+        MainWindow window{QUrl()};
+        addFile(window, "clip.mov");
+        FileData probe;
+        probe.videoStream = mov.videoStream;
+        probe.audioStreams = mov.audioStreams;
+        table(window)->onFFProbeResult(probe, 0, 0);
+        emit table(window)->cellClicked(0, 2);
+        auto *list = window.findChild<QListWidget *>("streamInfoList");
+        QCOMPARE(list->count(), 8);
+        QCOMPARE(list->item(2)->text(), QString("     size: 1920x1080"));
+    }
+
+    void newVersionMessage_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("expected");
+        const QString head = "<p style='margin-right:5em;'> There is a new software version available!<br>"
+                             "You can download it from the following link:<br>";
+        QTest::newRow("1.1 with details")
+            << updateDocument("1", "1", "https://dl.corvanta.com/d.zip", "Faster import")
+            << head + "<a href='https://dl.corvanta.com/d.zip'>https://dl.corvanta.com/d.zip</a></p>"
+                      "Details:<br><i>Faster import</i>";
+        QTest::newRow("2.0 without details")
+            << updateDocument("2", "0", "http://dl.corvanta.com/d.zip", QString())
+            << head + "<a href='http://dl.corvanta.com/d.zip'>http://dl.corvanta.com/d.zip</a></p>";
+        QTest::newRow("1.0 is not newer") << updateDocument("1", "0", "https://dl.corvanta.com/d.zip", "x") << QString();
+        QTest::newRow("0.9 is not newer") << updateDocument("0", "9", "https://dl.corvanta.com/d.zip", "x") << QString();
+        QTest::newRow("lower-case names")
+            << QByteArray("<a><majorversion>2</majorversion><minorversion>0</minorversion>"
+                          "<corvantaapp url=\"https://x.test\"/></a>")
+            << QString();
+        QTest::newRow("hostile document")
+            << updateDocument("1", "5", "javascript:alert(1)",
+                              "&lt;img src=x onerror=alert(2)&gt;&lt;a href='file:///etc/passwd'&gt;see&lt;/a&gt;")
+            << head + "javascript:alert(1)</p>Details:<br><i>&lt;img src=x onerror=alert(2)&gt;"
+                      "&lt;a href=&#39;file:///etc/passwd&#39;&gt;see&lt;/a&gt;</i>";
+        QTest::newRow("quote in the link")
+            << updateDocument("1", "1", "https://dl.corvanta.com/a'onclick='x", QString())
+            << head + "<a href='https://dl.corvanta.com/a%27onclick=%27x'>"
+                      "https://dl.corvanta.com/a&#39;onclick=&#39;x</a></p>";
+    }
+
+    void newVersionMessage()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QString, expected);
+        LoopbackHttpServer server;
+        server.setResponse(200, document);
+        BoxAnswerer answerer;
+        MainWindow window{server.url()};
+        if (expected.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(!server.lastRequest().isEmpty(), 10000);
+            QTest::qWait(300);
+            QCOMPARE(answerer.count(), 0);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.count(), 1, 10000);
+        QCOMPARE(answerer.lastTitle(), QString("New Version Available"));
+        QCOMPARE(answerer.lastFormat(), Qt::RichText);
+        QCOMPARE(answerer.lastText(), expected);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
