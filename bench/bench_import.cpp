@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -138,6 +139,12 @@ Figures measure(int files, const QString &clip, const QString &root)
         f.peakKb = statusKb("VmHWM:");
         for (const FileData &row : table.rows)
             f.timecodes += row.hasAudioTC;
+        QMap<int, int> codes;
+        for (const auto &result : table.audioResults)
+            ++codes[result.code];
+        if (f.timecodes != files)
+            for (auto it = codes.cbegin(); it != codes.cend(); ++it)
+                std::fprintf(stderr, "N=%d: %d reads ended with code %d\n", files, it.value(), it.key());
     }
 
     const QString scratch = root + QStringLiteral("/seq%1").arg(files);
@@ -152,6 +159,11 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
+    // A temporary directory of our own: any other controller of this user
+    // (a running Dorrik, a test) clears the shared working folder.
+    const QString tmp = root.filePath(QStringLiteral("tmp"));
+    QDir().mkpath(tmp);
+    qputenv("TMPDIR", QFile::encodeName(tmp));
     TestMedia::MediaSpec spec;
     spec.fileName = QStringLiteral("source.mov");
     spec.seconds = 4.0;

@@ -254,6 +254,7 @@ void MainControl::onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson
         emit ffprobeResult(FileData(), row, exitCode != 0 ? probeFailedCode : probeEmptyCode);
         // This file's extraction and decoder units will not come.
         progressDone += 2;
+        reportReadProgress(tr("importing files..."));
         completeReadBatchIfDone();
     } else {
         emit ffprobeResult(recordFromProbe(ffprobeJson), row, 0);

@@ -24,17 +24,18 @@ FFMpegHandler::FFMpegHandler(QObject *parent)
 
 FFMpegHandler::~FFMpegHandler()
 {
+    // Every tool still running is ended here, so no child outlives its handler.
     // Nobody waits for a probe or an extraction of a handler that is being
-    // destroyed: kill those tools without reporting from a half-gone object.
-    // The export still reports its end, which a cancel counts on.
-    for (ToolProcess *process : {probeProcess, extractProcess}) {
-        if (process->state() != QProcess::NotRunning) {
+    // destroyed: those end silently. An export still reports its end, which a
+    // cancel counts on.
+    const auto processes = findChildren<ToolProcess *>(QString(), Qt::FindDirectChildrenOnly);
+    for (ToolProcess *process : processes) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        if (process == probeProcess || process == extractProcess)
             process->disconnect(this);
-            process->close();
-        }
+        process->close();
     }
-    if (exportProcess->state() != QProcess::NotRunning)
-        exportProcess->close();
 }
 
 // ---- probe -----------------------------------------------------------------

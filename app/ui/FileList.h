@@ -55,6 +55,8 @@ public slots:
     void onAudioTCReadReq(AudioTCOptions audioTCOptions);
     void exportFiles(ExportOptions exportOptions);
     void deleteSelectedRows();
+    // Ends of the jobs whose answers carry row numbers (the window passes on
+    // the controller's readingFinished and exportReady).
     void importReady();
     void readingFinished();
     void exportFinished();

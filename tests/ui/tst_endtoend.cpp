@@ -1,13 +1,21 @@
 // The whole window with the real controller and tools, started on generated
 // clips handed over as command-line paths.
 
+#include "ExportWindow.h"
 #include "FileList.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
 #include "UiTestSupport.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QDir>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -121,6 +129,49 @@ private slots:
         QCOMPARE(unexpectedBoxes.count(), 0);
         // Nothing left to answer: rows may be removed again.
         QVERIFY(list->deletionRefusal().isEmpty());
+
+        // Export All through the dialog, unmuted pass-through copies.
+        QTemporaryDir target;
+        QVERIFY(target.isValid());
+        for (QAction *top : window.menuBar()->actions()) {
+            for (QAction *action : top->menu()->actions()) {
+                if (action->text() == "&Export All")
+                    action->trigger();
+            }
+        }
+        ExportWindow *dialog = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *candidate = qobject_cast<ExportWindow *>(widget))
+                dialog = candidate;
+        }
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->findChild<QLineEdit *>()->setText(target.path());
+        dialog->findChild<QCheckBox *>()->setChecked(false);
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->text() == "Export")
+                button->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(unexpectedBoxes.count(), 1, 60000);
+        QCOMPARE(unexpectedBoxes.lastTitle(), QString("Export Result"));
+        QCOMPARE(unexpectedBoxes.lastText(), QString("Corvanta did the job!"));
+        QCOMPARE(status->text(), QString("Status:"));
+        QVERIFY(!list->isExportRunning());
+
+        const QStringList outputs = QDir(target.path()).entryList(QDir::Files);
+        QCOMPARE(outputs.size(), expected.size());
+        const QJsonObject movOut = TestMedia::probe(target.filePath(outputs.filter("A001").value(0)));
+        const QString movTC = QJsonDocument(movOut).toJson();
+        QVERIFY2(movTC.contains("\"10:00:00:00\""), qPrintable(movTC));
+        // The WAV copy carries the position the table's record holds for that row.
+        qint64 samples = -1;
+        for (const FileData &record : list->records()) {
+            if (record.fileName == "T012_1.wav")
+                samples = qint64(record.audioTCResult.value("SamplesSinceMidnight").toDouble(-1));
+        }
+        QVERIFY(qAbs(samples - reference) <= 48000 / 25 / 80);
+        const QJsonObject wavOut = TestMedia::probe(target.filePath(outputs.filter("T012_1").value(0)));
+        QCOMPARE(wavOut.value("format").toObject().value("tags").toObject().value("time_reference").toString(),
+                 QString::number(samples));
     }
 };
 
