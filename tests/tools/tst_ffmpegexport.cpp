@@ -2,6 +2,7 @@
 // Pelbrook on generated media: what lands in the written file, the one result
 // per export, progress, cancel and the failures of our own.
 #include "BextChunk.h"
+#include "ControlHarness.h"
 #include "ExportCommand.h"
 #include "FFMpegHandler.h"
 #include "MetaTypes.h"
@@ -255,6 +256,7 @@ private slots:
     void allNumberedNamesTaken();
     void missingFfmpeg();
     void sameBaseNameAtOnce();
+    void exportJobWithOneVerificationFailure();
 
 private:
     QTemporaryDir media;
@@ -637,6 +639,52 @@ void FFMpegExportTest::sameBaseNameAtOnce()
     QCOMPARE(second.exitCode, 0);
     QCOMPARE(QSet<QString>({first.target, second.target}),
              QSet<QString>({out.filePath("tc track.MOV"), out.filePath("tc track_1.MOV")}));
+}
+
+void FFMpegExportTest::exportJobWithOneVerificationFailure()
+{
+    // The job through MainControl: three exports, one of which ffmpeg writes
+    // with the source's old timecode track (exit code 0 all the same).
+    QTemporaryDir tools;
+    QVERIFY(writeFfmpegWrapper(tools.path(), "case \"$*\" in\n"
+                                             "  *stale*) exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\" ;;\n"
+                                             "  *) exec \"$REAL\" \"$@\" ;;\n"
+                                             "esac"));
+    const SearchPath path(tools.path(), false);
+    QTemporaryDir sources;
+    QVector<FileData> rows;
+    for (const QString &name : {QStringLiteral("a.mov"), QStringLiteral("stale.mov"), QStringLiteral("c.mov")}) {
+        QVERIFY(QFile::copy(movWithTimecodeTrack, sources.filePath(name)));
+        FileData row = recordOf(sources.filePath(name));
+        setAudioTC(row, 1, 1, report25("10:00:00:00"));
+        row.fileNumber = rows.size();
+        rows.append(row);
+    }
+    QTemporaryDir out;
+    ControlHarness job;
+    job.exportFiles(rows, optionsFor(out.path(), 5, 1, false));
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
+    QTest::qWait(100);
+
+    QCOMPARE(job.exportResults.size(), 1);
+    QCOMPARE(job.exportResults.first().result, 2);
+    QCOMPARE(job.exportResults.first().failedFiles, QStringList{"stale.mov"});
+    // Progress runs up to 3 x 15 of 45, then 3 of 3, and never back.
+    const auto &progress = job.exportProgress;
+    QVERIFY(progress.size() >= 3);
+    QCOMPARE(progress.first().current, 0);
+    QCOMPARE(progress.first().all, 1);
+    QCOMPARE(progress.last().current, 3);
+    QCOMPARE(progress.last().all, 3);
+    const auto &beforeLast = progress.at(progress.size() - 2);
+    QCOMPARE(beforeLast.current, 45);
+    QCOMPARE(beforeLast.all, 45);
+    for (int i = 2; i < progress.size() - 1; ++i)
+        QVERIFY(progress.at(i).current >= progress.at(i - 1).current && progress.at(i).all == 45);
+    // The failed file's output is kept; the others are verified copies.
+    QVERIFY(timecodesOf(probe(out.filePath("stale.MOV"))).contains("01:00:00:00"));
+    for (const QString &name : {QStringLiteral("a.MOV"), QStringLiteral("c.MOV")})
+        QCOMPARE(timecodesOf(probe(out.filePath(name))), (QStringList{"10:00:00:00", "10:00:00:00"}));
 }
 
 QTEST_GUILESS_MAIN(FFMpegExportTest)
