@@ -24,17 +24,18 @@ FFMpegHandler::FFMpegHandler(QObject *parent)
 
 FFMpegHandler::~FFMpegHandler()
 {
+    // Every tool still running is ended here, so no child outlives its handler.
     // Nobody waits for a probe or an extraction of a handler that is being
-    // destroyed: kill those tools without reporting from a half-gone object.
-    // The export still reports its end, which a cancel counts on.
-    for (ToolProcess *process : {probeProcess, extractProcess}) {
-        if (process->state() != QProcess::NotRunning) {
+    // destroyed: those end silently. An export still reports its end, which a
+    // cancel counts on.
+    const auto processes = findChildren<ToolProcess *>(QString(), Qt::FindDirectChildrenOnly);
+    for (ToolProcess *process : processes) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        if (process == probeProcess || process == extractProcess)
             process->disconnect(this);
-            process->close();
-        }
+        process->close();
     }
-    if (exportProcess->state() != QProcess::NotRunning)
-        exportProcess->close();
 }
 
 // ---- probe -----------------------------------------------------------------
@@ -123,9 +124,8 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
     expectedSize = QFileInfo(fileData.filePath).size();
     bytesPerStep = exportCommand->bytesPerStep(expectedSize);
 
-    exportTool = new ToolProcess(this);
-    connect(exportTool, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegExportFinished);
-    connect(exportTool, &QProcess::readyReadStandardError, this, &FFMpegHandler::ffmpegExportError);
+    connect(exportProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegExportFinished);
+    connect(exportProcess, &QProcess::readyReadStandardError, this, &FFMpegHandler::ffmpegExportError);
     exportPhase = ExportPhase::Writing;
 
     // Reserved before the tool starts: a parallel export of a file with the
@@ -137,13 +137,13 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
         QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::noTargetNameExitCode); });
         return;
     }
-    exportTool->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
+    exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
 }
 
 void FFMpegHandler::ffmpegExportError()
 {
     // Only a tick; the text is dropped so it does not pile up in memory.
-    exportTool->readAllStandardError();
+    exportProcess->readAllStandardError();
     if (exportPhase != ExportPhase::Writing)
         return;
     const quint32 units = quint32(std::max(0, exportSettings.progressUnitsPerFile));
@@ -184,16 +184,13 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
         }
     }
     exportPhase = ExportPhase::Verifying;
-    exportTool->readAllStandardOutput();
-    exportTool->startTool(QStringLiteral("ffprobe"),
-                          {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
-                           QStringLiteral("json"), QStringLiteral("-show_format"),
-                           QStringLiteral("-show_streams"), exportPath});
+    exportProcess->readAllStandardOutput();
+    exportProcess->startTool(QStringLiteral("ffprobe"), probeArguments(exportPath));
 }
 
 void FFMpegHandler::verifyExport(int probeExitCode)
 {
-    const QJsonObject probe = QJsonDocument::fromJson(exportTool->readAllStandardOutput()).object();
+    const QJsonObject probe = QJsonDocument::fromJson(exportProcess->readAllStandardOutput()).object();
     const bool ok = probeExitCode == 0 && exportCommand->outputMismatch(probe).isEmpty();
     // The output stays for the user to inspect; the file is listed as failed.
     finishExport(ok ? 0 : ExportCommand::verificationFailedExitCode);
@@ -229,6 +226,6 @@ void FFMpegHandler::onExportCancel()
     exportCancelled = true;
     // The killed tool's end is reported like any other; the handler goes once
     // that one result is out.
-    if (exportTool->state() != QProcess::NotRunning)
-        exportTool->kill();
+    if (exportProcess->state() != QProcess::NotRunning)
+        exportProcess->kill();
 }

@@ -71,7 +71,6 @@ private:
     void finishExport(int exitCode);
     void releaseEmptyTarget();
     std::unique_ptr<ExportCommand> exportCommand;
-    ToolProcess *exportTool = nullptr;
     ExportPhase exportPhase = ExportPhase::Idle;
     bool exportCancelled = false;
 };

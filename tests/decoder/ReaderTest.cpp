@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -126,6 +127,29 @@ void blockLength()
     f.rate = 0x3FFFFFFF;
     f.blockAlign = 4;
     EXPECT_ERROR({write("bytes-huge.wav", withFormat(f, 4096))}, 204);
+    // The same with files that are really that large (sparse, so nothing is
+    // written): the limits themselves refuse them, before any allocation.
+    auto sparse = [&](const Format& f, uintmax_t length) {
+        std::string name = write("sparse.wav", withFormat(f, 16));
+        std::error_code ec;
+        std::filesystem::resize_file(name, length, ec);
+        CHECK(!ec);
+        RunResult r = pelbrook({name});
+        CHECK(!r.timedOut);
+        CHECK_EQ(r.exitCode, 204);
+        std::filesystem::remove(name, ec);
+    };
+    f = mono;
+    f.rate = 0x40000000;
+    f.blockAlign = 1;
+    f.bits = 8;
+    sparse(f, (uintmax_t(1) << 31) + 4096);
+    f = mono;
+    f.rate = 0x3FFFFFFF;
+    f.blockAlign = 4;
+    f.bits = 16;
+    f.channels = 2;
+    sparse(f, (uintmax_t(9) << 30));
     // Promises nearly 4 GiB in a tiny file: refused without trying to load it.
     f = mono;
     f.rate = 30000;

@@ -259,6 +259,24 @@ void workedExamples()
     EXPECT_SUCCESS({f, "-f29.97"}, df);
 }
 
+// 0.3 s of 24 fps followed by 30 fps: the interval statistics say 29, the
+// two frames read (24 fps ones) say 24. The labels were read at 29, so the
+// text must be formed at 29 too, or it names some other label.
+void mixedRates()
+{
+    std::string a = path("a.wav"), b = path("b.wav");
+    ltcgen(a, {"--fps", "24", "--start", "10:00:00:00", "--seconds", "0.3"});
+    ltcgen(b, {"--fps", "30", "--start", "11:00:00:00", "--seconds", "1.9"});
+    std::vector<uint8_t> first = readFile(a), second = readFile(b);
+    std::vector<uint8_t> data(first.begin() + 44, first.end());
+    data.insert(data.end(), second.begin() + 44, second.end());
+    std::string mixed = path("mixed.wav");
+    writeFile(mixed, riff({chunk("fmt ", fmtPayload(Format())), chunk("data", data)}));
+    auto m = EXPECT_SUCCESS({mixed}, {{"Timecode", "10:00:00:00"}});
+    int base = std::atoi(m["FrameRateBaseFound"].c_str());
+    CHECK_EQ(m["FrameCount"], std::to_string(36000 * base));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -270,5 +288,6 @@ int main(int argc, char** argv)
                       {"position", positionOfFirstSample},
                       {"dropframe", dropFrame},
                       {"rateoption", givenRate},
-                      {"examples", workedExamples}});
+                      {"examples", workedExamples},
+                      {"mixed", mixedRates}});
 }

@@ -71,6 +71,25 @@ void detectorGuard()
     CHECK_EQ(b.reader.readPosition, 96000);
     CHECK_EQ(nextInterval(d, b.reader), 0.0);
 
+    // Exactly 100 us is not more than 100 us: at 10 kHz a change needs two frames.
+    {
+        Bytes data;
+        for (int i = 0; i < 20000; ++i)
+            data.u16(static_cast<uint16_t>(static_cast<int16_t>(i % 2 ? -1000 : 1000)));
+        for (int i = 0; i < 20; ++i)
+            data.u16(1000);
+        Format f;
+        f.rate = 10000;
+        std::vector<uint8_t> file = riff({chunk("fmt ", fmtPayload(f)), chunk("data", data.v)});
+        std::istringstream in(std::string(file.begin(), file.end()));
+        WavSampleReader r;
+        CHECK(openWavStream(in, r) && loadBlock(r, 20000));
+        TransitionDetector fast;
+        startPass(fast, r, 0);
+        CHECK_EQ(nextInterval(fast, r), 2 / 10000.0);    // up at frame 2, not 1
+        CHECK(std::fabs(nextInterval(fast, r) - 3 / 10000.0) < 1e-12);    // down at frame 5
+    }
+
     // Thresholds are strict: +-128 itself is no change for LOW.
     Block edge({levels({{100, 128}, {100, -128}, {100, 129}})});
     TransitionDetector low;

@@ -388,7 +388,7 @@ double toneShare(const QVector<float> &samples, int sampleRate, double hz)
     double inPhase = 0.0;
     double quadrature = 0.0;
     double energy = 0.0;
-    const double step = 2.0 * M_PI * hz / sampleRate;
+    const double step = 2.0 * 3.14159265358979323846 * hz / sampleRate;
     for (int i = 0; i < samples.size(); ++i) {
         inPhase += samples[i] * std::cos(step * i);
         quadrature += samples[i] * std::sin(step * i);

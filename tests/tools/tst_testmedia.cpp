@@ -69,6 +69,13 @@ void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
     QCOMPARE(second.size(), 2);
     QVERIFY(hasTone(second[0], rate, toneFrequency(1, 0)));
     QVERIFY(looksLikeLtc(second[1], rate));
+
+    int exitCode = -1;
+    const QJsonObject report = readLtc(mov, 1, 1, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(report.value("Timecode").toString(), spec.ltcStart);
+    readLtc(mov, 1, 0, &exitCode);
+    QCOMPARE(exitCode, 205);
 }
 
 void TestMediaTest::mxfHasMonoStreams()

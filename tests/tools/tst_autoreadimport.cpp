@@ -1,0 +1,68 @@
+// An import of a shooting day whose recorders wrote LTC that the default
+// reading misses: after the import every row shows its timecode.
+#include "ControlHarness.h"
+#include "MetaTypes.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+using namespace TestMedia;
+
+class AutoReadImportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { registerMetaTypes(); }
+    void folderImportShowsEveryTimecode();
+};
+
+void AutoReadImportTest::folderImportShowsEveryTimecode()
+{
+    struct Recording
+    {
+        QString fileName;
+        QStringList ltcgenArguments;
+        QString start;
+    };
+    const QList<Recording> day{
+        {"clean.wav", {}, "08:00:00:00"},
+        {"boom dc.wav", {"--pulses", "--level", "0.5", "--dc", "300"}, "08:10:00:05"},
+        {"wireless noise.wav", {"--pulses", "--level", "0.316", "--noise", "300"}, "08:20:11:11"},
+        {"mic level.wav", {"--pulses", "--level", "0.1", "--noise", "300"}, "08:30:22:22"},
+        {"camera.mov", {"--pulses", "--level", "0.5", "--dc", "5000"}, "08:40:33:03"},
+    };
+
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("day 1"));
+    const QString folder = QDir(dir.path()).filePath("day 1");
+    for (const Recording &recording : day) {
+        MediaSpec spec;
+        spec.fileName = recording.fileName;
+        spec.ltcStart = recording.start;
+        spec.ltcgenArguments = recording.ltcgenArguments;
+        spec.channels = 1;
+        const QString path = recording.fileName.endsWith(".mov") ? makeMov(folder, spec) : makeLtcWav(folder, spec);
+        QVERIFY2(!path.isEmpty(), qPrintable(lastError()));
+    }
+
+    ControlHarness harness(true);
+    harness.drop({QUrl::fromLocalFile(dir.path())});
+    QVERIFY(harness.waitFor([&] { return harness.importReadyCount == 1; }, 60000));
+    QCOMPARE(harness.rows.size(), day.size());
+    for (const FileData &row : harness.rows) {
+        const auto recording = std::find_if(day.begin(), day.end(),
+                                            [&](const Recording &r) { return r.fileName == row.fileName; });
+        QVERIFY2(recording != day.end(), qPrintable(row.fileName));
+        QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
+        QCOMPARE(row.audioTC, recording->start);
+    }
+    // One decoder result per file, however many runs it took.
+    QCOMPARE(harness.audioResults.size(), day.size());
+}
+
+QTEST_GUILESS_MAIN(AutoReadImportTest)
+#include "tst_autoreadimport.moc"

@@ -1,0 +1,538 @@
+// The export command as a whole: argument lists, output names, progress
+// estimate and the check of a written file, without running a tool.
+#include "BextChunk.h"
+#include "ExportCommand.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QJsonObject audioStream(int index, const QString &codec, int channels, const QString &layout = QString())
+{
+    QJsonObject stream{{"index", index}, {"codec_type", "audio"}, {"codec_name", codec}, {"channels", channels}};
+    if (!layout.isEmpty())
+        stream.insert("channel_layout", layout);
+    return stream;
+}
+
+QJsonObject videoStream(const QString &rate)
+{
+    QJsonObject stream{{"index", 0}, {"codec_type", "video"}, {"codec_name", "mpeg4"}};
+    if (!rate.isNull())
+        stream.insert("r_frame_rate", rate);
+    return stream;
+}
+
+QJsonObject report(double fpsFound, int base, bool ntsc, bool drop, qint64 samples)
+{
+    return QJsonObject{{"FrameRateFound", fpsFound}, {"FrameRateBaseFound", base}, {"NTSC", ntsc},
+                       {"DropFrame", drop}, {"SamplesSinceMidnight", double(samples)}};
+}
+
+// A source with a video stream (unless rate is null) and the given audio
+// streams after it; the timecode is on channel tcChannel of stream tcStream.
+FileData source(const QString &fileName, const QString &rate, const QVector<QJsonObject> &audio,
+                int tcStream = 1, int tcChannel = 0)
+{
+    FileData file;
+    file.fileName = fileName;
+    file.baseName = fileName.section(QLatin1Char('.'), 0, 0);
+    file.suffix = fileName.section(QLatin1Char('.'), -1);
+    file.filePath = QStringLiteral("/media/card 1/") + fileName;
+    file.duration = 10.0;
+    if (!rate.isNull()) {
+        file.videoStream = videoStream(rate);
+        file.streams.append(file.videoStream);
+    }
+    for (const QJsonObject &stream : audio) {
+        file.streams.append(stream);
+        file.audioStreams.append(stream);
+        file.audioStreamIndexes.append(char(stream.value("index").toInt()));
+    }
+    file.audioTC = QStringLiteral("10:00:00:00");
+    file.audioTCStreamIndex = tcStream;
+    file.audioTCChannel = tcChannel;
+    file.audioTCResult = report(25, 25, false, false, 1728000000);
+    file.hasAudioTC = true;
+    return file;
+}
+
+FileData twoStereoMov()
+{
+    return source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 2), audioStream(2, "pcm_s16le", 2)});
+}
+
+ExportOptions exportOptions(int videoType, int audioType, bool mute)
+{
+    ExportOptions options;
+    options.targetFolderPath = QStringLiteral("/out");
+    options.videoExportType = videoType;
+    options.audioExportType = audioType;
+    options.muteAudioTC = mute;
+    options.progressUnitsPerFile = 15;
+    return options;
+}
+
+QStringList argumentsOf(const FileData &file, const ExportOptions &options)
+{
+    const ExportCommand command(file, options);
+    return command.arguments(command.targetPath(0));
+}
+
+QStringList list(const char *text)
+{
+    return QString::fromUtf8(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QStringList head(const FileData &file)
+{
+    return {"-y", "-i", file.filePath};
+}
+
+} // namespace
+
+class ExportCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exampleOfTheDialogsDnxhdQuickTime();
+    void everyVideoType_data();
+    void everyVideoType();
+    void ntscTimecodeRate_data();
+    void ntscTimecodeRate();
+    void dnxhdTable();
+    void unknownFrameRate_data();
+    void unknownFrameRate();
+    void audioCodecs();
+    void unmutedKeepsEveryStream();
+    void mutingRemovesOnlyTheTimecodeChannel();
+    void mutedMxfFromOtherContainers();
+    void wavOutput();
+    void wavTimeReferenceAtRealNtscRate();
+    void noAudioTimecode();
+    void targetNames();
+    void targetNameReservation();
+    void allNumberedNamesTaken();
+    void progressEstimate();
+    void verificationOfTheWrittenFile();
+    void speedLineInDescription();
+};
+
+void ExportCommandTest::exampleOfTheDialogsDnxhdQuickTime()
+{
+    // clip.mov at 23.976, "QuickTime - DNxHD 115/120/145", "PCM 24 bit", not muted, NTSC report.
+    FileData file = source("clip.mov", "24000/1001", {audioStream(1, "pcm_s16le", 2)});
+    file.audioTC = QStringLiteral("12:39:59:00");
+    file.audioTCResult = report(23.98, 24, true, false, 2188752000);
+    const QStringList args = argumentsOf(file, exportOptions(7, 2, false));
+    QCOMPARE(args, head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s24le -vcodec dnxhd -b:v 115M "
+                                     "-pix_fmt yuv422p -s 1920x1080 -r 24000/1001 -timecode 12:39:59:00 "
+                                     "/out/clip.MOV"));
+}
+
+void ExportCommandTest::everyVideoType_data()
+{
+    QTest::addColumn<int>("videoType");
+    QTest::addColumn<QString>("video");
+    QTest::addColumn<QString>("target");
+
+    QTest::newRow("0 pass trough") << 0 << "-vcodec copy" << "/out/clip.mov";
+    QTest::newRow("1 MPEG2") << 1 << "-vcodec mpeg2video -b:v 50M -pix_fmt yuv422p -s 1920x1080" << "/out/clip.MXF";
+    QTest::newRow("2 MXF DNxHD 36") << 2 << "-vcodec dnxhd -b:v 36M -pix_fmt yuv422p -s 1920x1080 -r 25/1"
+                                     << "/out/clip.MXF";
+    QTest::newRow("3 MXF DNxHD 120") << 3 << "-vcodec dnxhd -b:v 120M -pix_fmt yuv422p -s 1920x1080 -r 25/1"
+                                      << "/out/clip.MXF";
+    QTest::newRow("4 MXF DNxHD 185x") << 4 << "-vcodec dnxhd -b:v 185M -pix_fmt yuv422p10 -s 1920x1080 -r 25/1"
+                                       << "/out/clip.MXF";
+    QTest::newRow("5 QuickTime copy") << 5 << "-vcodec copy" << "/out/clip.MOV";
+    QTest::newRow("6 MOV DNxHD 36") << 6 << "-vcodec dnxhd -b:v 36M -pix_fmt yuv422p -s 1920x1080 -r 25/1"
+                                     << "/out/clip.MOV";
+    QTest::newRow("7 MOV DNxHD 120") << 7 << "-vcodec dnxhd -b:v 120M -pix_fmt yuv422p -s 1920x1080 -r 25/1"
+                                      << "/out/clip.MOV";
+    QTest::newRow("8 MOV DNxHD 185x") << 8 << "-vcodec dnxhd -b:v 185M -pix_fmt yuv422p10 -s 1920x1080 -r 25/1"
+                                       << "/out/clip.MOV";
+    QTest::newRow("9 beyond the dialog") << 9 << "-vcodec copy" << "/out/clip.mov";
+}
+
+void ExportCommandTest::everyVideoType()
+{
+    QFETCH(int, videoType);
+    QFETCH(QString, video);
+    QFETCH(QString, target);
+    const FileData file = twoStereoMov();
+    const QStringList expected = head(file) + list("-map 0:v? -map 0:1 -map 0:2 -acodec pcm_s16le") + list(qPrintable(video))
+                                 + list("-timecode 10:00:00:00 -r 25") + QStringList{target};
+    QCOMPARE(argumentsOf(file, exportOptions(videoType, 1, false)), expected);
+}
+
+void ExportCommandTest::ntscTimecodeRate_data()
+{
+    QTest::addColumn<int>("videoType");
+    QTest::addColumn<QString>("tail");
+
+    // 29.97 drop frame: "-r" after the timecode only for types 0, 1 and 5.
+    QTest::newRow("0") << 0 << "-vcodec copy -timecode 01:00:00;02 -r 30000/1001";
+    QTest::newRow("1") << 1 << "-vcodec mpeg2video -b:v 50M -pix_fmt yuv422p -s 1920x1080 -timecode 01:00:00;02 -r 30000/1001";
+    QTest::newRow("2") << 2 << "-vcodec dnxhd -b:v 45M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
+    QTest::newRow("4") << 4 << "-vcodec dnxhd -b:v 220M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
+    QTest::newRow("5") << 5 << "-vcodec copy -timecode 01:00:00;02 -r 30000/1001";
+    QTest::newRow("7") << 7 << "-vcodec dnxhd -b:v 145M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
+    QTest::newRow("9") << 9 << "-vcodec copy -timecode 01:00:00;02";
+}
+
+void ExportCommandTest::ntscTimecodeRate()
+{
+    QFETCH(int, videoType);
+    QFETCH(QString, tail);
+    FileData file = source("clip.mov", "30000/1001", {audioStream(1, "pcm_s16le", 2)});
+    file.audioTC = QStringLiteral("01:00:00;02");
+    file.audioTCResult = report(29.97, 30, true, true, 172802720);
+    const QStringList args = argumentsOf(file, exportOptions(videoType, 1, false));
+    QCOMPARE(args.mid(0, args.size() - 1), head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s16le") + list(qPrintable(tail)));
+}
+
+void ExportCommandTest::dnxhdTable()
+{
+    // 24 fps keeps the source's own rate text; 23.976 and 29.97 get the exact NTSC rate.
+    ExportCommand::DnxhdRow row;
+    QVERIFY(ExportCommand::dnxhdRow(8, 24, "24/1", &row));
+    QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"175M", "yuv422p10", "24/1"}));
+    QVERIFY(ExportCommand::dnxhdRow(3, ExportCommand::integerFrameRate("24000/1001"), "24000/1001", &row));
+    QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"115M", "yuv422p", "24000/1001"}));
+    QVERIFY(!ExportCommand::dnxhdRow(2, 50, "50/1", &row));
+    QVERIFY(!ExportCommand::dnxhdRow(5, 25, "25/1", &row));
+
+    // 50 fps: a DNxHD type gives no video arguments at all.
+    const FileData file = source("clip.mov", "50/1", {audioStream(1, "pcm_s16le", 2)});
+    QCOMPARE(argumentsOf(file, exportOptions(6, 1, false)),
+             head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s16le -timecode 10:00:00:00 -r 25 /out/clip.MOV"));
+}
+
+void ExportCommandTest::unknownFrameRate_data()
+{
+    QTest::addColumn<QString>("rate");
+    QTest::newRow("missing") << QString();
+    QTest::newRow("0/0") << "0/0";
+    QTest::newRow("25/0") << "25/0";
+    QTest::newRow("text") << "n/a";
+}
+
+void ExportCommandTest::unknownFrameRate()
+{
+    // No division by zero; treated like a rate outside the table.
+    QFETCH(QString, rate);
+    QCOMPARE(ExportCommand::integerFrameRate(rate), 0);
+    FileData file = twoStereoMov();
+    file.videoStream = rate.isNull() ? QJsonObject() : videoStream(rate);
+    for (int type : {2, 3, 4, 6, 7, 8}) {
+        const ExportCommand command(file, exportOptions(type, 1, false));
+        QVERIFY(!command.arguments("/out/x").contains("dnxhd"));
+        const qint64 bits = (type == 3 || type == 7) ? 120000000 : (type == 4 || type == 8) ? 185000000 : 36000000;
+        QCOMPARE(command.bytesPerStep(1000), qint64(10.0 * bits * 0.125 / 15));
+    }
+}
+
+void ExportCommandTest::audioCodecs()
+{
+    const auto codecs = [](const FileData &file, int videoType) {
+        const QStringList args = argumentsOf(file, exportOptions(videoType, 0, false));
+        QStringList found;
+        for (int i = 0; i + 1 < args.size(); ++i)
+            if (args[i] == "-acodec" || args[i].startsWith("-c:a:"))
+                found << args[i] + "=" + args[i + 1];
+        return found;
+    };
+    const FileData s16be = source("clip.mov", "25/1", {audioStream(1, "pcm_s16be", 2)});
+    QCOMPARE(codecs(s16be, 5), QStringList{"-acodec=pcm_s16be"});
+    // MXF takes only little-endian 16/24-bit PCM.
+    QCOMPARE(codecs(s16be, 1), QStringList{"-acodec=pcm_s24le"});
+    // Not in the codec table: a PCM the container takes, not the table's entry 0 (pcm_s24be).
+    const FileData opus = source("clip.mov", "25/1", {audioStream(1, "opus", 2)});
+    QCOMPARE(codecs(opus, 5), QStringList{"-acodec=pcm_s24le"});
+    QCOMPARE(codecs(source("clip.mp4", "25/1", {audioStream(1, "aac", 2)}), 0), QStringList{"-acodec=aac"});
+    // Different codecs per stream: one "-acodec" would give every stream the last one.
+    const FileData mixed = source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 2), audioStream(2, "pcm_s16le", 1)});
+    QCOMPARE(codecs(mixed, 5), (QStringList{"-c:a:0=pcm_s24le", "-c:a:1=pcm_s16le"}));
+    ExportOptions options = exportOptions(5, 0, true);
+    QCOMPARE(ExportCommand(mixed, options).arguments("/o").mid(3, 14),
+             list("-map 0:v? -map_metadata -1 -map 0:1 -filter:a:0 pan=mono|c0=c1 -c:a:0 pcm_s24le -map 0:2 -c:a:1 pcm_s16le"));
+    QCOMPARE(codecs(source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 2)}), 5), QStringList{"-acodec=pcm_s24le"});
+    QCOMPARE(ExportCommand::codecTable().size(), 22);
+    QCOMPARE(ExportCommand::codecTable().value("pcm_s16le"), 3);
+    QCOMPARE(ExportCommand::codecTable().value("pcm_s24le"), 1);
+}
+
+void ExportCommandTest::unmutedKeepsEveryStream()
+{
+    // Without "-map" ffmpeg keeps one video and one audio stream; data streams
+    // (a copied tmcd track would override "-timecode") stay out.
+    const FileData mxf = source("card.mxf", "25/1", {audioStream(1, "pcm_s24le", 1), audioStream(2, "pcm_s24le", 1),
+                                                     audioStream(3, "pcm_s24le", 1), audioStream(4, "pcm_s24le", 1)}, 4, 0);
+    QCOMPARE(argumentsOf(mxf, exportOptions(0, 0, false)),
+             head(mxf) + list("-map 0:v? -map 0:1 -map 0:2 -map 0:3 -map 0:4 -acodec pcm_s24le -vcodec copy "
+                              "-timecode 10:00:00:00 -r 25 /out/card.mxf"));
+    // Audio only: nothing but the audio streams.
+    const FileData audioOnly = source("sound.mov", QString(), {audioStream(0, "pcm_s16le", 2)}, 0, 0);
+    QCOMPARE(argumentsOf(audioOnly, exportOptions(5, 1, false)).mid(3, 6), list("-map 0:v? -map 0:0 -acodec pcm_s16le"));
+}
+
+void ExportCommandTest::mutingRemovesOnlyTheTimecodeChannel()
+{
+    // Four channels, timecode on channel 2: channels 0, 1 and 3 stay, in order.
+    const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 4, "4.0"), audioStream(2, "pcm_s16le", 2)}, 1, 2);
+    const QStringList audio{"-map", "0:v?", "-map_metadata", "-1", "-map", "0:1", "-filter:a:0",
+                            "pan=3 channels|c0=c0|c1=c1|c2=c3", "-acodec", "pcm_s16le", "-map", "0:2",
+                            "-acodec", "pcm_s16le"};
+    QCOMPARE(argumentsOf(four, exportOptions(5, 1, true)),
+             head(four) + audio + list("-vcodec copy -timecode 10:00:00:00 -r 25 /out/clip.MOV"));
+
+    // The output index of the filter counts the audio streams before it.
+    const FileData second = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 2), audioStream(2, "pcm_s16le", 2)}, 2, 0);
+    QCOMPARE(argumentsOf(second, exportOptions(0, 1, true)).mid(3, 14),
+             list("-map 0:v? -map_metadata -1 -map 0:1 -acodec pcm_s16le -map 0:2 -filter:a:1 pan=mono|c0=c1 -acodec pcm_s16le"));
+
+    // A stereo pair keeps the other channel, whichever carries the timecode.
+    for (int tcChannel : {0, 1}) {
+        const FileData stereo = source("clip.mov", "25/1", {audioStream(1, "pcm_s16be", 2, "stereo")}, 1, tcChannel);
+        QCOMPARE(argumentsOf(stereo, exportOptions(5, 1, true)).at(10),
+                 QStringLiteral("pan=mono|c0=c%1").arg(1 - tcChannel));
+    }
+
+    // A mono timecode stream is left out of the copy.
+    const FileData mono = source("card.mxf", "25/1", {audioStream(1, "pcm_s24le", 1), audioStream(2, "pcm_s24le", 1)}, 1, 0);
+    QCOMPARE(argumentsOf(mono, exportOptions(2, 2, true)),
+             head(mono) + list("-map 0:v? -map_metadata -1 -map 0:2 -acodec pcm_s24le -vcodec dnxhd -b:v 36M "
+                               "-pix_fmt yuv422p -s 1920x1080 -r 25/1 -timecode 10:00:00:00 -r 25 /out/card.MXF"));
+
+    // Beyond the dialog's types there is no muting rule: every stream is kept.
+    QCOMPARE(argumentsOf(four, exportOptions(9, 1, true)).mid(3, 9),
+             list("-map 0:v? -map 0:1 -map 0:2 -acodec pcm_s16le -vcodec"));
+}
+
+void ExportCommandTest::mutedMxfFromOtherContainers()
+{
+    // Into MXF from another container: "-0:d" and the PCM of the audio type for every stream.
+    const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 4), audioStream(2, "pcm_s24le", 2)}, 1, 0);
+    for (int audioType : {0, 1, 2}) {
+        const QString pcm = audioType == 2 ? "pcm_s24le" : "pcm_s16le";
+        const QStringList expected{"-map", "0:v?", "-map", "-0:d", "-map", "0:1", "-filter:a:0",
+                                   "pan=3 channels|c0=c1|c1=c2|c2=c3", "-acodec", pcm, "-map", "0:2", "-acodec", pcm};
+        QCOMPARE(argumentsOf(four, exportOptions(1, audioType, true)).mid(3, 14), expected);
+    }
+    // From MXF into MXF the pass-through rule holds.
+    const FileData mxf = source("card.mxf", "25/1", {audioStream(1, "pcm_s24le", 2)}, 1, 1);
+    QCOMPARE(argumentsOf(mxf, exportOptions(1, 0, true)).mid(3, 11),
+             list("-map 0:v? -map_metadata -1 -map 0:1 -filter:a:0 pan=mono|c0=c0 -acodec pcm_s24le -vcodec"));
+}
+
+void ExportCommandTest::wavOutput()
+{
+    FileData wav = source("take.Wav", QString(), {audioStream(0, "pcm_s24le", 2)}, 0, 0);
+    for (int videoType : {0, 2, 5, 8}) {
+        QCOMPARE(argumentsOf(wav, exportOptions(videoType, 0, false)),
+                 head(wav) + list("-write_bext 1 -map 0:0 -acodec pcm_s24le -metadata time_reference=1728000000 "
+                                  "-metadata comment=sSPEED=025.000-ND /out/take.WAV"));
+    }
+    QCOMPARE(argumentsOf(wav, exportOptions(3, 1, true)),
+             head(wav) + list("-write_bext 1 -map 0:0 -filter:a:0 pan=mono|c0=c1 -acodec pcm_s16le "
+                              "-metadata time_reference=1728000000 -metadata comment=sSPEED=025.000-ND /out/take.WAV"));
+    wav.audioTCResult = report(29.97, 30, true, true, 172802720);
+    const ExportCommand drop(wav, exportOptions(0, 2, false));
+    QCOMPARE(drop.arguments("/t").mid(9, 4), list("-metadata time_reference=172802720 -metadata comment=sSPEED=029.970-DF"));
+    QVERIFY(drop.writesWav());
+    QVERIFY(drop.writesTimeReference());
+    QVERIFY(!drop.writesTimecode());
+}
+
+void ExportCommandTest::wavTimeReferenceAtRealNtscRate()
+{
+    // A recorder's 23.976 take stamped 12:39:59:00 at 48 kHz: 1094376 frames of 2002 samples.
+    FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s24le", 1)}, 0, 0);
+    wav.audioTCResult = report(23.98, 24, true, false, 1094376LL * 2000);
+    ExportCommand command(wav, exportOptions(0, 0, false));
+    QCOMPARE(command.timeReference(), 1094376LL * 2002);
+    QVERIFY(command.arguments("/t").contains("time_reference=2190940752"));
+    // The speed reads as recorders write it, not as the report rounds it (23.98).
+    QCOMPARE(command.speedLine(), QStringLiteral("sSPEED=023.976-ND"));
+
+    wav.audioTCResult = report(29.97, 30, true, false, 1001);
+    QCOMPARE(ExportCommand(wav, exportOptions(0, 0, false)).timeReference(), 1002); // 1002.001 rounds down
+    wav.audioTCResult = report(29.97, 30, true, false, 1500);
+    QCOMPARE(ExportCommand(wav, exportOptions(0, 0, false)).timeReference(), 1502); // 1501.5 rounds up
+    for (const QJsonObject &unchanged : {report(29.97, 30, true, true, 172802720), report(25, 25, false, false, 1728000000),
+                                         report(24, 24, false, false, 999), report(30, 30, false, false, 7)}) {
+        wav.audioTCResult = unchanged;
+        QCOMPARE(ExportCommand(wav, exportOptions(0, 0, false)).timeReference(),
+                 qint64(unchanged.value("SamplesSinceMidnight").toDouble()));
+    }
+}
+
+void ExportCommandTest::noAudioTimecode()
+{
+    FileData file = twoStereoMov();
+    file.hasAudioTC = false;
+    QCOMPARE(argumentsOf(file, exportOptions(5, 1, true)),
+             head(file) + list("-map 0:v? -map 0:1 -filter:a:0 pan=mono|c0=c1 -acodec pcm_s16le -map 0:2 "
+                               "-acodec pcm_s16le -vcodec copy /out/clip.MOV"));
+    FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s16le", 1)}, 0, 0);
+    wav.hasAudioTC = false;
+    const ExportCommand command(wav, exportOptions(0, 0, false));
+    QCOMPARE(command.arguments("/o/take.WAV"), head(wav) + list("-write_bext 1 -map 0:0 -acodec pcm_s16le /o/take.WAV"));
+    QVERIFY(command.speedLine().isEmpty());
+    QVERIFY(!command.writesTimeReference());
+}
+
+void ExportCommandTest::targetNames()
+{
+    struct Case { const char *name; int type; const char *target; };
+    const Case cases[] = {
+        {"clip.mts", 0, "/out/clip.MOV"}, {"clip.MTS", 0, "/out/clip.MOV"}, {"clip.Mp4", 0, "/out/clip.MOV"},
+        {"clip.mov", 0, "/out/clip.mov"}, {"clip.MoV", 9, "/out/clip.MoV"}, {"card.mxf", 0, "/out/card.mxf"},
+        {"clip.mts", 1, "/out/clip.MXF"}, {"clip.mov", 6, "/out/clip.MOV"}, {"take.WAV", 7, "/out/take.WAV"},
+        {"a.b.mov", 5, "/out/a.MOV"},
+    };
+    for (const Case &c : cases) {
+        const FileData file = source(c.name, "25/1", {audioStream(1, "pcm_s16le", 2)});
+        QCOMPARE(ExportCommand(file, exportOptions(c.type, 1, false)).targetPath(0), QString(c.target));
+    }
+    const ExportCommand command(twoStereoMov(), exportOptions(5, 1, false));
+    QCOMPARE(command.targetPath(2), QStringLiteral("/out/clip_2.MOV"));
+    QCOMPARE(command.targetPath(9999), QStringLiteral("/out/clip_9999.MOV"));
+}
+
+void ExportCommandTest::targetNameReservation()
+{
+    QTemporaryDir dir;
+    QVERIFY(QFile(dir.filePath("clip.MOV")).open(QIODevice::WriteOnly));
+    QFile existing(dir.filePath("clip_1.MOV"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("original");
+    existing.close();
+    QVERIFY(QDir(dir.path()).mkdir("clip_2.MOV")); // a folder is not a free name either
+
+    ExportOptions options = exportOptions(5, 1, false);
+    options.targetFolderPath = dir.path();
+    const ExportCommand command(twoStereoMov(), options);
+    QString error;
+    QCOMPARE(command.reserveTargetPath(&error), dir.filePath("clip_3.MOV"));
+    QVERIFY(QFileInfo(dir.filePath("clip_3.MOV")).isFile());
+    // A second export of a file with the same base name, at the same time, gets its own name.
+    QCOMPARE(command.reserveTargetPath(&error), dir.filePath("clip_4.MOV"));
+    QFile check(dir.filePath("clip_1.MOV"));
+    QVERIFY(check.open(QIODevice::ReadOnly));
+    QCOMPARE(check.readAll(), QByteArray("original"));
+
+    options.targetFolderPath = dir.filePath("missing/folder");
+    QVERIFY(ExportCommand(twoStereoMov(), options).reserveTargetPath(&error).isEmpty());
+    QVERIFY(!error.isEmpty());
+}
+
+void ExportCommandTest::allNumberedNamesTaken()
+{
+    // Ten thousand files: in memory where the system has it.
+    QTemporaryDir dir(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
+                                                          : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
+    ExportOptions options = exportOptions(5, 1, false);
+    options.targetFolderPath = dir.path();
+    const ExportCommand command(twoStereoMov(), options);
+    for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
+        QFile file(command.targetPath(counter));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (counter == ExportCommand::targetNameCounterLimit - 1)
+            file.write("last");
+    }
+    QString error;
+    QVERIFY(command.reserveTargetPath(&error).isEmpty());
+    QVERIFY(error.contains("clip_9999.MOV"));
+    QFile last(command.targetPath(9999));
+    QVERIFY(last.open(QIODevice::ReadOnly));
+    QCOMPARE(last.readAll(), QByteArray("last"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), ExportCommand::targetNameCounterLimit);
+}
+
+void ExportCommandTest::progressEstimate()
+{
+    FileData file = twoStereoMov();
+    file.duration = 2.5;
+    const auto perStep = [&](int type, int units = 15) {
+        ExportOptions options = exportOptions(type, 1, false);
+        options.progressUnitsPerFile = units;
+        return ExportCommand(file, options).bytesPerStep(1000000);
+    };
+    // Copies grow like the source; transcodes like their bit rate.
+    QCOMPARE(perStep(5), qint64(1000000 / 15));
+    QCOMPARE(perStep(1), qint64(2.5 * 50000000 * 0.125 / 15));
+    QCOMPARE(perStep(8), qint64(2.5 * 185000000 * 0.125 / 15));
+    QCOMPARE(perStep(0, 0), qint64(1000000)); // no division by zero
+    FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s16le", 1)}, 0, 0);
+    QCOMPARE(ExportCommand(wav, exportOptions(4, 1, false)).bytesPerStep(3000), qint64(200));
+}
+
+void ExportCommandTest::verificationOfTheWrittenFile()
+{
+    const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 4), audioStream(2, "pcm_s16le", 2)}, 1, 2);
+    const ExportCommand muted(four, exportOptions(5, 1, true));
+    const auto written = [](const QString &tc, QVector<int> channels, const QString &tmcd = QString()) {
+        QJsonArray streams{QJsonObject{{"codec_type", "video"}, {"tags", QJsonObject{{"timecode", tc}}}}};
+        for (int count : channels)
+            streams.append(QJsonObject{{"codec_type", "audio"}, {"channels", count}});
+        streams.append(QJsonObject{{"codec_type", "data"}, {"tags", QJsonObject{{"timecode", tmcd.isNull() ? tc : tmcd}}}});
+        return QJsonObject{{"format", QJsonObject{{"format_name", "mov"}}}, {"streams", streams}};
+    };
+    QCOMPARE(muted.outputMismatch(written("10:00:00:00", {3, 2})), QString());
+    QVERIFY(!muted.outputMismatch(written("09:00:00:00", {3, 2})).isEmpty());
+    QVERIFY(!muted.outputMismatch(written("10:00:00:00", {3, 2}, "09:00:00:00")).isEmpty());
+    QVERIFY(!muted.outputMismatch(written("10:00:00:00", {1, 2})).isEmpty()); // only one channel left
+    QVERIFY(!muted.outputMismatch(written("10:00:00:00", {3})).isEmpty());   // a stream lost
+    QVERIFY(!muted.outputMismatch(QJsonObject()).isEmpty());
+
+    QJsonObject noTimecode = written("x", {3, 2});
+    noTimecode["streams"] = QJsonArray{QJsonObject{{"codec_type", "audio"}, {"channels", 3}},
+                                       QJsonObject{{"codec_type", "audio"}, {"channels", 2}}};
+    QVERIFY(!muted.outputMismatch(noTimecode).isEmpty());
+    FileData withoutTC = four;
+    withoutTC.hasAudioTC = false;
+    QCOMPARE(ExportCommand(withoutTC, exportOptions(5, 1, true)).outputMismatch(noTimecode), QString());
+
+    // MXF: the timecode is a format tag.
+    const ExportCommand mxf(four, exportOptions(2, 1, false));
+    const QJsonObject mxfProbe{{"format", QJsonObject{{"tags", QJsonObject{{"timecode", "10:00:00:00"}}}}},
+                               {"streams", QJsonArray{QJsonObject{{"codec_type", "video"}},
+                                                      QJsonObject{{"codec_type", "audio"}, {"channels", 4}},
+                                                      QJsonObject{{"codec_type", "audio"}, {"channels", 2}}}}};
+    QCOMPARE(mxf.outputMismatch(mxfProbe), QString());
+
+    const FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s16le", 2)}, 0, 0);
+    const ExportCommand wavCommand(wav, exportOptions(0, 0, false));
+    const auto wavProbe = [](const QString &reference) {
+        return QJsonObject{{"format", QJsonObject{{"tags", QJsonObject{{"time_reference", reference}}}}},
+                           {"streams", QJsonArray{QJsonObject{{"codec_type", "audio"}, {"channels", 2}}}}};
+    };
+    QCOMPARE(wavCommand.outputMismatch(wavProbe("1728000000")), QString());
+    QVERIFY(!wavCommand.outputMismatch(wavProbe("0")).isEmpty());
+}
+
+void ExportCommandTest::speedLineInDescription()
+{
+    const QByteArray speed("sSPEED=023.976-ND");
+    QCOMPARE(BextChunk::describedWithSpeed("sSPEED=025.000-ND\r\nsTAKE=3\r\nsSCENE=12A\r\n", speed),
+             QByteArray("sSPEED=023.976-ND\r\nsTAKE=3\r\nsSCENE=12A\r\n"));
+    QCOMPARE(BextChunk::describedWithSpeed("sSCENE=12A\nsSPEED=25.00-ND\nsTAKE=3", speed),
+             QByteArray("sSCENE=12A\nsSPEED=023.976-ND\nsTAKE=3"));
+    QCOMPARE(BextChunk::describedWithSpeed("sTAKE=3\r\nsSCENE=12A\r\n", speed),
+             QByteArray("sSPEED=023.976-ND\r\nsTAKE=3\r\nsSCENE=12A\r\n"));
+    QCOMPARE(BextChunk::describedWithSpeed("free text", speed), QByteArray("sSPEED=023.976-ND\nfree text"));
+    QCOMPARE(BextChunk::describedWithSpeed(QByteArray(), speed), speed);
+    QCOMPARE(BextChunk::describedWithSpeed("sTAKE=3\n", QByteArray()), QByteArray("sTAKE=3\n"));
+    // Lines that no longer fit the 256-byte field are dropped whole.
+    const QByteArray full = "sTAKE=3\n" + QByteArray(240, 'x') + "\nsNOTE=end\n";
+    QCOMPARE(BextChunk::describedWithSpeed(full, speed), QByteArray("sSPEED=023.976-ND\nsTAKE=3\n"));
+}
+
+QTEST_GUILESS_MAIN(ExportCommandTest)
+#include "tst_exportcommand.moc"

@@ -1,0 +1,691 @@
+// Real exports through FFMpegHandler with the real ffmpeg, ffprobe and
+// Pelbrook on generated media: what lands in the written file, the one result
+// per export, progress, cancel and the failures of our own.
+#include "BextChunk.h"
+#include "ControlHarness.h"
+#include "ExportCommand.h"
+#include "FFMpegHandler.h"
+#include "MetaTypes.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/types.h>
+
+using namespace TestMedia;
+
+namespace {
+
+// The record the import and the audio timecode read would have made.
+FileData recordOf(const QString &path)
+{
+    FileData file;
+    const QFileInfo info(path);
+    file.fileName = info.fileName();
+    file.baseName = info.baseName();
+    file.suffix = info.suffix();
+    file.filePath = info.absoluteFilePath();
+    const QJsonObject json = probe(path);
+    file.format = json.value("format").toObject();
+    file.streams = json.value("streams").toArray();
+    file.duration = file.format.value("duration").toString().toDouble();
+    for (const QJsonValue &value : qAsConst(file.streams)) {
+        const QJsonObject stream = value.toObject();
+        if (stream.value("codec_type").toString() == QLatin1String("audio")) {
+            file.audioStreams.append(stream);
+            file.audioStreamIndexes.append(char(stream.value("index").toInt()));
+        } else if (stream.value("codec_type").toString() == QLatin1String("video")) {
+            file.videoStream = stream;
+        }
+    }
+    return file;
+}
+
+void setAudioTC(FileData &file, int audioStream, int channel, const QJsonObject &report)
+{
+    file.setAudioTC(report.value("Timecode").toString(),
+                    qMakePair(int(file.audioStreamIndexes.at(audioStream)), channel));
+    file.audioTCResult = report;
+}
+
+// The timecode read by Pelbrook, as the audio timecode job does it.
+bool readAudioTC(FileData &file, int audioStream, int channel)
+{
+    int exitCode = -1;
+    const QJsonObject report = readLtc(file.filePath, audioStream, channel, &exitCode);
+    if (exitCode != 0)
+        return false;
+    setAudioTC(file, audioStream, channel, report);
+    return true;
+}
+
+QJsonObject report25(const QString &timecode)
+{
+    return QJsonObject{{"Timecode", timecode}, {"FrameRateFound", 25}, {"FrameRateBaseFound", 25},
+                       {"NTSC", false}, {"DropFrame", false}, {"SamplesSinceMidnight", 0}};
+}
+
+ExportOptions optionsFor(const QString &folder, int videoType, int audioType, bool mute)
+{
+    ExportOptions options;
+    options.targetFolderPath = folder;
+    options.videoExportType = videoType;
+    options.audioExportType = audioType;
+    options.muteAudioTC = mute;
+    options.progressUnitsPerFile = 15;
+    return options;
+}
+
+struct Outcome
+{
+    int results = 0;
+    int exitCode = -1;
+    quint64 progress = 0;
+    QString target;
+    bool reportedInsideCall = false;
+};
+
+// Watches one handler's signals.
+void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
+{
+    QObject::connect(handler, &FFMpegHandler::ffmpegExportProgress, handler,
+                     [outcome](uint steps) { outcome->progress += steps; });
+    QObject::connect(handler, &FFMpegHandler::ffmpegExportResult, handler,
+                     [outcome, inCall](FFMpegHandler *from, int exitCode) {
+                         ++outcome->results;
+                         outcome->exitCode = exitCode;
+                         outcome->target = from->exportTargetPath();
+                         outcome->reportedInsideCall = *inCall;
+                     });
+}
+
+bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return done();
+}
+
+Outcome runExport(const FileData &file, const ExportOptions &options)
+{
+    Outcome outcome;
+    bool inCall = true;
+    auto *handler = new FFMpegHandler;
+    watch(handler, &outcome, &inCall);
+    handler->ffmpegExport(file, options);
+    inCall = false;
+    waitFor([&] { return outcome.results > 0; });
+    QTest::qWait(50); // a second result would come right behind the first
+    delete handler;
+    return outcome;
+}
+
+QStringList timecodesOf(const QJsonObject &json)
+{
+    QStringList found;
+    const QJsonObject formatTags = json.value("format").toObject().value("tags").toObject();
+    if (formatTags.contains("timecode"))
+        found << formatTags.value("timecode").toString();
+    for (const QJsonValue &stream : json.value("streams").toArray()) {
+        const QJsonObject tags = stream.toObject().value("tags").toObject();
+        if (tags.contains("timecode"))
+            found << tags.value("timecode").toString();
+    }
+    return found;
+}
+
+QVector<int> audioChannelsOf(const QJsonObject &json)
+{
+    QVector<int> channels;
+    for (const QJsonValue &stream : json.value("streams").toArray())
+        if (stream.toObject().value("codec_type").toString() == QLatin1String("audio"))
+            channels << stream.toObject().value("channels").toInt();
+    return channels;
+}
+
+// Every channel of every audio stream: no LTC. With `pelbrook`, the decoder
+// itself must find nothing (it needs two seconds).
+bool noLtcAnywhere(const QString &path, bool pelbrook, QString *where)
+{
+    const int streams = audioChannelsOf(probe(path)).size();
+    for (int stream = 0; stream < streams; ++stream) {
+        int rate = 0;
+        const auto channels = decodeAudio(path, stream, &rate);
+        for (int channel = 0; channel < channels.size(); ++channel) {
+            int exitCode = -1;
+            if (looksLikeLtc(channels[channel], rate)
+                || (pelbrook && (readLtc(path, stream, channel, &exitCode), exitCode != 205))) {
+                *where = QStringLiteral("stream %1 channel %2").arg(stream).arg(channel);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Output stream `stream` holds exactly the tones of the source channels in `expected`, in order.
+bool holdsTones(const QString &path, int stream, const QVector<QPair<int, int>> &expected, QString *why)
+{
+    int rate = 0;
+    const auto channels = decodeAudio(path, stream, &rate);
+    if (channels.size() != expected.size()) {
+        *why = QStringLiteral("stream %1 has %2 channels").arg(stream).arg(channels.size());
+        return false;
+    }
+    for (int channel = 0; channel < channels.size(); ++channel) {
+        const int hz = toneFrequency(expected[channel].first, expected[channel].second);
+        if (!hasTone(channels[channel], rate, hz)) {
+            *why = QStringLiteral("stream %1 channel %2 lacks %3 Hz").arg(stream).arg(channel).arg(hz);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) == 0;
+}
+
+qint64 runningChildPid(FFMpegHandler *handler)
+{
+    for (QProcess *process : handler->findChildren<QProcess *>())
+        if (process->state() == QProcess::Running)
+            return process->processId();
+    return 0;
+}
+
+// Puts a folder in front of PATH (or in its place) for one test.
+class SearchPath
+{
+public:
+    SearchPath(const QString &folder, bool replace)
+        : saved(qgetenv("PATH"))
+    {
+        qputenv("PATH", replace ? folder.toLocal8Bit() : folder.toLocal8Bit() + ':' + saved);
+    }
+    ~SearchPath() { qputenv("PATH", saved); }
+
+private:
+    QByteArray saved;
+};
+
+// A stand-in "ffmpeg" that runs the real one with changed arguments.
+bool writeFfmpegWrapper(const QString &folder, const QString &body)
+{
+    const QString real = QStandardPaths::findExecutable("ffmpeg");
+    QFile script(QDir(folder).filePath("ffmpeg"));
+    if (real.isEmpty() || !script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/bash\nREAL='" + real.toLocal8Bit() + "'\n" + body.toLocal8Bit() + "\n");
+    script.close();
+    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+}
+
+} // namespace
+
+class FFMpegExportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void movUnmutedKeepsEveryStreamWithTheNewTimecode();
+    void movMutedLosesOnlyTheTimecodeChannel();
+    void mxfMonoStreams();
+    void movIntoMxfWithDnxhd();
+    void wavKeepsTheRecordersDescription();
+    void wavWithoutDescription();
+    void wavTimeReferences_data();
+    void wavTimeReferences();
+    void verificationCatchesAnIgnoredTimecode();
+    void cancelKillsTheToolAndReportsOnce();
+    void destroyedWhileRunningLeavesNoProcess();
+    void allNumberedNamesTaken();
+    void missingFfmpeg();
+    void sameBaseNameAtOnce();
+    void exportJobWithOneVerificationFailure();
+
+private:
+    QTemporaryDir media;
+    QString movWithTimecodeTrack;
+};
+
+void FFMpegExportTest::initTestCase()
+{
+    registerMetaTypes();
+    QVERIFY(media.isValid());
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("tc track.mov");
+    spec.seconds = 2.2;
+    spec.audioStreams = 2;
+    spec.ltcStream = 1;
+    spec.ltcChannel = 1;
+    spec.fileTimecode = QStringLiteral("01:00:00:00");
+    movWithTimecodeTrack = makeMov(media.path(), spec);
+    QVERIFY2(!movWithTimecodeTrack.isEmpty(), qPrintable(lastError()));
+}
+
+void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
+{
+    // ffmpeg's own selection keeps one audio stream of two; the tmcd track of the
+    // source, if copied, would keep 01:00:00:00.
+    FileData file = recordOf(movWithTimecodeTrack);
+    QVERIFY(readAudioTC(file, 1, 1));
+    QCOMPARE(file.audioTC, QStringLiteral("10:00:00:00"));
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.progress, quint64(15));
+    QVERIFY(!outcome.reportedInsideCall);
+    QCOMPARE(outcome.target, out.filePath("tc track.MOV"));
+
+    const QJsonObject written = probe(outcome.target);
+    QCOMPARE(audioChannelsOf(written), (QVector<int>{2, 2}));
+    QCOMPARE(timecodesOf(written), (QStringList{"10:00:00:00", "10:00:00:00"}));
+    QString why;
+    QVERIFY2(holdsTones(outcome.target, 0, {{0, 0}, {0, 1}}, &why), qPrintable(why));
+    int rate = 0;
+    const auto timecodeStream = decodeAudio(outcome.target, 1, &rate);
+    QVERIFY(looksLikeLtc(timecodeStream.value(1), rate));
+}
+
+void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("four.mov");
+    spec.seconds = 2.2;
+    spec.audioStreams = 2;
+    spec.channels = 4;
+    spec.ltcStream = 0;
+    spec.ltcChannel = 2;
+    const QString mov = makeMov(media.path(), spec);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+    FileData file = recordOf(mov);
+    QVERIFY(readAudioTC(file, 0, 2));
+
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, true));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.progress, quint64(15));
+    QCOMPARE(outcome.target, out.filePath("four.mov"));
+    QString why;
+    QVERIFY2(holdsTones(outcome.target, 0, {{0, 0}, {0, 1}, {0, 3}}, &why), qPrintable(why));
+    QVERIFY2(holdsTones(outcome.target, 1, {{1, 0}, {1, 1}, {1, 2}, {1, 3}}, &why), qPrintable(why));
+    QVERIFY2(noLtcAnywhere(outcome.target, true, &why), qPrintable(why));
+    QCOMPARE(timecodesOf(probe(outcome.target)).value(0), QStringLiteral("10:00:00:00"));
+}
+
+void FFMpegExportTest::mxfMonoStreams()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("card.mxf");
+    spec.seconds = 2.2;
+    spec.audioStreams = 4;
+    spec.channels = 1;
+    spec.ltcStream = 3;
+    spec.ltcStart = QStringLiteral("15:30:00:00");
+    spec.fileTimecode = QStringLiteral("01:00:00:00");
+    const QString mxf = makeMxf(media.path(), spec);
+    QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
+    FileData file = recordOf(mxf);
+    QVERIFY(readAudioTC(file, 3, 0));
+
+    QTemporaryDir out;
+    const Outcome kept = runExport(file, optionsFor(out.path(), 0, 0, false));
+    QCOMPARE(kept.exitCode, 0);
+    QCOMPARE(kept.results, 1);
+    QCOMPARE(kept.target, out.filePath("card.mxf"));
+    QJsonObject written = probe(kept.target);
+    QCOMPARE(audioChannelsOf(written), (QVector<int>{1, 1, 1, 1}));
+    QCOMPARE(timecodesOf(written), QStringList{"15:30:00:00"});
+
+    const Outcome muted = runExport(file, optionsFor(out.path(), 0, 0, true));
+    QCOMPARE(muted.exitCode, 0);
+    QCOMPARE(muted.progress, quint64(15));
+    QCOMPARE(muted.target, out.filePath("card_1.mxf"));
+    written = probe(muted.target);
+    QCOMPARE(audioChannelsOf(written), (QVector<int>{1, 1, 1}));
+    QCOMPARE(timecodesOf(written), QStringList{"15:30:00:00"});
+    QString why;
+    for (int stream = 0; stream < 3; ++stream)
+        QVERIFY2(holdsTones(muted.target, stream, {{stream, 0}}, &why), qPrintable(why));
+}
+
+void FFMpegExportTest::movIntoMxfWithDnxhd()
+{
+    // 1920x1080 DNxHD: a short clip; the timecode is given, not read.
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("short.mov");
+    spec.seconds = 0.6;
+    spec.ltcChannel = 0;
+    const QString mov = makeMov(media.path(), spec);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+    FileData file = recordOf(mov);
+    setAudioTC(file, 0, 0, report25("10:00:00:00"));
+
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 2, 2, true));
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.progress, quint64(15));
+    QCOMPARE(outcome.target, out.filePath("short.MXF"));
+    const QJsonObject written = probe(outcome.target);
+    QCOMPARE(timecodesOf(written), QStringList{"10:00:00:00"});
+    QCOMPARE(audioChannelsOf(written), QVector<int>{1});
+    bool dnxhd = false;
+    for (const QJsonValue &stream : written.value("streams").toArray())
+        dnxhd |= stream.toObject().value("codec_name").toString() == "dnxhd"
+                 && stream.toObject().value("width").toInt() == 1920;
+    QVERIFY(dnxhd);
+    QString why;
+    QVERIFY2(holdsTones(outcome.target, 0, {{0, 1}}, &why), qPrintable(why));
+    QVERIFY2(noLtcAnywhere(outcome.target, false, &why), qPrintable(why));
+}
+
+void FFMpegExportTest::wavKeepsTheRecordersDescription()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("plain.wav");
+    spec.seconds = 2.2;
+    spec.ltcChannel = 1;
+    spec.ltcStart = QStringLiteral("08:00:00:00");
+    const QString plain = makeLtcWav(media.path(), spec);
+    QVERIFY2(!plain.isEmpty(), qPrintable(lastError()));
+    // As a recorder writes it: description lines, originator, date and time.
+    const QString take = media.filePath("take 3.wav");
+    const ToolRun made = runTool("ffmpeg", {"-v", "error", "-y", "-i", plain, "-c:a", "copy", "-write_bext", "1",
+                                            "-metadata", "description=sSPEED=025.000-ND\r\nsTAKE=3\r\nsSCENE=12A\r\n",
+                                            "-metadata", "originator=FieldRec 8", "-metadata", "originator_reference=REF0042",
+                                            "-metadata", "origination_date=2024-05-01", "-metadata", "origination_time=12:34:56",
+                                            "-metadata", "time_reference=1382400000", take});
+    QVERIFY2(made.ok(), made.standardError.constData());
+
+    FileData file = recordOf(take);
+    QVERIFY(readAudioTC(file, 0, 1));
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 3, 0, true));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.progress, quint64(15));
+    QCOMPARE(outcome.target, out.filePath("take 3.WAV"));
+
+    const QJsonObject tags = probe(outcome.target).value("format").toObject().value("tags").toObject();
+    QCOMPARE(tags.value("time_reference").toString(),
+             QString::number(qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble())));
+    QCOMPARE(tags.value("originator_reference").toString(), QStringLiteral("REF0042"));
+    QByteArray payload;
+    QVERIFY(BextChunk::read(outcome.target, &payload));
+    QCOMPARE(BextChunk::description(payload), QByteArray("sSPEED=025.000-ND\r\nsTAKE=3\r\nsSCENE=12A\r\n"));
+    QCOMPARE(payload.mid(256, 32).left(10), QByteArray("FieldRec 8"));
+    QCOMPARE(payload.mid(320, 18), QByteArray("2024-05-0112:34:56"));
+
+    QString why;
+    QVERIFY2(holdsTones(outcome.target, 0, {{0, 0}}, &why), qPrintable(why));
+    QVERIFY2(noLtcAnywhere(outcome.target, true, &why), qPrintable(why));
+}
+
+void FFMpegExportTest::wavWithoutDescription()
+{
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("bare.wav");
+    spec.seconds = 2.2;
+    spec.channels = 1;
+    spec.fps = QStringLiteral("29.97");
+    spec.dropFrame = true;
+    spec.ltcStart = QStringLiteral("01:00:00;02");
+    const QString wav = makeLtcWav(media.path(), spec);
+    QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
+    FileData file = recordOf(wav);
+    QVERIFY(readAudioTC(file, 0, 0));
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 2, false));
+    QCOMPARE(outcome.exitCode, 0);
+    QByteArray payload;
+    QVERIFY(BextChunk::read(outcome.target, &payload));
+    QCOMPARE(BextChunk::description(payload), QByteArray("sSPEED=029.970-DF"));
+    const QJsonObject written = probe(outcome.target);
+    QCOMPARE(written.value("streams").toArray().at(0).toObject().value("codec_name").toString(), QStringLiteral("pcm_s24le"));
+    QCOMPARE(audioChannelsOf(written), QVector<int>{1});
+}
+
+void FFMpegExportTest::wavTimeReferences_data()
+{
+    QTest::addColumn<QString>("fps");
+    QTest::addColumn<bool>("drop");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("realRate");
+
+    QTest::newRow("23.976") << "23.976" << false << "12:39:59:00" << true;
+    QTest::newRow("29.97 ND") << "29.97" << false << "06:00:00:00" << true;
+    QTest::newRow("29.97 DF") << "29.97" << true << "06:00:00;00" << false;
+    QTest::newRow("25") << "25" << false << "12:39:59:00" << false;
+    QTest::newRow("24") << "24" << false << "12:39:59:00" << false;
+    QTest::newRow("30") << "30" << false << "12:39:59:00" << false;
+}
+
+void FFMpegExportTest::wavTimeReferences()
+{
+    QFETCH(QString, fps);
+    QFETCH(bool, drop);
+    QFETCH(QString, start);
+    QFETCH(bool, realRate);
+    MediaSpec spec;
+    spec.fileName = QStringLiteral("rate %1.wav").arg(QTest::currentDataTag());
+    spec.seconds = 2.2;
+    spec.channels = 1;
+    spec.fps = fps;
+    spec.dropFrame = drop;
+    spec.ltcStart = start;
+    const QString wav = makeLtcWav(media.path(), spec);
+    QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
+    FileData file = recordOf(wav);
+    QVERIFY(readAudioTC(file, 0, 0));
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
+    QCOMPARE(outcome.exitCode, 0);
+    const qint64 written = probe(outcome.target).value("format").toObject().value("tags").toObject()
+                               .value("time_reference").toString().toLongLong();
+    const qint64 decoded = qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble());
+    if (!realRate) {
+        QCOMPARE(written, decoded);
+        return;
+    }
+    // Frames of the label times the real samples per frame, within 2 ms.
+    const QStringList parts = start.split(QRegularExpression("[:;]"));
+    const int base = qRound(fps.toDouble());
+    const qint64 frames = ((parts[0].toLongLong() * 60 + parts[1].toInt()) * 60 + parts[2].toInt()) * base + parts[3].toInt();
+    const double real = frames * 48000.0 * 1001.0 / (base * 1000.0);
+    QVERIFY2(qAbs(written - real) <= 96.0, qPrintable(QStringLiteral("%1 vs %2").arg(written).arg(real, 0, 'f', 1)));
+    QVERIFY(qAbs(written - decoded) > 1000); // the nominal count is 0.1 % off
+}
+
+void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
+{
+    // With the source's tmcd track mapped, ffmpeg keeps 01:00:00:00, only
+    // warns and ends with 0.
+    QTemporaryDir tools;
+    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\""));
+    const SearchPath path(tools.path(), false);
+    FileData file = recordOf(movWithTimecodeTrack);
+    setAudioTC(file, 1, 1, report25("10:00:00:00"));
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, ExportCommand::verificationFailedExitCode);
+    QCOMPARE(outcome.progress, quint64(15));
+    QVERIFY(QFileInfo(outcome.target).size() > 0); // kept for the user to inspect
+    QVERIFY(timecodesOf(probe(outcome.target)).contains("01:00:00:00"));
+}
+
+void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
+{
+    // "-re" makes the real ffmpeg take the clip's own length.
+    QTemporaryDir tools;
+    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
+    const SearchPath path(tools.path(), false);
+    FileData file = recordOf(movWithTimecodeTrack);
+    setAudioTC(file, 1, 1, report25("10:00:00:00"));
+    QTemporaryDir out;
+
+    Outcome outcome;
+    bool inCall = false;
+    QPointer<FFMpegHandler> handler = new FFMpegHandler;
+    watch(handler, &outcome, &inCall);
+    handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
+    QVERIFY(waitFor([&] { return QFileInfo(out.filePath("tc track.MOV")).size() > 0; }, 10000));
+    const qint64 pid = runningChildPid(handler);
+    QVERIFY(processAlive(pid));
+
+    QMetaObject::invokeMethod(handler, "onExportCancel", Qt::DirectConnection);
+    QVERIFY(waitFor([&] { return outcome.results > 0; }, 10000));
+    QTest::qWait(100);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(outcome.results, 1);
+    QVERIFY(outcome.exitCode != 0);
+    QCOMPARE(outcome.progress, quint64(15));
+    QVERIFY(!processAlive(pid));
+    QVERIFY(handler.isNull()); // the handler goes by itself after a cancel
+}
+
+void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
+{
+    QTemporaryDir tools;
+    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
+    const SearchPath path(tools.path(), false);
+    FileData file = recordOf(movWithTimecodeTrack);
+    QTemporaryDir out;
+    Outcome outcome;
+    bool inCall = false;
+    auto *handler = new FFMpegHandler;
+    watch(handler, &outcome, &inCall);
+    handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
+    QVERIFY(waitFor([&] { return runningChildPid(handler) > 0; }, 10000));
+    const qint64 pid = runningChildPid(handler);
+    delete handler;
+    QVERIFY(!processAlive(pid));
+    QVERIFY(outcome.results <= 1);
+}
+
+void FFMpegExportTest::allNumberedNamesTaken()
+{
+    QTemporaryDir out(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
+                                                          : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
+    FileData file = recordOf(movWithTimecodeTrack);
+    const ExportOptions options = optionsFor(out.path(), 5, 1, false);
+    const ExportCommand command(file, options);
+    for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
+        QFile taken(command.targetPath(counter));
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+        taken.write("keep");
+    }
+    const Outcome outcome = runExport(file, options);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, ExportCommand::noTargetNameExitCode);
+    QVERIFY(!outcome.reportedInsideCall);
+    QCOMPARE(outcome.progress, quint64(15));
+    QVERIFY(outcome.target.isEmpty()); // nothing for a cancel to delete
+    QFile last(command.targetPath(9999));
+    QVERIFY(last.open(QIODevice::ReadOnly));
+    QCOMPARE(last.readAll(), QByteArray("keep"));
+}
+
+void FFMpegExportTest::missingFfmpeg()
+{
+    QTemporaryDir empty;
+    const SearchPath path(empty.path(), true);
+    FileData file = recordOf(movWithTimecodeTrack);
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, 3000);
+    QVERIFY(!outcome.reportedInsideCall);
+    QCOMPARE(outcome.progress, quint64(15));
+    // The reserved name is given back when nothing was written.
+    QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
+}
+
+void FFMpegExportTest::sameBaseNameAtOnce()
+{
+    QTemporaryDir out;
+    FileData file = recordOf(movWithTimecodeTrack);
+    setAudioTC(file, 1, 1, report25("10:00:00:00"));
+    const ExportOptions options = optionsFor(out.path(), 5, 1, false);
+    Outcome first, second;
+    bool inCall = false;
+    auto *a = new FFMpegHandler;
+    auto *b = new FFMpegHandler;
+    watch(a, &first, &inCall);
+    watch(b, &second, &inCall);
+    a->ffmpegExport(file, options);
+    b->ffmpegExport(file, options);
+    QVERIFY(waitFor([&] { return first.results > 0 && second.results > 0; }));
+    delete a;
+    delete b;
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(second.exitCode, 0);
+    QCOMPARE(QSet<QString>({first.target, second.target}),
+             QSet<QString>({out.filePath("tc track.MOV"), out.filePath("tc track_1.MOV")}));
+}
+
+void FFMpegExportTest::exportJobWithOneVerificationFailure()
+{
+    // The job through MainControl: three exports, one of which ffmpeg writes
+    // with the source's old timecode track (exit code 0 all the same).
+    QTemporaryDir tools;
+    QVERIFY(writeFfmpegWrapper(tools.path(), "case \"$*\" in\n"
+                                             "  *stale*) exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\" ;;\n"
+                                             "  *) exec \"$REAL\" \"$@\" ;;\n"
+                                             "esac"));
+    const SearchPath path(tools.path(), false);
+    QTemporaryDir sources;
+    QVector<FileData> rows;
+    for (const QString &name : {QStringLiteral("a.mov"), QStringLiteral("stale.mov"), QStringLiteral("c.mov")}) {
+        QVERIFY(QFile::copy(movWithTimecodeTrack, sources.filePath(name)));
+        FileData row = recordOf(sources.filePath(name));
+        setAudioTC(row, 1, 1, report25("10:00:00:00"));
+        row.fileNumber = rows.size();
+        rows.append(row);
+    }
+    QTemporaryDir out;
+    ControlHarness job;
+    job.exportFiles(rows, optionsFor(out.path(), 5, 1, false));
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
+    QTest::qWait(100);
+
+    QCOMPARE(job.exportResults.size(), 1);
+    QCOMPARE(job.exportResults.first().result, 2);
+    QCOMPARE(job.exportResults.first().failedFiles, QStringList{"stale.mov"});
+    // Progress runs up to 3 x 15 of 45, then 3 of 3, and never back.
+    const auto &progress = job.exportProgress;
+    QVERIFY(progress.size() >= 3);
+    QCOMPARE(progress.first().current, 0);
+    QCOMPARE(progress.first().all, 1);
+    QCOMPARE(progress.last().current, 3);
+    QCOMPARE(progress.last().all, 3);
+    const auto &beforeLast = progress.at(progress.size() - 2);
+    QCOMPARE(beforeLast.current, 45);
+    QCOMPARE(beforeLast.all, 45);
+    for (int i = 2; i < progress.size() - 1; ++i)
+        QVERIFY(progress.at(i).current >= progress.at(i - 1).current && progress.at(i).all == 45);
+    // The failed file's output is kept; the others are verified copies.
+    QVERIFY(timecodesOf(probe(out.filePath("stale.MOV"))).contains("01:00:00:00"));
+    for (const QString &name : {QStringLiteral("a.MOV"), QStringLiteral("c.MOV")})
+        QCOMPARE(timecodesOf(probe(out.filePath(name))), (QStringList{"10:00:00:00", "10:00:00:00"}));
+}
+
+QTEST_GUILESS_MAIN(FFMpegExportTest)
+#include "tst_ffmpegexport.moc"
