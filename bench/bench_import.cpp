@@ -170,11 +170,11 @@ int main(int argc, char **argv)
     const QString tmp = root.filePath(QStringLiteral("tmp"));
     QDir().mkpath(tmp);
     qputenv("TMPDIR", QFile::encodeName(tmp));
-    TestMedia::MediaSpec spec;
-    spec.fileName = QStringLiteral("source.mov");
-    spec.seconds = 4.0;
-    spec.ltcChannel = 1;
-    const QString clip = TestMedia::makeMov(root.path(), spec);
+    TestMedia::MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("source.mov");
+    recipe.seconds = 4.0;
+    recipe.ltcChannel = 1;
+    const QString clip = TestMedia::makeMov(root.path(), recipe);
     if (clip.isEmpty()) {
         std::fprintf(stderr, "cannot make the clip: %s\n", qPrintable(TestMedia::lastError()));
         return 1;

@@ -19,6 +19,28 @@ QString timeReferenceText(qint64 samples, qint32 sampleRate)
         .arg(milliseconds, 3, 10, QLatin1Char('0'));
 }
 
+FileData FileData::fromFileInfo(const QFileInfo &fileInfo)
+{
+    FileData record;
+    record.fileName = fileInfo.fileName();
+    record.filePath = fileInfo.absoluteFilePath();
+    record.baseName = fileInfo.baseName();
+    record.lastModified = fileInfo.lastModified();
+    record.suffix = fileInfo.suffix();
+    return record;
+}
+
+void FileData::takeProbeMembers(const FileData &probed)
+{
+    format = probed.format;
+    audioStreams = probed.audioStreams;
+    streams = probed.streams;
+    isGoPro = probed.isGoPro;
+    audioStreamIndexes = probed.audioStreamIndexes;
+    videoStream = probed.videoStream;
+    audioChannelCount = probed.audioChannelCount;
+}
+
 void FileData::setFileTC(const QString &tc)
 {
     fileTC = tc;

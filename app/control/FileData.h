@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMetaType>
@@ -50,6 +51,11 @@ struct FileData
     bool isGoPro = false;
     bool audioTCReadRequested = false;
     qint32 fileNumber = -1;
+
+    // A fresh record for a file on disk: name, path, base name, suffix, modification time.
+    static FileData fromFileInfo(const QFileInfo &fileInfo);
+    // Takes over what a probe found (streams, format, flags); names and timecodes stay.
+    void takeProbeMembers(const FileData &probed);
 
     void setFileTC(const QString &tc);
     void setTimeReference(qint64 samples, qint32 sampleRate);

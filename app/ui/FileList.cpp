@@ -127,12 +127,7 @@ void FileList::addItemToTable(QFileInfo fileInfo)
 {
     removePlaceholder();
 
-    FileData record;
-    record.fileName = fileInfo.fileName();
-    record.filePath = fileInfo.absoluteFilePath();
-    record.baseName = fileInfo.baseName();
-    record.lastModified = fileInfo.lastModified();
-    record.suffix = fileInfo.suffix();
+    FileData record = FileData::fromFileInfo(fileInfo);
 
     const int row = rowCount();
     insertRow(row);
@@ -256,13 +251,7 @@ void FileList::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
 
     showDuration(fileData.duration, row);
     FileData &record = fileVector[row];
-    record.format = fileData.format;
-    record.audioStreams = fileData.audioStreams;
-    record.streams = fileData.streams;
-    record.isGoPro = fileData.isGoPro;
-    record.audioStreamIndexes = fileData.audioStreamIndexes;
-    record.videoStream = fileData.videoStream;
-    record.audioChannelCount = fileData.audioChannelCount;
+    record.takeProbeMembers(fileData);
 
     FileData request = record;
     request.fileNumber = row;

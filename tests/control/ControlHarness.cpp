@@ -43,12 +43,7 @@ void ControlHarness::onGotFileFromDir(QFileInfo fileInfo)
     announced.append(fileInfo);
     if (!actAsTable)
         return;
-    FileData record;
-    record.fileName = fileInfo.fileName();
-    record.filePath = fileInfo.absoluteFilePath();
-    record.baseName = fileInfo.baseName();
-    record.lastModified = fileInfo.lastModified();
-    record.suffix = fileInfo.suffix();
+    FileData record = FileData::fromFileInfo(fileInfo);
     record.fileNumber = rows.size();
     rows.append(record);
     emit ffprobeFileReq(record, record.fileNumber);
@@ -67,13 +62,7 @@ void ControlHarness::onFFProbeResult(FileData fileData, int fileNumber, int exit
     if (exitCode != 0)
         return;
     row.duration = fileData.duration;
-    row.format = fileData.format;
-    row.audioStreams = fileData.audioStreams;
-    row.streams = fileData.streams;
-    row.isGoPro = fileData.isGoPro;
-    row.audioStreamIndexes = fileData.audioStreamIndexes;
-    row.videoStream = fileData.videoStream;
-    row.audioChannelCount = fileData.audioChannelCount;
+    row.takeProbeMembers(fileData);
     emit initAudioTCInfoReq(row, fileNumber);
 }
 

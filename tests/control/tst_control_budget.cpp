@@ -252,10 +252,10 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
 
 void TestControlBudget::missingToolsStillEndEveryJob()
 {
-    TestMedia::MediaSpec spec;
-    spec.seconds = 1.0;
-    spec.ltcStream = -1;
-    const QString clip = TestMedia::makeMov(work.path(), spec);
+    TestMedia::MediaRecipe recipe;
+    recipe.seconds = 1.0;
+    recipe.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), recipe);
     QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
 
     // No ffprobe at all: the probe fails once and the import still ends.
@@ -298,16 +298,16 @@ void TestControlBudget::missingToolsStillEndEveryJob()
 void TestControlBudget::extractionWithoutAllItsWavsStillEndsTheBatch()
 {
     // Two audio streams (1 and 2) beside a video stream.
-    TestMedia::MediaSpec spec;
-    spec.fileName = QStringLiteral("take_2.mov");
-    spec.seconds = 1.0;
-    spec.audioStreams = 2;
-    spec.ltcStream = -1;
-    const QString clip = TestMedia::makeMov(work.path(), spec);
+    TestMedia::MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("take_2.mov");
+    recipe.seconds = 1.0;
+    recipe.audioStreams = 2;
+    recipe.ltcStream = -1;
+    const QString clip = TestMedia::makeMov(work.path(), recipe);
     QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
-    spec.fileName = QStringLiteral("sine.wav");
-    spec.channels = 1;
-    QVERIFY2(!TestMedia::makeLtcWav(bin, spec).isEmpty(), qPrintable(TestMedia::lastError()));
+    recipe.fileName = QStringLiteral("sine.wav");
+    recipe.channels = 1;
+    QVERIFY2(!TestMedia::makeLtcWav(bin, recipe).isEmpty(), qPrintable(TestMedia::lastError()));
     useFakeTools(true);
 
     for (const char *mode : {"partial", "nothing"}) {
@@ -348,11 +348,11 @@ void TestControlBudget::untrustedWorkFolderFailsEveryReadAndEndsTheBatch()
     // More than twice the budget: more reads wait in the queue while probes
     // run than there are results left to take them out one by one, and each
     // of them fails without starting a tool.
-    TestMedia::MediaSpec spec;
-    spec.fileName = QStringLiteral("w.wav");
-    spec.seconds = 1.0;
-    spec.channels = 1;
-    const QString wav = TestMedia::makeLtcWav(work.path(), spec);
+    TestMedia::MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("w.wav");
+    recipe.seconds = 1.0;
+    recipe.channels = 1;
+    const QString wav = TestMedia::makeLtcWav(work.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
     const QString folder = work.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(folder));

@@ -10,15 +10,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using TestMedia::MediaSpec;
+using TestMedia::MediaRecipe;
 
 #define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
 
 namespace {
 
-MediaSpec spec(const QString &fileName, int channels, int ltcChannel, const QString &start)
+MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &start)
 {
-    MediaSpec media;
+    MediaRecipe media;
     media.fileName = fileName;
     media.channels = channels;
     media.ltcChannel = ltcChannel;
@@ -112,7 +112,7 @@ void TestControlExport::fourFilesGiveTheExactSignalSequence()
     const QString target = work.filePath(QStringLiteral("four-out"));
     QVERIFY(QDir().mkpath(source) && QDir().mkpath(target));
     for (int i = 0; i < 4; ++i)
-        MADE(TestMedia::makeMov(source, spec(QStringLiteral("clip%1.mov").arg(i), 2, 1,
+        MADE(TestMedia::makeMov(source, recipe(QStringLiteral("clip%1.mov").arg(i), 2, 1,
                                              QStringLiteral("0%1:10:20:00").arg(i + 1))));
     ControlHarness table(true);
     importFolder(table, source, 4);
@@ -163,7 +163,7 @@ void TestControlExport::failedFileIsNamedAndSecondRequestRefused()
     const QString target = work.filePath(QStringLiteral("fail-out"));
     QVERIFY(QDir().mkpath(source) && QDir().mkpath(target));
     for (const char *name : {"good.mov", "gone.mov", "later.mov"})
-        MADE(TestMedia::makeMov(source, spec(QString::fromLatin1(name), 2, 0,
+        MADE(TestMedia::makeMov(source, recipe(QString::fromLatin1(name), 2, 0,
                                              QStringLiteral("10:00:00:00"))));
     ControlHarness table(true);
     importFolder(table, source, 3);
@@ -206,15 +206,15 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
     const QString target = work.filePath(QStringLiteral("road-out"));
     QVERIFY(QDir().mkpath(source) && QDir().mkpath(target));
     // LTC on the second channel of a stereo stream beside a tone.
-    MADE(TestMedia::makeMov(source, spec(QStringLiteral("camera.mov"), 2, 1,
+    MADE(TestMedia::makeMov(source, recipe(QStringLiteral("camera.mov"), 2, 1,
                                          QStringLiteral("14:20:30:12"))));
     // Four mono tracks, LTC on the third, as MXF cameras write them.
-    MediaSpec mxf = spec(QStringLiteral("camera b.mxf"), 1, 0, QStringLiteral("09:59:58:00"));
+    MediaRecipe mxf = recipe(QStringLiteral("camera b.mxf"), 1, 0, QStringLiteral("09:59:58:00"));
     mxf.audioStreams = 4;
     mxf.ltcStream = 2;
     MADE(TestMedia::makeMxf(source, mxf));
     // A two-channel recorder file, LTC on the first channel.
-    MADE(TestMedia::makeBwfWav(source, spec(QStringLiteral("sound.wav"), 2, 0,
+    MADE(TestMedia::makeBwfWav(source, recipe(QStringLiteral("sound.wav"), 2, 0,
                                             QStringLiteral("10:00:00:00")), 48000));
 
     ControlHarness table(true);

@@ -13,14 +13,14 @@
 
 #include <unistd.h>
 
-using TestMedia::MediaSpec;
+using TestMedia::MediaRecipe;
 
 namespace {
 
-MediaSpec spec(const QString &fileName, int channels = 2, int ltcChannel = 0,
+MediaRecipe recipe(const QString &fileName, int channels = 2, int ltcChannel = 0,
                const QString &start = QStringLiteral("10:00:00:00"))
 {
-    MediaSpec media;
+    MediaRecipe media;
     media.fileName = fileName;
     media.channels = channels;
     media.ltcChannel = ltcChannel;
@@ -164,14 +164,14 @@ void TestControlImport::fileTimecodeFromEverySource()
 {
     const QString dir = media.filePath(QStringLiteral("sources"));
     QVERIFY(QDir().mkpath(dir));
-    MediaSpec mxf = spec(QStringLiteral("format tag.mxf"), 1);
+    MediaRecipe mxf = recipe(QStringLiteral("format tag.mxf"), 1);
     mxf.fileTimecode = QStringLiteral("01:02:03:04");
     MADE(TestMedia::makeMxf(dir, mxf));
-    MediaSpec mov = spec(QStringLiteral("track ä.mov"));
+    MediaRecipe mov = recipe(QStringLiteral("track ä.mov"));
     mov.fileTimecode = QStringLiteral("10:11:12:13");
     mov.ltcStream = -1;
     MADE(TestMedia::makeMov(dir, mov));
-    MediaSpec plainMp4 = spec(QStringLiteral("plain.mp4"));
+    MediaRecipe plainMp4 = recipe(QStringLiteral("plain.mp4"));
     plainMp4.ltcStream = -1;
     const QString plain = TestMedia::makeMp4(media.path(), plainMp4);
     MADE(plain);
@@ -182,8 +182,8 @@ void TestControlImport::fileTimecodeFromEverySource()
                                 QStringLiteral("-metadata:s:v:0"),
                                 QStringLiteral("encoder=gopro AVC encoder"),
                                 dir + QStringLiteral("/none.mp4")}).ok());
-    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("bext.wav"), 2, 1), 175752000));
-    MADE(TestMedia::makeBwfWav(dir, spec(QStringLiteral("zero.wav"), 1), 0));
+    MADE(TestMedia::makeBwfWav(dir, recipe(QStringLiteral("bext.wav"), 2, 1), 175752000));
+    MADE(TestMedia::makeBwfWav(dir, recipe(QStringLiteral("zero.wav"), 1), 0));
     MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("corrupt.mov")));
     MADE(TestMedia::makeNonMediaFile(dir, QStringLiteral("notes.mts")));
 
@@ -237,10 +237,10 @@ void TestControlImport::readAfterImportReportsEveryStream()
     const QString dir = media.filePath(QStringLiteral("read"));
     QVERIFY(QDir().mkpath(dir));
     // Video 0, LTC on the second channel of stream 1, tones only on stream 2.
-    MediaSpec two = spec(QStringLiteral("two streams.mov"), 2, 1);
+    MediaRecipe two = recipe(QStringLiteral("two streams.mov"), 2, 1);
     two.audioStreams = 2;
     MADE(TestMedia::makeMov(dir, two));
-    MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("take_2.wav"), 1, 0,
+    MADE(TestMedia::makeLtcWav(dir, recipe(QStringLiteral("take_2.wav"), 1, 0,
                                          QStringLiteral("11:22:33:10"))));
     MADE(TestMedia::makeClipWithoutAudio(dir, QStringLiteral("silent.mp4")));
     MADE(TestMedia::makeCorruptFile(dir, QStringLiteral("broken.mxf")));
@@ -318,12 +318,12 @@ void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
         const QString name = QStringLiteral("d%1/clip.mov").arg(i);
         QVERIFY(QDir().mkpath(dir + QStringLiteral("/d%1").arg(i)));
         MADE(TestMedia::makeMov(dir + QStringLiteral("/d%1").arg(i),
-                                spec(QStringLiteral("clip.mov"), 2, 1,
+                                recipe(QStringLiteral("clip.mov"), 2, 1,
                                      QStringLiteral("0%1:00:00:00").arg(i + 1))));
         names << name;
     }
     MADE(TestMedia::makeMxf(dir + QStringLiteral("/d0"),
-                            spec(QStringLiteral("clip.mxf"), 2, 0, QStringLiteral("07:00:00:00"))));
+                            recipe(QStringLiteral("clip.mxf"), 2, 0, QStringLiteral("07:00:00:00"))));
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
@@ -348,8 +348,8 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     const QString dir = media.filePath(QStringLiteral("overlap"));
     QVERIFY(QDir().mkpath(dir));
     for (int i = 0; i < 3; ++i)
-        MADE(TestMedia::makeLtcWav(dir, spec(QStringLiteral("in%1.wav").arg(i), 1)));
-    const QString other = TestMedia::makeLtcWav(media.path(), spec(QStringLiteral("other.wav"), 1, 0,
+        MADE(TestMedia::makeLtcWav(dir, recipe(QStringLiteral("in%1.wav").arg(i), 1)));
+    const QString other = TestMedia::makeLtcWav(media.path(), recipe(QStringLiteral("other.wav"), 1, 0,
                                                                    QStringLiteral("05:00:00:00")));
     MADE(other);
     FileData userRow;
@@ -391,7 +391,7 @@ void TestControlImport::moreFilesThanTheBudget()
     const QString dir = media.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(dir));
     for (int i = 0; i < files; ++i) {
-        MediaSpec wav = spec(QStringLiteral("w%1.wav").arg(i), 1, 0,
+        MediaRecipe wav = recipe(QStringLiteral("w%1.wav").arg(i), 1, 0,
                              QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
         wav.seconds = 2.5;
         MADE(TestMedia::makeLtcWav(dir, wav));

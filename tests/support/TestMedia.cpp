@@ -65,48 +65,48 @@ QString seconds(double value)
     return QString::number(value, 'f', 3);
 }
 
-QStringList ltcgenArguments(const QString &outPath, const MediaSpec &spec, int stream)
+QStringList ltcgenArguments(const QString &outPath, const MediaRecipe &recipe, int stream)
 {
     QStringList args{outPath,
-                     QStringLiteral("--rate"), QString::number(spec.sampleRate),
-                     QStringLiteral("--fps"), spec.fps,
-                     QStringLiteral("--start"), spec.ltcStart,
-                     QStringLiteral("--seconds"), seconds(spec.seconds),
-                     QStringLiteral("--channels"), QString::number(spec.channels),
-                     QStringLiteral("--ltc-channel"), QString::number(spec.ltcChannel),
+                     QStringLiteral("--rate"), QString::number(recipe.sampleRate),
+                     QStringLiteral("--fps"), recipe.fps,
+                     QStringLiteral("--start"), recipe.ltcStart,
+                     QStringLiteral("--seconds"), seconds(recipe.seconds),
+                     QStringLiteral("--channels"), QString::number(recipe.channels),
+                     QStringLiteral("--ltc-channel"), QString::number(recipe.ltcChannel),
                      QStringLiteral("--format"), QStringLiteral("s16"),
-                     QStringLiteral("--level"), QString::number(spec.ltcLevel)};
-    if (spec.dropFrame)
+                     QStringLiteral("--level"), QString::number(recipe.ltcLevel)};
+    if (recipe.dropFrame)
         args << QStringLiteral("--df");
-    for (int channel = 0; channel < spec.channels; ++channel) {
-        if (channel != spec.ltcChannel)
+    for (int channel = 0; channel < recipe.channels; ++channel) {
+        if (channel != recipe.ltcChannel)
             args << QStringLiteral("--tone")
                  << QStringLiteral("%1:%2").arg(channel).arg(toneFrequency(stream, channel));
     }
-    return args + spec.ltcgenArguments;
+    return args + recipe.ltcgenArguments;
 }
 
 // A WAV of tones only, one per channel, at -12 dBFS like ltcgen's.
-bool writeToneWav(const QString &outPath, const MediaSpec &spec, int stream)
+bool writeToneWav(const QString &outPath, const MediaRecipe &recipe, int stream)
 {
     QStringList expressions;
-    for (int channel = 0; channel < spec.channels; ++channel)
+    for (int channel = 0; channel < recipe.channels; ++channel)
         expressions << QStringLiteral("0.25*sin(2*PI*%1*t)").arg(toneFrequency(stream, channel));
     const QString source = QStringLiteral("aevalsrc=%1:s=%2:d=%3")
                                .arg(expressions.join(QLatin1Char('|')))
-                               .arg(spec.sampleRate)
-                               .arg(seconds(spec.seconds));
+                               .arg(recipe.sampleRate)
+                               .arg(seconds(recipe.seconds));
     return runOrFail(QStringLiteral("ffmpeg"),
                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                       QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
                       QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), outPath});
 }
 
-bool writeStreamWav(const QString &outPath, const MediaSpec &spec, int stream)
+bool writeStreamWav(const QString &outPath, const MediaRecipe &recipe, int stream)
 {
-    if (stream == spec.ltcStream)
-        return runOrFail(QStringLiteral("ltcgen"), ltcgenArguments(outPath, spec, stream));
-    return writeToneWav(outPath, spec, stream);
+    if (stream == recipe.ltcStream)
+        return runOrFail(QStringLiteral("ltcgen"), ltcgenArguments(outPath, recipe, stream));
+    return writeToneWav(outPath, recipe, stream);
 }
 
 struct Container
@@ -117,11 +117,11 @@ struct Container
     bool writesTimecode;
 };
 
-// Writes spec's streams through ffmpeg into `outPath` with the container's codecs.
-QString mux(const QString &outPath, const MediaSpec &spec, const Container &container)
+// Writes recipe's streams through ffmpeg into `outPath` with the container's codecs.
+QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &container)
 {
-    if (spec.audioStreams > 0 && spec.channels < 1)
-        return fail(QStringLiteral("a media spec needs at least one channel per stream"));
+    if (recipe.audioStreams > 0 && recipe.channels < 1)
+        return fail(QStringLiteral("a media recipe needs at least one channel per stream"));
     QTemporaryDir scratch(QFileInfo(outPath).absolutePath() + QStringLiteral("/.testmedia-XXXXXX"));
     if (!scratch.isValid())
         return fail(QStringLiteral("cannot create a scratch folder beside ") + outPath);
@@ -129,15 +129,15 @@ QString mux(const QString &outPath, const MediaSpec &spec, const Container &cont
     QStringList inputs;
     QStringList maps;
     int input = 0;
-    if (spec.withVideo) {
+    if (recipe.withVideo) {
         inputs << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
                << QStringLiteral("testsrc=size=160x120:rate=%1:duration=%2")
-                      .arg(videoRate(spec.fps), seconds(spec.seconds));
+                      .arg(videoRate(recipe.fps), seconds(recipe.seconds));
         maps << QStringLiteral("-map") << QStringLiteral("%1:v").arg(input++);
     }
-    for (int stream = 0; stream < spec.audioStreams; ++stream) {
+    for (int stream = 0; stream < recipe.audioStreams; ++stream) {
         const QString wav = scratch.filePath(QStringLiteral("%1.wav").arg(stream));
-        if (!writeStreamWav(wav, spec, stream))
+        if (!writeStreamWav(wav, recipe, stream))
             return QString();
         inputs << QStringLiteral("-i") << wav;
         maps << QStringLiteral("-map") << QStringLiteral("%1:a").arg(input++);
@@ -145,12 +145,12 @@ QString mux(const QString &outPath, const MediaSpec &spec, const Container &cont
 
     QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")};
     args << inputs << maps;
-    if (spec.withVideo)
+    if (recipe.withVideo)
         args << container.videoCodec;
-    if (spec.audioStreams > 0)
+    if (recipe.audioStreams > 0)
         args << container.audioCodec;
-    if (container.writesTimecode && !spec.fileTimecode.isEmpty())
-        args << QStringLiteral("-timecode") << spec.fileTimecode;
+    if (container.writesTimecode && !recipe.fileTimecode.isEmpty())
+        args << QStringLiteral("-timecode") << recipe.fileTimecode;
     args << QStringLiteral("-f") << container.format << outPath;
     if (!runOrFail(QStringLiteral("ffmpeg"), args))
         return QString();
@@ -219,27 +219,27 @@ int toneFrequency(int stream, int channel)
     return 310 + 70 * (8 * stream + channel);
 }
 
-QString makeLtcWav(const QString &folder, const MediaSpec &spec)
+QString makeLtcWav(const QString &folder, const MediaRecipe &recipe)
 {
-    const QString outPath = target(folder, spec.fileName);
-    const int stream = spec.ltcStream >= 0 ? spec.ltcStream : 0;
-    const bool ok = spec.ltcStream >= 0
-                        ? runOrFail(QStringLiteral("ltcgen"), ltcgenArguments(outPath, spec, stream))
-                        : writeToneWav(outPath, spec, stream);
+    const QString outPath = target(folder, recipe.fileName);
+    const int stream = recipe.ltcStream >= 0 ? recipe.ltcStream : 0;
+    const bool ok = recipe.ltcStream >= 0
+                        ? runOrFail(QStringLiteral("ltcgen"), ltcgenArguments(outPath, recipe, stream))
+                        : writeToneWav(outPath, recipe, stream);
     return ok ? outPath : QString();
 }
 
-QString makeBwfWav(const QString &folder, const MediaSpec &spec, qint64 timeReference)
+QString makeBwfWav(const QString &folder, const MediaRecipe &recipe, qint64 timeReference)
 {
     QTemporaryDir scratch(QDir(folder).absoluteFilePath(QStringLiteral(".testmedia-XXXXXX")));
     if (!scratch.isValid())
         return fail(QStringLiteral("cannot create a scratch folder in ") + folder);
-    MediaSpec plain = spec;
+    MediaRecipe plain = recipe;
     plain.fileName = QStringLiteral("plain.wav");
     const QString source = makeLtcWav(scratch.path(), plain);
     if (source.isEmpty())
         return QString();
-    const QString outPath = target(folder, spec.fileName);
+    const QString outPath = target(folder, recipe.fileName);
     if (!runOrFail(QStringLiteral("ffmpeg"),
                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                     QStringLiteral("-i"), source, QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
@@ -250,46 +250,46 @@ QString makeBwfWav(const QString &folder, const MediaSpec &spec, qint64 timeRefe
     return outPath;
 }
 
-QString makeMov(const QString &folder, const MediaSpec &spec)
+QString makeMov(const QString &folder, const MediaRecipe &recipe)
 {
-    return mux(target(folder, spec.fileName), spec, movContainer);
+    return mux(target(folder, recipe.fileName), recipe, movContainer);
 }
 
-QString makeMxf(const QString &folder, const MediaSpec &spec)
+QString makeMxf(const QString &folder, const MediaRecipe &recipe)
 {
     static const Container mxf{QStringLiteral("mxf"),
                                {QStringLiteral("-c:v"), QStringLiteral("mpeg2video"), QStringLiteral("-q:v"), QStringLiteral("8")},
                                {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")},
                                true};
-    return mux(target(folder, spec.fileName), spec, mxf);
+    return mux(target(folder, recipe.fileName), recipe, mxf);
 }
 
-QString makeMp4(const QString &folder, const MediaSpec &spec)
+QString makeMp4(const QString &folder, const MediaRecipe &recipe)
 {
     static const Container mp4{QStringLiteral("mp4"),
                                {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-q:v"), QStringLiteral("8")},
                                {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("192k")},
                                true};
-    return mux(target(folder, spec.fileName), spec, mp4);
+    return mux(target(folder, recipe.fileName), recipe, mp4);
 }
 
-QString makeMts(const QString &folder, const MediaSpec &spec)
+QString makeMts(const QString &folder, const MediaRecipe &recipe)
 {
     static const Container mts{QStringLiteral("mpegts"),
                                {QStringLiteral("-c:v"), QStringLiteral("mpeg2video"), QStringLiteral("-q:v"), QStringLiteral("8")},
                                {QStringLiteral("-c:a"), QStringLiteral("ac3"), QStringLiteral("-b:a"), QStringLiteral("192k")},
                                false};
-    return mux(target(folder, spec.fileName), spec, mts);
+    return mux(target(folder, recipe.fileName), recipe, mts);
 }
 
 QString makeClipWithoutAudio(const QString &folder, const QString &fileName, double seconds)
 {
-    MediaSpec spec;
-    spec.fileName = fileName;
-    spec.seconds = seconds;
-    spec.audioStreams = 0;
-    spec.ltcStream = -1;
-    return makeMov(folder, spec);
+    MediaRecipe recipe;
+    recipe.fileName = fileName;
+    recipe.seconds = seconds;
+    recipe.audioStreams = 0;
+    recipe.ltcStream = -1;
+    return makeMov(folder, recipe);
 }
 
 QString makeCorruptFile(const QString &folder, const QString &fileName)
@@ -297,10 +297,10 @@ QString makeCorruptFile(const QString &folder, const QString &fileName)
     QTemporaryDir scratch(QDir(folder).absoluteFilePath(QStringLiteral(".testmedia-XXXXXX")));
     if (!scratch.isValid())
         return fail(QStringLiteral("cannot create a scratch folder in ") + folder);
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("whole.mov");
-    spec.ltcStream = -1;
-    const QString whole = makeMov(scratch.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("whole.mov");
+    recipe.ltcStream = -1;
+    const QString whole = makeMov(scratch.path(), recipe);
     if (whole.isEmpty())
         return QString();
     QFile in(whole);

@@ -6,7 +6,7 @@
 // QTemporaryDir) and returns its absolute path, or an empty string when a
 // tool failed; TestMedia::lastError() then tells what went wrong, so a test
 // can write
-//     const QString mov = TestMedia::makeMov(dir.path(), spec);
+//     const QString mov = TestMedia::makeMov(dir.path(), recipe);
 //     QVERIFY2(!mov.isEmpty(), qPrintable(TestMedia::lastError()));
 //
 // Tools are found beside the running test executable first (build/bin holds
@@ -28,7 +28,7 @@ namespace TestMedia {
 // What goes into one generated file. Stream and channel numbers count from 0
 // among the audio streams (stream 0 is the first audio stream, whatever the
 // container's stream index).
-struct MediaSpec
+struct MediaRecipe
 {
     QString fileName = QStringLiteral("clip.mov"); // name within the folder; spaces and non-ASCII are fine
     double seconds = 4.0;                          // length of audio and video
@@ -74,28 +74,28 @@ int toneFrequency(int stream, int channel);
 
 // ---- makers -----------------------------------------------------------------
 
-// A PCM WAV (s16) holding audio stream `spec.ltcStream` (or stream 0) alone:
-// LTC on spec.ltcChannel, tones on the other channels. Written by ltcgen only,
-// so spec.ltcgenArguments may use every ltcgen option.
-QString makeLtcWav(const QString &folder, const MediaSpec &spec);
+// A PCM WAV (s16) holding audio stream `recipe.ltcStream` (or stream 0) alone:
+// LTC on recipe.ltcChannel, tones on the other channels. Written by ltcgen only,
+// so recipe.ltcgenArguments may use every ltcgen option.
+QString makeLtcWav(const QString &folder, const MediaRecipe &recipe);
 
 // The same as makeLtcWav, then rewritten by ffmpeg with a bext chunk holding
 // `timeReference` (samples since midnight), as field recorders write it.
-QString makeBwfWav(const QString &folder, const MediaSpec &spec, qint64 timeReference);
+QString makeBwfWav(const QString &folder, const MediaRecipe &recipe, qint64 timeReference);
 
-// QuickTime: mpeg4 video, PCM s16 audio streams; spec.fileTimecode becomes a
+// QuickTime: mpeg4 video, PCM s16 audio streams; recipe.fileTimecode becomes a
 // tmcd track.
-QString makeMov(const QString &folder, const MediaSpec &spec);
+QString makeMov(const QString &folder, const MediaRecipe &recipe);
 
 // MXF (OP1a): mpeg2 video, PCM s16 audio streams (use channels = 1 for the
-// usual mono tracks); spec.fileTimecode becomes the material timecode.
-QString makeMxf(const QString &folder, const MediaSpec &spec);
+// usual mono tracks); recipe.fileTimecode becomes the material timecode.
+QString makeMxf(const QString &folder, const MediaRecipe &recipe);
 
 // MP4: mpeg4 video, AAC audio streams.
-QString makeMp4(const QString &folder, const MediaSpec &spec);
+QString makeMp4(const QString &folder, const MediaRecipe &recipe);
 
 // MPEG transport stream (.mts, as AVCHD cameras write): mpeg2 video, AC-3 audio.
-QString makeMts(const QString &folder, const MediaSpec &spec);
+QString makeMts(const QString &folder, const MediaRecipe &recipe);
 
 // A QuickTime clip with video only.
 QString makeClipWithoutAudio(const QString &folder, const QString &fileName, double seconds = 4.0);

@@ -40,12 +40,12 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
     QVERIFY(QDir(dir.path()).mkdir("day 1"));
     const QString folder = QDir(dir.path()).filePath("day 1");
     for (const Recording &recording : day) {
-        MediaSpec spec;
-        spec.fileName = recording.fileName;
-        spec.ltcStart = recording.start;
-        spec.ltcgenArguments = recording.ltcgenArguments;
-        spec.channels = 1;
-        const QString path = recording.fileName.endsWith(".mov") ? makeMov(folder, spec) : makeLtcWav(folder, spec);
+        MediaRecipe recipe;
+        recipe.fileName = recording.fileName;
+        recipe.ltcStart = recording.start;
+        recipe.ltcgenArguments = recording.ltcgenArguments;
+        recipe.channels = 1;
+        const QString path = recording.fileName.endsWith(".mov") ? makeMov(folder, recipe) : makeLtcWav(folder, recipe);
         QVERIFY2(!path.isEmpty(), qPrintable(lastError()));
     }
 

@@ -267,14 +267,14 @@ void FFMpegExportTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(media.isValid());
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("tc track.mov");
-    spec.seconds = 2.2;
-    spec.audioStreams = 2;
-    spec.ltcStream = 1;
-    spec.ltcChannel = 1;
-    spec.fileTimecode = QStringLiteral("01:00:00:00");
-    movWithTimecodeTrack = makeMov(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("tc track.mov");
+    recipe.seconds = 2.2;
+    recipe.audioStreams = 2;
+    recipe.ltcStream = 1;
+    recipe.ltcChannel = 1;
+    recipe.fileTimecode = QStringLiteral("01:00:00:00");
+    movWithTimecodeTrack = makeMov(media.path(), recipe);
     QVERIFY2(!movWithTimecodeTrack.isEmpty(), qPrintable(lastError()));
 }
 
@@ -305,14 +305,14 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
 
 void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("four.mov");
-    spec.seconds = 2.2;
-    spec.audioStreams = 2;
-    spec.channels = 4;
-    spec.ltcStream = 0;
-    spec.ltcChannel = 2;
-    const QString mov = makeMov(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("four.mov");
+    recipe.seconds = 2.2;
+    recipe.audioStreams = 2;
+    recipe.channels = 4;
+    recipe.ltcStream = 0;
+    recipe.ltcChannel = 2;
+    const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
     FileData file = recordOf(mov);
     QVERIFY(readAudioTC(file, 0, 2));
@@ -332,15 +332,15 @@ void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
 
 void FFMpegExportTest::mxfMonoStreams()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("card.mxf");
-    spec.seconds = 2.2;
-    spec.audioStreams = 4;
-    spec.channels = 1;
-    spec.ltcStream = 3;
-    spec.ltcStart = QStringLiteral("15:30:00:00");
-    spec.fileTimecode = QStringLiteral("01:00:00:00");
-    const QString mxf = makeMxf(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("card.mxf");
+    recipe.seconds = 2.2;
+    recipe.audioStreams = 4;
+    recipe.channels = 1;
+    recipe.ltcStream = 3;
+    recipe.ltcStart = QStringLiteral("15:30:00:00");
+    recipe.fileTimecode = QStringLiteral("01:00:00:00");
+    const QString mxf = makeMxf(media.path(), recipe);
     QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
     FileData file = recordOf(mxf);
     QVERIFY(readAudioTC(file, 3, 0));
@@ -369,11 +369,11 @@ void FFMpegExportTest::mxfMonoStreams()
 void FFMpegExportTest::movIntoMxfWithDnxhd()
 {
     // 1920x1080 DNxHD: a short clip; the timecode is given, not read.
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("short.mov");
-    spec.seconds = 0.6;
-    spec.ltcChannel = 0;
-    const QString mov = makeMov(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("short.mov");
+    recipe.seconds = 0.6;
+    recipe.ltcChannel = 0;
+    const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
     FileData file = recordOf(mov);
     setAudioTC(file, 0, 0, report25("10:00:00:00"));
@@ -398,12 +398,12 @@ void FFMpegExportTest::movIntoMxfWithDnxhd()
 
 void FFMpegExportTest::wavKeepsTheRecordersDescription()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("plain.wav");
-    spec.seconds = 2.2;
-    spec.ltcChannel = 1;
-    spec.ltcStart = QStringLiteral("08:00:00:00");
-    const QString plain = makeLtcWav(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("plain.wav");
+    recipe.seconds = 2.2;
+    recipe.ltcChannel = 1;
+    recipe.ltcStart = QStringLiteral("08:00:00:00");
+    const QString plain = makeLtcWav(media.path(), recipe);
     QVERIFY2(!plain.isEmpty(), qPrintable(lastError()));
     // As a recorder writes it: description lines, originator, date and time.
     const QString take = media.filePath("take 3.wav");
@@ -440,14 +440,14 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
 
 void FFMpegExportTest::wavWithoutDescription()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("bare.wav");
-    spec.seconds = 2.2;
-    spec.channels = 1;
-    spec.fps = QStringLiteral("29.97");
-    spec.dropFrame = true;
-    spec.ltcStart = QStringLiteral("01:00:00;02");
-    const QString wav = makeLtcWav(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("bare.wav");
+    recipe.seconds = 2.2;
+    recipe.channels = 1;
+    recipe.fps = QStringLiteral("29.97");
+    recipe.dropFrame = true;
+    recipe.ltcStart = QStringLiteral("01:00:00;02");
+    const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     FileData file = recordOf(wav);
     QVERIFY(readAudioTC(file, 0, 0));
@@ -483,14 +483,14 @@ void FFMpegExportTest::wavTimeReferences()
     QFETCH(bool, drop);
     QFETCH(QString, start);
     QFETCH(bool, realRate);
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("rate %1.wav").arg(QTest::currentDataTag());
-    spec.seconds = 2.2;
-    spec.channels = 1;
-    spec.fps = fps;
-    spec.dropFrame = drop;
-    spec.ltcStart = start;
-    const QString wav = makeLtcWav(media.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("rate %1.wav").arg(QTest::currentDataTag());
+    recipe.seconds = 2.2;
+    recipe.channels = 1;
+    recipe.fps = fps;
+    recipe.dropFrame = drop;
+    recipe.ltcStart = start;
+    const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     FileData file = recordOf(wav);
     QVERIFY(readAudioTC(file, 0, 0));

@@ -134,14 +134,14 @@ void FFMpegHandlerTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(dir.isValid());
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("take one ü.A01.mov");
-    spec.seconds = 4.0;
-    spec.audioStreams = 2;
-    spec.ltcStream = 1;
-    spec.ltcChannel = 1;
-    spec.fileTimecode = QStringLiteral("10:00:00:00");
-    mov = makeMov(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("take one ü.A01.mov");
+    recipe.seconds = 4.0;
+    recipe.audioStreams = 2;
+    recipe.ltcStream = 1;
+    recipe.ltcChannel = 1;
+    recipe.fileTimecode = QStringLiteral("10:00:00:00");
+    mov = makeMov(dir.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
 }
 
@@ -165,12 +165,12 @@ void FFMpegHandlerTest::probeMovWithTimecodeTrack()
 
 void FFMpegHandlerTest::probeMxfWithMonoStreams()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("A001C003.mxf");
-    spec.audioStreams = 4;
-    spec.channels = 1;
-    spec.fileTimecode = QStringLiteral("01:00:00:00");
-    const QString mxf = makeMxf(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("A001C003.mxf");
+    recipe.audioStreams = 4;
+    recipe.channels = 1;
+    recipe.fileTimecode = QStringLiteral("01:00:00:00");
+    const QString mxf = makeMxf(dir.path(), recipe);
     QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
     const ProbeOutcome outcome = probeThroughHandler(mxf, 0);
     QCOMPARE(outcome.results, 1);
@@ -186,12 +186,12 @@ void FFMpegHandlerTest::probeMxfWithMonoStreams()
 
 void FFMpegHandlerTest::probeOtherContainers()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("GX010042.MP4");
-    const QString mp4 = makeMp4(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("GX010042.MP4");
+    const QString mp4 = makeMp4(dir.path(), recipe);
     QVERIFY2(!mp4.isEmpty(), qPrintable(lastError()));
-    spec.fileName = QStringLiteral("00003.MTS");
-    const QString mts = makeMts(dir.path(), spec);
+    recipe.fileName = QStringLiteral("00003.MTS");
+    const QString mts = makeMts(dir.path(), recipe);
     QVERIFY2(!mts.isEmpty(), qPrintable(lastError()));
 
     const ProbeOutcome mp4Outcome = probeThroughHandler(mp4, 1);
@@ -210,11 +210,11 @@ void FFMpegHandlerTest::probeOtherContainers()
 
 void FFMpegHandlerTest::probeWavWithTimeReference()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("SD-T01 Szene ß.WAV");
-    spec.channels = 4;
-    spec.ltcChannel = 3;
-    const QString wav = makeBwfWav(dir.path(), spec, 175752000);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("SD-T01 Szene ß.WAV");
+    recipe.channels = 4;
+    recipe.ltcChannel = 3;
+    const QString wav = makeBwfWav(dir.path(), recipe, 175752000);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     const ProbeOutcome outcome = probeThroughHandler(wav, 3);
     QCOMPARE(outcome.exitCode, 0);
@@ -369,11 +369,11 @@ void FFMpegHandlerTest::extractTwoStreamsCutToThreeSeconds()
 
 void FFMpegHandlerTest::extractShortFileWhole()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("short.mov");
-    spec.seconds = 2.5;
-    spec.channels = 1;
-    const QString clip = makeMov(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("short.mov");
+    recipe.seconds = 2.5;
+    recipe.channels = 1;
+    const QString clip = makeMov(dir.path(), recipe);
     QVERIFY2(!clip.isEmpty(), qPrintable(lastError()));
     QTemporaryDir work;
     FFMpegHandler handler;

@@ -93,13 +93,13 @@ void LTCHandlerTest::initTestCase()
 
 QString LTCHandlerTest::signal(const QString &name, const QStringList &ltcgenArguments, int channels, int ltcChannel)
 {
-    MediaSpec spec;
-    spec.fileName = name;
-    spec.seconds = 3.0;
-    spec.channels = channels;
-    spec.ltcChannel = ltcChannel;
-    spec.ltcgenArguments = ltcgenArguments;
-    const QString wav = makeLtcWav(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = name;
+    recipe.seconds = 3.0;
+    recipe.channels = channels;
+    recipe.ltcChannel = ltcChannel;
+    recipe.ltcgenArguments = ltcgenArguments;
+    const QString wav = makeLtcWav(dir.path(), recipe);
     if (wav.isEmpty())
         qWarning("%s", qPrintable(lastError()));
     return wav;
@@ -153,13 +153,13 @@ void LTCHandlerTest::automaticOrder()
 void LTCHandlerTest::readsExtractedStream()
 {
     // The road of the import: a MOV's LTC stream extracted by FFMpegHandler, then read.
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("take 7.mov");
-    spec.audioStreams = 2;
-    spec.ltcStream = 1;
-    spec.ltcChannel = 1;
-    spec.ltcStart = QStringLiteral("14:59:58:12");
-    const QString mov = makeMov(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("take 7.mov");
+    recipe.audioStreams = 2;
+    recipe.ltcStream = 1;
+    recipe.ltcChannel = 1;
+    recipe.ltcStart = QStringLiteral("14:59:58:12");
+    const QString mov = makeMov(dir.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
     FileData record;
     record.filePath = mov;
@@ -247,11 +247,11 @@ void LTCHandlerTest::automaticReadRetries()
 
 void LTCHandlerTest::noLtcTriesEachAlgorithmOnce()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("tones_1_0.wav");
-    spec.seconds = 3.0;
-    spec.ltcStream = -1;
-    const QString wav = makeLtcWav(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("tones_1_0.wav");
+    recipe.seconds = 3.0;
+    recipe.ltcStream = -1;
+    const QString wav = makeLtcWav(dir.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     for (bool preferSlope : {false, true}) {
         const ReadOutcome outcome = readThroughHandler(wav, preferSlope);

@@ -39,13 +39,13 @@ private:
 
 void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("two streams ä.mov");
-    spec.audioStreams = 2;
-    spec.ltcStream = 1;
-    spec.ltcChannel = 1;
-    spec.fileTimecode = QStringLiteral("01:02:03:04");
-    const QString mov = makeMov(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("two streams ä.mov");
+    recipe.audioStreams = 2;
+    recipe.ltcStream = 1;
+    recipe.ltcChannel = 1;
+    recipe.fileTimecode = QStringLiteral("01:02:03:04");
+    const QString mov = makeMov(dir.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
 
     const QJsonObject json = probe(mov);
@@ -73,20 +73,20 @@ void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
     int exitCode = -1;
     const QJsonObject report = readLtc(mov, 1, 1, &exitCode);
     QCOMPARE(exitCode, 0);
-    QCOMPARE(report.value("Timecode").toString(), spec.ltcStart);
+    QCOMPARE(report.value("Timecode").toString(), recipe.ltcStart);
     readLtc(mov, 1, 0, &exitCode);
     QCOMPARE(exitCode, 205);
 }
 
 void TestMediaTest::mxfHasMonoStreams()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("card.mxf");
-    spec.audioStreams = 4;
-    spec.channels = 1;
-    spec.ltcStream = 3;
-    spec.fileTimecode = QStringLiteral("10:00:00:00");
-    const QString mxf = makeMxf(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("card.mxf");
+    recipe.audioStreams = 4;
+    recipe.channels = 1;
+    recipe.ltcStream = 3;
+    recipe.fileTimecode = QStringLiteral("10:00:00:00");
+    const QString mxf = makeMxf(dir.path(), recipe);
     QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
     const QJsonObject json = probe(mxf);
     QCOMPARE(json.value("format").toObject().value("format_name").toString(), QStringLiteral("mxf"));
@@ -104,15 +104,15 @@ void TestMediaTest::mxfHasMonoStreams()
 
 void TestMediaTest::otherContainers()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("phone.mp4");
-    const QString mp4 = makeMp4(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("phone.mp4");
+    const QString mp4 = makeMp4(dir.path(), recipe);
     QVERIFY2(!mp4.isEmpty(), qPrintable(lastError()));
     QCOMPARE(streamsOfType(probe(mp4), QStringLiteral("audio"))[0].toObject().value("codec_name").toString(),
              QStringLiteral("aac"));
 
-    spec.fileName = QStringLiteral("00001.MTS");
-    const QString mts = makeMts(dir.path(), spec);
+    recipe.fileName = QStringLiteral("00001.MTS");
+    const QString mts = makeMts(dir.path(), recipe);
     QVERIFY2(!mts.isEmpty(), qPrintable(lastError()));
     QCOMPARE(probe(mts).value("format").toObject().value("format_name").toString(), QStringLiteral("mpegts"));
 
@@ -125,10 +125,10 @@ void TestMediaTest::otherContainers()
 
 void TestMediaTest::bwfWavHasTimeReference()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("recorder.wav");
-    spec.channels = 1;
-    const QString wav = makeBwfWav(dir.path(), spec, 172800000);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("recorder.wav");
+    recipe.channels = 1;
+    const QString wav = makeBwfWav(dir.path(), recipe, 172800000);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     const QJsonObject format = probe(wav).value("format").toObject();
     QCOMPARE(format.value("format_name").toString(), QStringLiteral("wav"));
@@ -154,10 +154,10 @@ void TestMediaTest::brokenFilesFailTheProbe()
 
 void TestMediaTest::ltcCheckTellsLtcFromTone()
 {
-    MediaSpec spec;
-    spec.fileName = QStringLiteral("stereo.wav");
-    spec.ltcChannel = 0;
-    const QString wav = makeLtcWav(dir.path(), spec);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("stereo.wav");
+    recipe.ltcChannel = 0;
+    const QString wav = makeLtcWav(dir.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     int rate = 0;
     const auto channels = decodeAudio(wav, 0, &rate);

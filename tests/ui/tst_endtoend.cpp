@@ -21,7 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using TestMedia::MediaSpec;
+using TestMedia::MediaRecipe;
 
 class EndToEndTest : public QObject
 {
@@ -51,14 +51,14 @@ private slots:
         QStringList arguments;
         QMap<QString, Expected> expected;
 
-        MediaSpec mov;
+        MediaRecipe mov;
         mov.fileName = "A001 cam é.mov";
         mov.ltcChannel = 1;
         mov.fileTimecode = "09:00:00:00";
         arguments << TestMedia::makeMov(dir.path(), mov);
         expected[mov.fileName] = {"00:00:04", "09:00:00:00", "10:00:00:00@25.00 on ch. 2"};
 
-        MediaSpec df;
+        MediaRecipe df;
         df.fileName = "B002_df.mov";
         df.fps = "29.97";
         df.dropFrame = true;
@@ -66,7 +66,7 @@ private slots:
         arguments << TestMedia::makeMov(dir.path(), df);
         expected[df.fileName] = {"00:00:04", "file TC not found", "01:00:00;00@29.97 DF  on ch. 1"};
 
-        MediaSpec mxf;
+        MediaRecipe mxf;
         mxf.fileName = "C003.MXF";
         mxf.audioStreams = 2;
         mxf.channels = 1;
@@ -76,7 +76,7 @@ private slots:
         arguments << TestMedia::makeMxf(dir.path(), mxf);
         expected[mxf.fileName] = {"00:00:04", "11:00:00:00", "11:30:00:00@25.00 on ch. 1"};
 
-        MediaSpec none;
+        MediaRecipe none;
         none.fileName = "D004_no_ltc.mov";
         none.ltcStream = -1;
         arguments << TestMedia::makeMov(dir.path(), none);
@@ -86,7 +86,7 @@ private slots:
         const QString sound = dir.filePath("sound roll");
         QVERIFY(QDir().mkpath(sound));
         const qint64 reference = qint64(16 * 3600 + 5 * 60) * 48000;
-        MediaSpec wav;
+        MediaRecipe wav;
         wav.fileName = "T012_1.wav";
         wav.ltcStart = "16:05:00:00";
         const QString first = TestMedia::makeBwfWav(sound, wav, reference);
