@@ -122,5 +122,7 @@ void LTCHandler::pelbrookFinished(int exitCode)
     // Whatever a crashed decoder printed is not a report of a finished read.
     const QJsonObject report = crashed ? QJsonObject() : QJsonDocument::fromJson(outputBuffer).object();
     outputBuffer.clear();
+    if (exitCode == 0 && report.value(QStringLiteral("Timecode")).toString().isEmpty())
+        exitCode = unreadableReportExitCode;
     emit pelbrookResult(this, report, wavPath, exitCode);
 }

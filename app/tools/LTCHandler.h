@@ -23,6 +23,9 @@ class LTCHandler : public QObject
 
 public:
     static constexpr int ltcNotFoundExitCode = 205;
+    // A run that ended with 0 but printed no report holding a timecode: taken
+    // as a failure, so no row ever shows an empty timecode as found.
+    static constexpr int unreadableReportExitCode = 3200;
 
     explicit LTCHandler(QObject *parent = nullptr);
     ~LTCHandler() override;

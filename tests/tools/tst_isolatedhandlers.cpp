@@ -30,6 +30,8 @@ private slots:
     void retriesAlgorithmsInOrder_data();
     void retriesAlgorithmsInOrder();
     void reportInPiecesIsParsedWhole();
+    void successWithoutTimecodeIsAFailure_data();
+    void successWithoutTimecodeIsAFailure();
     void destroyedDuringRetryLeavesNoProcess();
 
 private:
@@ -198,6 +200,35 @@ void IsolatedHandlersTest::reportInPiecesIsParsedWhole()
     QCOMPARE(report.value("Timecode").toString(), QStringLiteral("01:00:00:00"));
     QCOMPARE(report.value("ChannelFound").toInt(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), 0);
+}
+
+void IsolatedHandlersTest::successWithoutTimecodeIsAFailure_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("cut short") << QByteArray("{\\n\"Success\" : true,\\n\"Time");
+    QTest::newRow("no timecode") << QByteArray("{\"Success\" : true, \"ChannelFound\" : 0}");
+    QTest::newRow("empty timecode") << QByteArray("{\"Success\" : true, \"Timecode\" : \"\"}");
+}
+
+// Exit code 0 alone is no result: the table would store an empty timecode as found.
+void IsolatedHandlersTest::successWithoutTimecodeIsAFailure()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    QFETCH(QByteArray, output);
+    FakeToolDir fakes;
+    QVERIFY(addDecoder(fakes, "printf '" + output + "'\nexit 0"));
+    LTCHandler handler;
+    QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
+    handler.readTimecode("/w/a_1_0.wav", false);
+    QVERIFY(spy.wait(5000));
+    QTest::qWait(50);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(3).toInt(), LTCHandler::unreadableReportExitCode);
+    // Not a "not found" either: no other algorithm is tried on it.
+    QCOMPARE(loggedRuns().size(), 1);
 }
 
 void IsolatedHandlersTest::destroyedDuringRetryLeavesNoProcess()
