@@ -114,12 +114,11 @@ bool matchesMediaSuffix(const QString &path)
     return false;
 }
 
-// The WAV that extraction writes for stream s of the file: B_s_N.wav.
+// The WAV that extraction wrote for one stream of the file.
 QString wavPathFor(const FileData &fileData, int streamIndex)
 {
-    const QString base = fileData.fileName.section(QLatin1Char('.'), 0, 0);
-    return workSubFolderPath(fileData.baseName) + QDir::separator()
-        + QStringLiteral("%1_%2_%3.wav").arg(base).arg(streamIndex).arg(fileData.fileNumber);
+    return FFMpegHandler::tempWavPath(workSubFolderPath(fileData.baseName), fileData.fileName,
+                                      streamIndex, fileData.fileNumber);
 }
 
 // Row and stream from a WAV name, taken from the end so that base names
