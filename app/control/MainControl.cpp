@@ -104,16 +104,6 @@ FileData recordFromProbe(const QJsonObject &json)
     return record;
 }
 
-bool matchesMediaSuffix(const QString &path)
-{
-    for (const QString &filter : mediaNameFilters()) {
-        const QString piece = filter.split(QLatin1Char('.')).last();
-        if (path.endsWith(piece, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 // The WAV that extraction wrote for one stream of the file.
 QString wavPathFor(const FileData &fileData, int streamIndex)
 {
@@ -223,7 +213,7 @@ void MainControl::onIterateThroughDir(QList<QUrl> urls)
                 ++filesToRead;
                 emit gotFileFromDir(QFileInfo(it.next()));
             }
-        } else if (!path.isEmpty() && matchesMediaSuffix(path)) {
+        } else if (!path.isEmpty() && QDir::match(mediaNameFilters(), info.fileName())) {
             ++filesToRead;
             emit gotFileFromDir(info);
         }

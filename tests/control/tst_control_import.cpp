@@ -133,6 +133,7 @@ void TestControlImport::droppedFoldersYieldMediaAtEveryDepthOnly()
     QTemporaryDir single;
     writeBytes(single.filePath(QStringLiteral("one.Wav")), "x");
     writeBytes(single.filePath(QStringLiteral("notes.txt")), "x");
+    writeBytes(single.filePath(QStringLiteral("notes_wav")), "x");
     QTemporaryDir empty;
     QVERIFY(QDir().mkpath(empty.filePath(QStringLiteral("sub/subsub"))));
     writeBytes(empty.filePath(QStringLiteral("sub/notes.txt")), "x");
@@ -141,6 +142,7 @@ void TestControlImport::droppedFoldersYieldMediaAtEveryDepthOnly()
     // Folders without media, and files of other kinds, say nothing at all.
     harness.drop({QUrl::fromLocalFile(empty.path()),
                   QUrl::fromLocalFile(single.filePath(QStringLiteral("notes.txt"))),
+                  QUrl::fromLocalFile(single.filePath(QStringLiteral("notes_wav"))),
                   QUrl(QStringLiteral("https://example.invalid/clip.mov"))});
     QTest::qWait(300);
     QVERIFY(harness.announced.isEmpty());
