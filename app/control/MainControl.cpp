@@ -262,6 +262,8 @@ void MainControl::onInitAudioTCInfo(FileData fileData, int fileNumber)
 {
     readBatchMode = false;
     fileData.fileNumber = fileNumber;
+    // Decoded with the automatic options, whatever request comes in meanwhile.
+    fileData.audioTCReadRequested = false;
     if (budgetFull()) {
         extractQueue.append(fileData);
         return;
@@ -275,7 +277,9 @@ void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector,
     this->audioTCOptions = audioTCOptions;
     readBatchMode = true;
     userFilesToRead += static_cast<quint32>(audioTCUpdateFileVector.size());
-    for (const FileData &fileData : audioTCUpdateFileVector) {
+    for (FileData fileData : audioTCUpdateFileVector) {
+        // Decoded with the user's options, whatever request comes in meanwhile.
+        fileData.audioTCReadRequested = true;
         if (budgetFull())
             extractQueue.append(fileData);
         else
@@ -355,7 +359,7 @@ bool MainControl::startDecoder(const FileData &fileData)
     for (const QString &path : wavPaths) {
         auto *handler = new LTCHandler(this);
         connect(handler, &LTCHandler::pelbrookResult, this, &MainControl::onPelbrookReady);
-        if (readBatchMode)
+        if (fileData.audioTCReadRequested)
             handler->readTimecode(path, audioTCOptions, fileData.isGoPro);
         else
             handler->readTimecode(path, fileData.isGoPro);

@@ -106,6 +106,8 @@ private slots:
     void readAfterImportReportsEveryStream();
     void sameBaseNameFilesReadOnlyTheirOwnWavs();
     void importAndUserReadOverlappingBothEnd();
+    void overlappingReadsKeepTheirOwnOptions_data();
+    void overlappingReadsKeepTheirOwnOptions();
     void moreFilesThanTheBudget();
 
 private:
@@ -385,6 +387,58 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     table.drop({QUrl::fromLocalFile(dir + QStringLiteral("/in0.wav"))});
     QVERIFY(table.waitFor([&] { return table.importReadyCount == 2; }, 60000));
     verifyProgress(table.importProgress, 3);
+}
+
+void TestControlImport::overlappingReadsKeepTheirOwnOptions_data()
+{
+    QTest::addColumn<bool>("userReadFirst");
+    QTest::newRow("user read, then automatic read") << true;
+    QTest::newRow("automatic read, then user read") << false;
+}
+
+// Both requests are taken before either extraction ends: each file must still
+// be decoded with the options of its own request.
+void TestControlImport::overlappingReadsKeepTheirOwnOptions()
+{
+    QFETCH(bool, userReadFirst);
+    const QString dir = media.filePath(QStringLiteral("own options"));
+    QVERIFY(QDir().mkpath(dir));
+    auto row = [&](const QString &name, int number) {
+        FileData record;
+        record.fileName = name + QStringLiteral(".wav");
+        record.baseName = name;
+        record.suffix = QStringLiteral("wav");
+        record.filePath = TestMedia::makeLtcWav(dir, recipe(record.fileName));
+        record.duration = 4.0;
+        record.audioStreamIndexes = QByteArray(1, '\0');
+        record.fileNumber = number;
+        return record;
+    };
+    const FileData userRow = row(QStringLiteral("user"), 3);
+    const FileData autoRow = row(QStringLiteral("auto"), 7);
+    MADE(userRow.filePath);
+    MADE(autoRow.filePath);
+    AudioTCOptions options;
+    options.channel = 5; // beyond a stereo file: the decoder says so (202)
+
+    ControlHarness table;
+    // The automatic read of an import: counted by the drop and the probe.
+    table.drop({QUrl::fromLocalFile(autoRow.filePath)});
+    table.probe(autoRow, autoRow.fileNumber);
+    if (userReadFirst) {
+        table.userRead({userRow}, options);
+        table.initRead(autoRow, autoRow.fileNumber);
+    } else {
+        table.initRead(autoRow, autoRow.fileNumber);
+        table.userRead({userRow}, options);
+    }
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1 && table.readingFinishedCount == 1; }));
+    QTest::qWait(100);
+    QCOMPARE(table.audioResults.size(), 2);
+    QCOMPARE(resultsOf(table, userRow.fileNumber).size(), 1);
+    QCOMPARE(resultsOf(table, userRow.fileNumber).first().code, 202);
+    QCOMPARE(resultsOf(table, autoRow.fileNumber).size(), 1);
+    QCOMPARE(resultsOf(table, autoRow.fileNumber).first().code, 0);
 }
 
 void TestControlImport::moreFilesThanTheBudget()
