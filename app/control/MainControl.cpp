@@ -249,10 +249,12 @@ void MainControl::onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson
         // This file's extraction and decoder units will not come.
         progressDone += 2;
         reportReadProgress(tr("importing files..."));
-        completeReadBatchIfDone();
     } else {
         emit ffprobeResult(recordFromProbe(ffprobeJson), row, 0);
     }
+    // The read of this file may have been asked for, and have ended, before
+    // its probe answered: the probe is then the batch's last unit.
+    completeReadBatchIfDone();
     disposeHandler(handler);
 }
 
