@@ -11,13 +11,18 @@ CTEST_ARGS ?=
 deps:
 	@scripts/install-deps
 
+# ccache, where the machine has it, makes rebuilds in fresh clones cheap.
+LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the two programs that ship: the tests and benchmarks are left unbuilt.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target Dorrik Pelbrook
 	@scripts/run-dorrik $(BUILD)
 
 test: build test-asan
@@ -25,7 +30,7 @@ test: build test-asan
 
 # The decoder's tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DDORRIK_BUILD_APP=OFF -DDORRIK_SANITIZE=ON
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DDORRIK_BUILD_APP=OFF -DDORRIK_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
