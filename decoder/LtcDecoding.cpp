@@ -104,6 +104,57 @@ void computeResult(const LtcState& state, const WavSampleReader& reader, const D
     int64_t samples = labelSamples / nominal + static_cast<int64_t>(std::floor(fraction + 0.5));
     const int64_t day = static_cast<int64_t>(sr) * 86400;
     result.samplesSinceMidnight = ((samples % day) + day) % day;
+    result.searched = options.startSample >= 0;
+    result.foundAt = start / sr;
+}
+
+// The passes over the loaded block: true with the result filled; false with
+// errorNo 0 when no channel yielded timecode, else the error that ends the run.
+bool decodeBlock(LtcState& state, WavSampleReader& reader, const DecoderOptions& options, DecodeResult& result)
+{
+    result.errorNo = 0;
+    int32_t firstChannel = 0;
+    int32_t lastChannel = reader.channelCount - 1;
+    if (options.channel >= 0) {
+        if (options.channel > kHighestChannel || options.channel >= reader.channelCount) {
+            result.errorNo = 202;
+            return false;
+        }
+        firstChannel = lastChannel = options.channel;
+    }
+
+    for (int32_t ch = firstChannel; ch <= lastChannel; ++ch) {
+        double rate = snapFrameRate(options.frameRate);
+        state.sync = false;
+        state.syncPosition = 0;
+        startPass(state, reader, ch);
+        if (rate == 0.0) {
+            int measured = 0;
+            if (!measureFrameRate(state.detector, reader, measured))
+                continue;
+            rate = measured;
+            startPass(state, reader, ch);
+        } else if (rate < kLowestRate || rate > kHighestRate) {
+            result.errorNo = 203;
+            return false;
+        }
+        state.rate = rate;
+        state.timing = bitTimingFor(rate);
+
+        if (!findSync(state, reader))
+            continue;
+        state.frameStart = edgeStart(reader, state.detector.lastChange, reader.sampleRate / rate / 160.0);
+        LtcFrame first, second;
+        if (!readFrame(state, reader, first) || !readFrame(state, reader, second))
+            continue;
+        if (first.dropFrame != second.dropFrame || !consecutive(first, second, static_cast<int>(std::lround(rate))))
+            continue;
+
+        computeResult(state, reader, options, first, ch, result);
+        closeWav(reader);
+        return true;
+    }
+    return false;
 }
 
 bool fail(WavSampleReader& reader, DecodeResult& result, int32_t errorNo)
@@ -409,47 +460,21 @@ bool decodeOpened(WavSampleReader& reader, const DecoderOptions& options, Decode
     state.detector.algorithm = options.algorithm;
     state.detector.threshold = thresholdOf(options.algorithm);
 
-    if (!loadBlock(reader, 2 * static_cast<int64_t>(reader.sampleRate), options.startSample))
-        return fail(reader, result, 204);
-
-    int32_t firstChannel = 0;
-    int32_t lastChannel = reader.channelCount - 1;
-    if (options.channel >= 0) {
-        if (options.channel > kHighestChannel || options.channel >= reader.channelCount)
-            return fail(reader, result, 202);
-        firstChannel = lastChannel = options.channel;
+    const int64_t window = 2 * static_cast<int64_t>(reader.sampleRate);
+    const bool search = options.startSample >= 0;
+    // Windows overlap by half a second, so timecode that starts near the end
+    // of one has the frames it needs in the next.
+    const int64_t step = window - reader.sampleRate / 2;
+    int64_t from = search ? options.startSample : 0;
+    for (;;) {
+        if (!loadBlock(reader, window, from))
+            return fail(reader, result, 204);
+        if (decodeBlock(state, reader, options, result))
+            return true;
+        if (result.errorNo != 0)
+            return fail(reader, result, result.errorNo);
+        if (!search || reader.blockStart + window >= reader.dataFrames)
+            return fail(reader, result, 205);
+        from = reader.blockStart + step;
     }
-
-    for (int32_t ch = firstChannel; ch <= lastChannel; ++ch) {
-        double rate = snapFrameRate(options.frameRate);
-        state.sync = false;
-        state.syncPosition = 0;
-        startPass(state, reader, ch);
-        if (rate == 0.0) {
-            int measured = 0;
-            if (!measureFrameRate(state.detector, reader, measured))
-                continue;
-            rate = measured;
-            startPass(state, reader, ch);
-        } else if (rate < kLowestRate || rate > kHighestRate) {
-            return fail(reader, result, 203);
-        }
-        state.rate = rate;
-        state.timing = bitTimingFor(rate);
-
-        if (!findSync(state, reader))
-            continue;
-        state.frameStart = edgeStart(reader, state.detector.lastChange, reader.sampleRate / rate / 160.0);
-        LtcFrame first, second;
-        if (!readFrame(state, reader, first) || !readFrame(state, reader, second))
-            continue;
-        if (first.dropFrame != second.dropFrame || !consecutive(first, second, static_cast<int>(std::lround(rate))))
-            continue;
-
-        computeResult(state, reader, options, first, ch, result);
-        closeWav(reader);
-        result.errorNo = 0;
-        return true;
-    }
-    return fail(reader, result, 205);
 }

@@ -13,7 +13,10 @@ struct DecoderOptions {
     int32_t channel = -1;          // negative: try every channel
     double frameRate = 0.0;        // 0: detect
     ReadingAlgorithm algorithm = ReadingAlgorithm::LOW;
-    int64_t startSample = 0;       // first sample of the block read; results still count from sample 0
+    // Negative: only the first two seconds are read. Otherwise timecode is
+    // searched from this sample on, two seconds at a time, to the end of the
+    // data; the result still describes sample 0.
+    int64_t startSample = -1;
 };
 
 struct DecodeResult {
@@ -30,6 +33,9 @@ struct DecodeResult {
     // when it matches one, else as measured), so a contradiction can be told.
     bool rateGiven = false;
     double frameRateMeasured = 0.0;
+    // Only when searching: seconds from sample 0 to the first frame read.
+    bool searched = false;
+    double foundAt = 0.0;
 };
 
 // Schmitt trigger over one channel of the loaded block.

@@ -202,6 +202,8 @@ void printReport(const DecodeResult& r, ReadingAlgorithm algorithm)
     std::printf("\"NTSC\" : %s,\n", word(r.ntsc));
     std::printf("\"DropFrame\" : %s,\n", word(r.dropFrame));
     std::printf("\"ChannelFound\" : %d,\n", r.channelFound);
+    if (r.searched)
+        std::printf("\"FoundAt\" : %.3f,\n", r.foundAt);
     std::printf("\"ReadingAlgorithm\" : \"%s\"\n", algorithmName(algorithm));
     std::printf("}\n");
 }

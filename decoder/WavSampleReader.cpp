@@ -161,6 +161,7 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount, int64_t firstFrame)
     r.channelOffset = 0;
     r.readPosition = 0;
     r.blockStart = 0;
+    r.dataFrames = 0;
     if (frameCount <= 0 || frameCount > INT32_MAX || firstFrame < 0)
         return false;
     uint64_t bytes = static_cast<uint64_t>(frameCount) * r.blockAlign;
@@ -174,7 +175,13 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount, int64_t firstFrame)
     uint64_t start = static_cast<uint64_t>(firstFrame) < lastStart ? static_cast<uint64_t>(firstFrame) : lastStart;
     if (start > 0 && !seekTo(*r.in, r.chunkPosition + start * r.blockAlign))
         return false;
-    r.block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+    if (r.block && static_cast<uint64_t>(r.framesLoaded) * r.blockAlign != bytes) {
+        std::free(r.block);
+        r.block = nullptr;
+    }
+    r.framesLoaded = 0;
+    if (!r.block)
+        r.block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
     if (!r.block)
         return false;
     if (readBytes(*r.in, r.block, bytes) != bytes) {
@@ -185,6 +192,7 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount, int64_t firstFrame)
     r.chunkBytesConsumed += start * r.blockAlign + bytes;
     r.framesLoaded = static_cast<int32_t>(frameCount);
     r.blockStart = static_cast<int64_t>(start);
+    r.dataFrames = static_cast<int64_t>(available / r.blockAlign);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // successful run must report, with SamplesSinceMidnight within one bit period
 // of that frame's start on the nominal clock.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -343,9 +344,10 @@ void exactPosition()
 }
 
 // Timecode heard only from 2.5 s, 7 s or 45 s on, after silence or noise:
-// read from a start sample near it (-s), the report still names the file's
-// sample 0, to the sample, across a dropped minute and across midnight. A
-// start beyond the data reads the last two seconds.
+// searched for from the start, or from a sample near it (-s), the report still
+// names the file's sample 0, to the sample, across a dropped minute and across
+// midnight, and says where the frames were found. A start beyond the data
+// reads the last two seconds.
 void laterInTheFile()
 {
     struct Case {
@@ -373,13 +375,19 @@ void laterInTheFile()
         const int32_t count = labelCount(c.start, c.rate.nominal) + c.countShift;
         const std::string samples = std::to_string(static_cast<int64_t>(labelCount(c.start, c.rate.nominal)) * sr / c.rate.nominal);
         const int64_t at = static_cast<int64_t>(c.leadIn * sr);
-        for (int64_t from : {at - sr / 2, at + 1000, at + 100 * sr})
+        for (int64_t from : {int64_t(0), at - sr / 2, at + 1000, at + 100 * sr}) {
             // Noise crosses LOW's threshold all the time; HIGH rides over it.
-            EXPECT_SUCCESS({file, "-s" + std::to_string(from), c.noise[0] == '0' ? "-aLOW" : "-aHIGH"},
-                           {{"Timecode", c.start},
-                            {"FrameCount", std::to_string(count)},
-                            {"SamplesSinceMidnight", samples},
-                            {"FrameRateFound", c.rate.found}});
+            auto m = EXPECT_SUCCESS({file, "-s" + std::to_string(from), c.noise[0] == '0' ? "-aLOW" : "-aHIGH"},
+                                    {{"Timecode", c.start},
+                                     {"FrameCount", std::to_string(count)},
+                                     {"SamplesSinceMidnight", samples},
+                                     {"FrameRateFound", c.rate.found}});
+            const double foundAt = std::atof(m["FoundAt"].c_str());
+            // The file lasts leadIn + 3 s, so the last window starts at leadIn + 1 s.
+            const double earliest = std::max(c.leadIn, std::min(static_cast<double>(from) / sr, c.leadIn + 1.0));
+            if (!CHECK(foundAt >= earliest && foundAt < earliest + 0.2))
+                std::printf("    %s from sample %lld: found at %.3f s\n", c.start, static_cast<long long>(from), foundAt);
+        }
     }
 }
 
