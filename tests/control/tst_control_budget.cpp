@@ -347,18 +347,20 @@ void TestControlBudget::untrustedWorkFolderFailsEveryReadAndEndsTheBatch()
 {
     // More than twice the budget: more reads wait in the queue while probes
     // run than there are results left to take them out one by one, and each
-    // of them fails without starting a tool.
+    // of them fails without starting a tool. Clips, as a WAV the decoder
+    // reads needs no working folder.
     TestMedia::MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("w.wav");
+    recipe.fileName = QStringLiteral("w.mov");
     recipe.seconds = 1.0;
     recipe.channels = 1;
-    const QString wav = TestMedia::makeLtcWav(work.path(), recipe);
-    QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
+    recipe.withVideo = false;
+    const QString clip = TestMedia::makeMov(work.path(), recipe);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
     const QString folder = work.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(folder));
     constexpr int files = 110;
     for (int i = 0; i < files; ++i)
-        QVERIFY(QFile::copy(wav, folder + QStringLiteral("/w%1.wav").arg(i)));
+        QVERIFY(QFile::copy(clip, folder + QStringLiteral("/w%1.mov").arg(i)));
 
     // Someone else's link where our working folder belongs.
     const QString planted = work.filePath(QStringLiteral("planted"));
