@@ -161,12 +161,15 @@ void MainControl::disposeHandler(QObject *handler)
     startNextQueuedJobs();
 }
 
+// Work on files already known comes first: a freed place goes to a decoder
+// run, then an extraction, then an export, and only then to a new probe, so
+// timecodes show from the start of a large import instead of after its last probe.
 void MainControl::startNextQueuedJobs()
 {
-    probeQueueStep();
-    extractQueueStep();
     decodeQueueStep();
+    extractQueueStep();
     exportQueueStep();
+    probeQueueStep();
 }
 
 void MainControl::probeQueueStep()
@@ -440,11 +443,12 @@ void MainControl::completeReadBatch()
     extraDecoderRuns = 0;
     progressDone = 0;
     lastProgressFraction = 0.0;
+    // Cleared before the end is told, so whoever hears it finds nothing left behind.
+    removeWorkFolder();
     if (hadImport)
         emit importReady();
     if (hadUserRead)
         emit readingFinished();
-    removeWorkFolder();
 }
 
 // ---- export ------------------------------------------------------------------
