@@ -73,6 +73,17 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     hasAudioTC = true;
 }
 
+double contradictingSignalRate(const QJsonObject &report)
+{
+    // Only a read with a forced rate reports what the signal measures; both
+    // rates are printed with two decimals, and so compared.
+    const QJsonValue measured = report.value(QStringLiteral("FrameRateMeasured"));
+    if (!measured.isDouble())
+        return 0.0;
+    const double found = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
+    return qRound(measured.toDouble() * 100.0) == qRound(found * 100.0) ? 0.0 : measured.toDouble();
+}
+
 AudioTCStreamInfo FileData::audioTCStreamInfo() const
 {
     return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};

@@ -47,6 +47,12 @@ struct FileData
     QJsonArray streams;
     QJsonObject format;
     QJsonObject audioTCResult;
+    // Seconds from the file's start to the frames the audio timecode was read
+    // from, when it was searched for beyond the first seconds; negative otherwise.
+    double audioTCFoundAt = -1.0;
+    // The rate the timecode signal measures when it contradicts the rate the
+    // read was forced to; 0 when they agree or no rate was forced.
+    double audioTCSignalRate = 0.0;
     double duration = 0.0;
     bool isGoPro = false;
     bool audioTCReadRequested = false;
@@ -68,6 +74,10 @@ struct FileData
     QString getFileTC() const { return fileTC; }
     AudioTCStreamInfo audioTCStreamInfo() const;
 };
+
+// The rate a decoder report says the signal measures, when the read was forced
+// to a rate that the signal contradicts; 0 otherwise.
+double contradictingSignalRate(const QJsonObject &report);
 
 // Wall-clock text HH:MM:SS.mmm of a sample position; hours are not reduced to a day.
 QString timeReferenceText(qint64 samples, qint32 sampleRate);

@@ -52,6 +52,7 @@ private slots:
     void onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
     void onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode);
     void onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath, int exitCode);
+    void onLaterExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode);
     void onExportProgress(uint addedValueToProgress);
     void onExportReady(FFMpegHandler *handler, int exitCode);
 
@@ -62,6 +63,7 @@ private:
     void probeQueueStep();
     void extractQueueStep();
     void decodeQueueStep();
+    void laterSearchQueueStep();
     void exportQueueStep();
 
     // The decoder runs of one file, started together.
@@ -74,6 +76,9 @@ private:
     void startProbe(const FileData &fileData);
     bool startExtraction(FileData fileData);
     bool startDecoder(const FileDecode &decode);
+    void startLaterSearch(const DecoderJob &job);
+    bool startLaterExtraction(const DecoderJob &job);
+    void reportNotFound(const DecoderJob &job);
     void startExport(const FileData &fileData);
 
     quint32 batchTotal() const;
@@ -90,6 +95,7 @@ private:
     QList<FileData> probeQueue;
     QList<FileData> extractQueue;
     QList<FileDecode> decodeQueue;
+    QList<DecoderJob> laterSearchQueue;    // streams waiting for their longer extraction
     QList<FileData> exportQueue;
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;

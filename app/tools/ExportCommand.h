@@ -22,6 +22,8 @@ public:
     // Result codes of our own, beside the tool's exit codes and ToolProcess's 3000/3001.
     static constexpr int noTargetNameExitCode = 3100;
     static constexpr int verificationFailedExitCode = 3101;
+    // The audio timecode was read at a forced rate that its signal contradicts.
+    static constexpr int rateContradictsSignalExitCode = 3102;
 
     // Numbered names run from _1 while the counter is below this.
     static constexpr int targetNameCounterLimit = 10000;

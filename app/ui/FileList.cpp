@@ -293,10 +293,21 @@ QString FileList::audioTCText(const QJsonObject &report)
     QString text = report.value(QStringLiteral("Timecode")).toString();
     text += QLatin1Char('@');
     text += QString::number(rate, 'f', 2);
+    const double signalRate = FD::contradictingSignalRate(report);
+    if (signalRate > 0.0)
+        text += QStringLiteral(" (signal %1)").arg(signalRate, 0, 'f', 2);
     if (ntsc && dropFrame)
         text += QStringLiteral(" DF ");
     text += QStringLiteral(" on ch. ");
     text += QString::number(channel + 1);
+    const double foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
+    if (foundAt >= 0.0) {
+        const qint64 s = static_cast<qint64>(foundAt);
+        text += QStringLiteral(" (found at %1:%2:%3)")
+                    .arg(s / 3600, 2, 10, QLatin1Char('0'))
+                    .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+                    .arg(s % 60, 2, 10, QLatin1Char('0'));
+    }
     return text;
 }
 
@@ -326,7 +337,11 @@ int FileList::findLinkSource(int row) const
 void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
-    fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    FileData &record = fileVector[row];
+    record.setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    // Taken over as it is, a rate the signal contradicts included.
+    record.audioTCSignalRate = source.audioTCSignalRate;
+    record.audioTCFoundAt = -1.0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
@@ -357,6 +372,8 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         const int channel = ltcResultJson.value(QStringLiteral("ChannelFound")).toInt(0);
         record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
         record.audioTCResult = ltcResultJson;
+        record.audioTCFoundAt = ltcResultJson.value(QStringLiteral("FoundAt")).toDouble(-1.0);
+        record.audioTCSignalRate = FD::contradictingSignalRate(ltcResultJson);
         record.audioTCReadRequested = false;
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -254,6 +255,7 @@ private slots:
     void cancelKillsTheToolAndReportsOnce();
     void destroyedWhileRunningLeavesNoProcess();
     void allNumberedNamesTaken();
+    void rateContradictingTheSignalIsRefused();
     void missingFfmpeg();
     void sameBaseNameAtOnce();
     void exportJobWithOneVerificationFailure();
@@ -601,6 +603,33 @@ void FFMpegExportTest::allNumberedNamesTaken()
     QFile last(command.targetPath(9999));
     QVERIFY(last.open(QIODevice::ReadOnly));
     QCOMPARE(last.readAll(), QByteArray("keep"));
+}
+
+// A 23.976 recording read at a forced 25: the decoder says what the signal
+// measures, and the export writes nothing for that file.
+void FFMpegExportTest::rateContradictingTheSignalIsRefused()
+{
+    QTemporaryDir in, out;
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("forced.wav");
+    recipe.fps = QStringLiteral("23.976");
+    recipe.ltcStart = QStringLiteral("14:30:00:00");
+    const QString wav = TestMedia::makeLtcWav(in.path(), recipe);
+    QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
+    const ToolRun run = TestMedia::runTool(QStringLiteral("Pelbrook"), {wav, QStringLiteral("-f25")});
+    QVERIFY(run.ok());
+    const QJsonObject report = QJsonDocument::fromJson(run.standardOutput).object();
+    QCOMPARE(report.value("Timecode").toString(), QStringLiteral("14:30:00:00"));
+
+    FileData file = recordOf(wav);
+    setAudioTC(file, 0, 0, report);
+    file.audioTCSignalRate = FD::contradictingSignalRate(report);
+    QCOMPARE(file.audioTCSignalRate, 23.98);
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, ExportCommand::rateContradictsSignalExitCode);
+    QVERIFY(!outcome.reportedInsideCall);
+    QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
 }
 
 void FFMpegExportTest::missingFfmpeg()
