@@ -1,9 +1,10 @@
 // LTCHandler in a folder without Pelbrook beside it, so PATH alone decides what
 // runs: no decoder at all (start failure), or a fake one that crashes, hangs,
 // fails in a chosen way or records its arguments.
-#include "FakeTool.h"
+#include "FakeToolDir.h"
 #include "LTCHandler.h"
 #include "MetaTypes.h"
+#include "TestWait.h"
 #include "ToolProcess.h"
 
 #include <QSignalSpy>
@@ -83,8 +84,8 @@ void IsolatedHandlersTest::decoderStartFailure()
         handler.readTimecode("/w/a_1_0.wav", AudioTCOptions(), false);
     else
         handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toString(), QStringLiteral("/w/a_1_0.wav"));
     QCOMPARE(spy.at(0).at(3).toInt(), ToolProcess::startFailedExitCode);
@@ -103,8 +104,8 @@ void IsolatedHandlersTest::decoderCrashIsNotRetried()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QVERIFY(spy.at(0).at(3).toInt() != 0);
     QVERIFY(spy.at(0).at(3).toInt() != LTCHandler::ltcNotFoundExitCode);
@@ -131,8 +132,8 @@ void IsolatedHandlersTest::otherErrorsAreNotRetried()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), code);
     QCOMPARE(spy.at(0).at(1).toJsonObject().value("ErrorNo").toInt(), code);
@@ -174,8 +175,8 @@ void IsolatedHandlersTest::retriesAlgorithmsInOrder()
         handler.readTimecode("/w/a_1_0.wav", settings, preferSlope);
     else
         handler.readTimecode("/w/a_1_0.wav", preferSlope);
-    QVERIFY(spy.wait(10000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), 205);
     // The report is the last run's, not a mix of all of them.
@@ -195,7 +196,7 @@ void IsolatedHandlersTest::reportInPiecesIsParsedWhole()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
     const QJsonObject report = spy.at(0).at(1).toJsonObject();
     QCOMPARE(report.value("Timecode").toString(), QStringLiteral("01:00:00:00"));
     QCOMPARE(report.value("ChannelFound").toInt(), 1);
@@ -223,8 +224,8 @@ void IsolatedHandlersTest::successWithoutTimecodeIsAFailure()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), LTCHandler::unreadableReportExitCode);
     // Not a "not found" either: no other algorithm is tried on it.
@@ -243,19 +244,19 @@ void IsolatedHandlersTest::destroyedDuringRetryLeavesNoProcess()
     auto *handler = new LTCHandler;
     QSignalSpy spy(handler, &LTCHandler::pelbrookResult);
     handler->readTimecode("/w/a_1_0.wav", false);
-    QTRY_COMPARE_WITH_TIMEOUT(handler->runsStarted(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(handler->runsStarted(), 2, TestWait::toolWorkMs);
     QProcess *running = nullptr;
     for (QProcess *process : handler->findChildren<QProcess *>()) {
         if (process->state() != QProcess::NotRunning)
             running = process;
     }
     QVERIFY(running);
-    QVERIFY(running->waitForStarted(5000));
+    QVERIFY(running->waitForStarted(TestWait::toolWorkMs));
     const qint64 pid = running->processId();
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRuns().size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(loggedRuns().size(), 2, TestWait::toolWorkMs);
     delete handler;
     QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
-    QTest::qWait(50);
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 0);
 #endif
 }

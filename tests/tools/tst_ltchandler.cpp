@@ -4,6 +4,7 @@
 #include "LTCHandler.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,9 +33,9 @@ ReadOutcome readThroughHandler(const QString &wav, bool preferSlope, const Audio
     else
         handler.readTimecode(wav, preferSlope);
     ReadOutcome outcome;
-    if (!spy.wait(20000))
+    if (!spy.wait(TestWait::toolWorkMs))
         return outcome;
-    QTest::qWait(30);
+    TestWait::drainEvents();
     outcome.results = spy.count();
     if (spy.at(0).at(0).value<LTCHandler *>() != &handler)
         outcome.results = -1;
@@ -171,7 +172,7 @@ void LTCHandlerTest::readsExtractedStream()
     FFMpegHandler extractor;
     QSignalSpy extracted(&extractor, &FFMpegHandler::ffmpegAudioExtractResult);
     extractor.ffmpegAudioExtract(record, work.path());
-    QVERIFY(extracted.wait(20000));
+    QVERIFY(extracted.wait(TestWait::toolWorkMs));
     QCOMPARE(extracted.at(0).at(2).toInt(), 0);
 
     const QString wav = FFMpegHandler::tempWavPath(work.path(), record.fileName, 2, 3);
@@ -269,8 +270,8 @@ void LTCHandlerTest::firstRunSuccessStartsOneProcess()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode(wav, false);
-    QVERIFY(spy.wait(20000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), 0);
     QCOMPARE(spy.at(0).at(1).toJsonObject().value("Timecode").toString(), QStringLiteral("23:59:59:00"));
