@@ -33,9 +33,6 @@ public:
     void readTimecode(QString wavPath, bool preferSlope);
     void readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope);
 
-    // Arguments of the first (or only) run of each read form.
-    static QStringList decoderArguments(const QString &wavPath, bool preferSlope);
-    static QStringList decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope);
     // "-a" arguments of an automatic read, in the order they are tried; an
     // empty entry is the decoder's own default (LOW).
     static QStringList automaticAlgorithms(bool preferSlope);

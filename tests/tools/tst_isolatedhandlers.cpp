@@ -28,6 +28,8 @@ private slots:
     void decoderCrashIsNotRetried();
     void otherErrorsAreNotRetried_data();
     void otherErrorsAreNotRetried();
+    void firstRunArguments_data();
+    void firstRunArguments();
     void retriesAlgorithmsInOrder_data();
     void retriesAlgorithmsInOrder();
     void reportInPiecesIsParsedWhole();
@@ -138,6 +140,57 @@ void IsolatedHandlersTest::otherErrorsAreNotRetried()
     QCOMPARE(spy.at(0).at(3).toInt(), code);
     QCOMPARE(spy.at(0).at(1).toJsonObject().value("ErrorNo").toInt(), code);
     QCOMPARE(loggedRuns().size(), 1);
+}
+
+void IsolatedHandlersTest::firstRunArguments_data()
+{
+    QTest::addColumn<int>("algorithm"); // -1: the read without settings
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<double>("frameRate");
+    QTest::addColumn<bool>("preferSlope");
+    QTest::addColumn<QString>("expected");
+
+    const QString w = QStringLiteral("/w/a b_1_0.wav");
+    QTest::newRow("no settings") << -1 << -1 << -1.0 << false << w;
+    QTest::newRow("no settings, GoPro") << -1 << -1 << -1.0 << true << w + "|-aSLOPE";
+    QTest::newRow("all any") << 0 << -1 << -1.0 << false << w;
+    QTest::newRow("channel 0 is passed") << 0 << 0 << -1.0 << false << w + "|-c0";
+    QTest::newRow("rate 0 is passed") << 0 << -1 << 0.0 << false << w + "|-f0";
+    QTest::newRow("29.97002997") << 0 << -1 << 29.97002997 << false << w + "|-f29.97";
+    QTest::newRow("23.976 on channel 3") << 0 << 3 << 23.976 << false << w + "|-c3|-f23.976";
+    QTest::newRow("LOW") << 1 << 1 << 25.0 << false << w + "|-c1|-f25|-aLOW";
+    QTest::newRow("MID wins over GoPro") << 2 << -1 << -1.0 << true << w + "|-aMID";
+    QTest::newRow("HIGH") << 3 << -1 << 30.0 << false << w + "|-f30|-aHIGH";
+    QTest::newRow("SLOPE") << 4 << 2 << -1.0 << false << w + "|-c2|-aSLOPE";
+    QTest::newRow("unknown algorithm") << 9 << -1 << -1.0 << true << w;
+}
+
+// What the decoder is started with, as it receives it.
+void IsolatedHandlersTest::firstRunArguments()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    QFETCH(int, algorithm);
+    QFETCH(int, channel);
+    QFETCH(double, frameRate);
+    QFETCH(bool, preferSlope);
+    QFETCH(QString, expected);
+    FakeToolDir fakes;
+    QVERIFY(addDecoder(fakes, "printf '{\"Success\" : true, \"Timecode\" : \"01:00:00:00\"}'\nexit 0"));
+    LTCHandler handler;
+    QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
+    AudioTCOptions options;
+    options.readingAlgorithm = algorithm;
+    options.channel = channel;
+    options.frameRate = frameRate;
+    if (algorithm < 0)
+        handler.readTimecode("/w/a b_1_0.wav", preferSlope);
+    else
+        handler.readTimecode("/w/a b_1_0.wav", options, preferSlope);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    QCOMPARE(spy.at(0).at(3).toInt(), 0);
+    QCOMPARE(loggedRuns(), QStringList{expected});
 }
 
 void IsolatedHandlersTest::retriesAlgorithmsInOrder_data()

@@ -132,10 +132,7 @@ private slots:
         QVERIFY(!window.findChild<QLabel *>("logoLabel")->pixmap(Qt::ReturnByValue).isNull());
         QVERIFY(cancelButton(window)->isHidden());
         QCOMPARE(status(window), QString("Status:"));
-        QCOMPARE(table(window)->minimumWidth(), 700);
         auto *streams = window.findChild<QListWidget *>("streamInfoList");
-        QCOMPARE(streams->minimumWidth(), 200);
-        QCOMPARE(streams->maximumWidth(), 300);
         QCOMPARE(streams->selectionMode(), QAbstractItemView::NoSelection);
 
         // The right click offers export and read.
@@ -374,8 +371,8 @@ private slots:
         QCOMPARE(answerer.count(), 1);
         QCOMPARE(answerer.lastTitle(), QString("About"));
         QCOMPARE(answerer.lastFormat(), Qt::RichText);
-        QCOMPARE(answerer.lastText(), QString("<p style='margin-right:5em;'>Corvanta Dorrik V1.00<br>Webpage: "
-                                              "<a href='https://www.corvanta.com'>https://www.corvanta.com</a><br></p>"));
+        QVERIFY(answerer.lastText().contains("Corvanta Dorrik V1.00<br>"));
+        QVERIFY(answerer.lastText().contains("<a href='https://www.corvanta.com'>"));
     }
 
     void streamInformation()
