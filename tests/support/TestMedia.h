@@ -18,6 +18,7 @@
 // channel), so a test can tell after an export which channel went where.
 
 #include "FileData.h"
+#include "TestWait.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -77,7 +78,7 @@ QString lastError();
 QString toolPath(const QString &toolName);
 
 // Runs a tool (bare name, resolved by toolPath, or a path) and waits for it.
-ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
+ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = TestWait::toolWorkMs);
 
 // Frequency in Hz of the test tone on a non-LTC channel.
 int toneFrequency(int stream, int channel);
