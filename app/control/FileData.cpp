@@ -59,8 +59,6 @@ void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndex
     audioTC = text;
     audioTCStreamIndex = streamIndexAndChannel.first;
     audioTCChannel = streamIndexAndChannel.second;
-    audioTCChannelLayout = streams.at(audioTCStreamIndex).toObject()
-                               .value(QStringLiteral("channel_layout")).toString();
     hasAudioTC = true;
 }
 
@@ -82,11 +80,6 @@ double contradictingSignalRate(const QJsonObject &report)
         return 0.0;
     const double found = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
     return qRound(measured.toDouble() * 100.0) == qRound(found * 100.0) ? 0.0 : measured.toDouble();
-}
-
-AudioTCStreamInfo FileData::audioTCStreamInfo() const
-{
-    return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};
 }
 
 } // namespace FD
