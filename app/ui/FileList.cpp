@@ -302,6 +302,8 @@ QString FileList::audioTCText(const QJsonObject &report)
 
 void FileList::showAudioTCError(int errorNumber, int row)
 {
+    if (row >= 0 && row < fileVector.size())
+        fileVector[row].audioTCError = errorNumber;
     setCell(row, AudioTCColumn, audioTCErrorText(errorNumber));
     resizeColumnToContents(AudioTCColumn);
 }
@@ -327,6 +329,7 @@ void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
     fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    fileVector[row].audioTCError = 0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
@@ -358,6 +361,7 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
         record.audioTCResult = ltcResultJson;
         record.audioTCReadRequested = false;
+        record.audioTCError = 0;
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
@@ -375,10 +379,8 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
                 return;
             }
         }
-        if (!record.audioTCLinked) {
-            setCell(row, AudioTCColumn, audioTCErrorText(205));
-            resizeColumnToContents(AudioTCColumn);
-        }
+        if (!record.audioTCLinked)
+            showAudioTCError(205, row);
         return;
     }
 
