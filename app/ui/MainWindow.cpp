@@ -5,12 +5,15 @@
 #include "ExportWindow.h"
 #include "FileList.h"
 #include "MainControl.h"
+#include "ReportWriter.h"
 #include "UpdateCheck.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QJsonArray>
@@ -102,7 +105,20 @@ void MainWindow::createMenus()
     readAudioTCAction = new QAction(tr("&Read Audio TC"), this);
     aboutAction = new QAction(tr("&About"), this);
 
+    addFilesAction = new QAction(tr("&Add Files..."), this);
+    addFilesAction->setShortcut(QKeySequence::Open);
+    addFolderAction = new QAction(tr("Add &Folder..."), this);
+    saveReportAction = new QAction(tr("&Save Report..."), this);
+    saveReportAction->setShortcut(QKeySequence::Save);
+    // Spelled out: the platform's standard Quit key is empty on Windows.
+    exitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+
     QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(addFilesAction);
+    fileMenu->addAction(addFolderAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(saveReportAction);
+    fileMenu->addSeparator();
     fileMenu->addAction(exportAllAction);
     fileMenu->addAction(exportAction);
     fileMenu->addSeparator();
@@ -205,6 +221,9 @@ void MainWindow::makeConnections()
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
 
     connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
+    connect(addFilesAction, SIGNAL(triggered(bool)), this, SLOT(onAddFilesClicked()));
+    connect(addFolderAction, SIGNAL(triggered(bool)), this, SLOT(onAddFolderClicked()));
+    connect(saveReportAction, SIGNAL(triggered(bool)), this, SLOT(onSaveReportClicked()));
 }
 
 void MainWindow::importPaths(const QStringList &paths)
@@ -213,6 +232,83 @@ void MainWindow::importPaths(const QStringList &paths)
     for (const QString &path : paths)
         urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     fileList->importUrls(urls);
+}
+
+// ---- files in and report out ----------------------------------------------
+
+void MainWindow::onAddFilesClicked()
+{
+    // The dialog's patterns match case on some systems; camera cards write capitals.
+    QStringList patterns;
+    for (const QString &pattern : mediaNameFilters())
+        patterns << pattern << pattern.toUpper();
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Add Files"), lastFolder,
+        tr("Media files (%1)").arg(patterns.join(QLatin1Char(' '))) + QStringLiteral(";;") + tr("All files (*)"));
+    if (files.isEmpty())
+        return;
+    lastFolder = QFileInfo(files.first()).absolutePath();
+    importPaths(files);
+}
+
+void MainWindow::onAddFolderClicked()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), lastFolder);
+    if (folder.isEmpty())
+        return;
+    lastFolder = folder;
+    importPaths({folder});
+}
+
+void MainWindow::onSaveReportClicked()
+{
+    if (fileList->records().isEmpty()) {
+        showStatusMessage(tr("no files to report"));
+        return;
+    }
+    const QString csvFilter = tr("Spreadsheet (*.csv)");
+    const QString aleFilter = tr("Avid Log Exchange (*.ale)");
+    QFileDialog dialog(this, tr("Save Report"), lastFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({csvFilter, aleFilter});
+    dialog.setDefaultSuffix(ReportWriter::suffixOf(ReportWriter::Format::Csv));
+    // The suffix that is added follows the chosen type.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, aleFilter](const QString &filter) {
+        dialog.setDefaultSuffix(ReportWriter::suffixOf(filter == aleFilter ? ReportWriter::Format::Ale
+                                                                           : ReportWriter::Format::Csv));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+
+    QString path = dialog.selectedFiles().first();
+    ReportWriter::Format format;
+    // A name that ends in neither suffix gets the chosen type's.
+    if (!ReportWriter::formatForPath(path, &format)) {
+        format = dialog.selectedNameFilter() == aleFilter ? ReportWriter::Format::Ale : ReportWriter::Format::Csv;
+        path += QLatin1Char('.') + ReportWriter::suffixOf(format);
+    }
+    lastFolder = QFileInfo(path).absolutePath();
+    QString error;
+    if (!saveReport(path, &error)) {
+        QMessageBox box(QMessageBox::Warning, tr("Save Report"),
+                        tr("The report could not be written to\n%1\n%2").arg(QDir::toNativeSeparators(path), error),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+}
+
+bool MainWindow::saveReport(const QString &path, QString *error)
+{
+    ReportWriter::Format format;
+    if (!ReportWriter::formatForPath(path, &format)) {
+        *error = tr("a report is a .csv or an .ale file");
+    } else if (ReportWriter(fileList->records()).write(path, format, error)) {
+        showStatusMessage(tr("report saved to %1").arg(QDir::toNativeSeparators(path)));
+        return true;
+    }
+    showStatusMessage(tr("report not saved: %1").arg(*error));
+    return false;
 }
 
 void MainWindow::setStatus(const QString &text)

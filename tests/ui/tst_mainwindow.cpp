@@ -125,7 +125,12 @@ private slots:
         QCOMPARE(window.windowTitle(), QString("Corvanta Dorrik"));
         QCOMPARE(actionTexts(window.menuBar()->actions()), QStringList({"&File", "&Edit", "&About"}));
         const QList<QAction *> menus = window.menuBar()->actions();
-        QCOMPARE(actionTexts(menus.at(0)->menu()->actions()), QStringList({"&Export All", "&Export", "|", "&Exit"}));
+        QCOMPARE(actionTexts(menus.at(0)->menu()->actions()),
+                 QStringList({"&Add Files...", "Add &Folder...", "|", "&Save Report...", "|", "&Export All",
+                              "&Export", "|", "&Exit"}));
+        QCOMPARE(menuAction(window, "&File", "&Add Files...")->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(menuAction(window, "&File", "&Save Report...")->shortcut(), QKeySequence("Ctrl+S"));
+        QCOMPARE(menuAction(window, "&File", "&Exit")->shortcut(), QKeySequence("Ctrl+Q"));
         QCOMPARE(actionTexts(menus.at(1)->menu()->actions()), QStringList({"&Read Audio TC"}));
         QCOMPARE(actionTexts(menus.at(2)->menu()->actions()), QStringList({"&About"}));
 
