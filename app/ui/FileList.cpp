@@ -92,6 +92,22 @@ bool FileList::dropMimeData(int, int, const QMimeData *, Qt::DropAction)
     return false;
 }
 
+void FileList::connectToControl(FileList *table, QObject *control)
+{
+    connect(table, SIGNAL(ffprobeFileReq(FileData,int)), control, SLOT(onFFProbeFile(FileData,int)));
+    connect(table, SIGNAL(iterateThroughDirReq(QList<QUrl>)), control, SLOT(onIterateThroughDir(QList<QUrl>)));
+    connect(table, SIGNAL(initAudioTCInfoReq(FileData,int)), control, SLOT(onInitAudioTCInfo(FileData,int)));
+    connect(table, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
+            control, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
+    connect(table, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
+            control, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
+    connect(control, SIGNAL(ffprobeResult(FileData,int,int)), table, SLOT(onFFProbeResult(FileData,int,int)));
+    connect(control, SIGNAL(gotFileFromDir(QFileInfo)), table, SLOT(addItemToTable(QFileInfo)));
+    connect(control, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
+            table, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
+    connect(control, SIGNAL(importReady()), table, SLOT(importReady()));
+}
+
 void FileList::importUrls(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())

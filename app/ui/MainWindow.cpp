@@ -200,22 +200,12 @@ void MainWindow::makeConnections()
     connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelExportButtonClicked()));
     connect(this, SIGNAL(cancelExport()), mainControl, SLOT(onExportCancel()));
     connect(fileList, SIGNAL(updateFileInfo(FileData)), this, SLOT(updateFileInfo(FileData)));
-    connect(fileList, SIGNAL(ffprobeFileReq(FileData,int)), mainControl, SLOT(onFFProbeFile(FileData,int)));
-    connect(fileList, SIGNAL(iterateThroughDirReq(QList<QUrl>)), mainControl, SLOT(onIterateThroughDir(QList<QUrl>)));
-    connect(fileList, SIGNAL(initAudioTCInfoReq(FileData,int)), mainControl, SLOT(onInitAudioTCInfo(FileData,int)));
-    connect(fileList, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
-            mainControl, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
-    connect(fileList, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
-            mainControl, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
-    connect(mainControl, SIGNAL(ffprobeResult(FileData,int,int)), fileList, SLOT(onFFProbeResult(FileData,int,int)));
-    connect(mainControl, SIGNAL(gotFileFromDir(QFileInfo)), fileList, SLOT(addItemToTable(QFileInfo)));
-    connect(mainControl, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
-            fileList, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
     connect(mainControl, SIGNAL(exportProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
     connect(mainControl, SIGNAL(exportReady(int,QStringList)), this, SLOT(exportReady(int,QStringList)));
     connect(mainControl, SIGNAL(importProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
     connect(mainControl, SIGNAL(importReady()), this, SLOT(importReady()));
-    connect(mainControl, SIGNAL(importReady()), fileList, SLOT(importReady()));
+    // The table's own road to the controller, shared with the run without a window.
+    FileList::connectToControl(fileList, mainControl);
     connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
     connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
