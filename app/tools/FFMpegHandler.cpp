@@ -71,12 +71,9 @@ void FFMpegHandler::ffprobeFinished(int exitCode)
 
 // ---- audio extraction ------------------------------------------------------
 
-QString FFMpegHandler::tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex,
-                                   int fileNumber)
+QString FFMpegHandler::tempWavPath(const QString &tempDir, int streamIndex, int fileNumber)
 {
-    const QString baseName = fileName.section(QLatin1Char('.'), 0, 0);
-    return tempDir + QDir::separator()
-           + QStringLiteral("%1_%2_%3.wav").arg(baseName).arg(streamIndex).arg(fileNumber);
+    return tempDir + QDir::separator() + QStringLiteral("%1_%2.wav").arg(fileNumber).arg(streamIndex);
 }
 
 QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const QString &tempDir)
@@ -92,7 +89,7 @@ QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const
         if (cut)
             args << QStringLiteral("-t") << QStringLiteral("3");
         args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(streamIndex)
-             << tempWavPath(tempDir, fileData.fileName, streamIndex, fileData.fileNumber);
+             << tempWavPath(tempDir, streamIndex, fileData.fileNumber);
     }
     return args;
 }
@@ -100,6 +97,7 @@ QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const
 void FFMpegHandler::ffmpegAudioExtract(FileData fileData, QString tempDir)
 {
     fileRecord = fileData;
+    extractFolder = tempDir;
     connect(extractProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegAudioExtractFinished);
     extractProcess->startTool(QStringLiteral("ffmpeg"), audioExtractArguments(fileData, tempDir));
 }

@@ -166,18 +166,24 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
     QCOMPARE(readLines(probeLog).size(), 45);
     QVERIFY(readLines(ffmpegLog).isEmpty());
 
-    // One result handled frees one place; the queue gives it to the oldest.
+    // One result handled frees one place. Work on known files goes first: the
+    // extraction, then the export (each fails at once and frees its place),
+    // and only then the oldest probe.
     touch(bin + QStringLiteral("/release-f3.mov"));
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 46
                                          && harness.probeResults.size() == 1; }));
     QCOMPARE(harness.probeResults.first().row, 3);
     QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f45.mov")));
+    const QStringList tools = readLines(ffmpegLog);
+    QCOMPARE(tools.size(), 2);
+    QVERIFY2(tools.at(0).contains(QLatin1String("x.mov")), qPrintable(tools.at(0)));
+    QVERIFY2(tools.at(1).contains(QLatin1String("e.mov")), qPrintable(tools.at(1)));
     touch(bin + QStringLiteral("/release-f0.mov"));
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 47; }));
     QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f46.mov")));
     QTest::qWait(200);
     QCOMPARE(readLines(probeLog).size(), 47);
-    QVERIFY(readLines(ffmpegLog).isEmpty());
+    QCOMPARE(readLines(ffmpegLog).size(), 2);
 
     touch(bin + QStringLiteral("/release-all"));
     QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1
@@ -347,18 +353,20 @@ void TestControlBudget::untrustedWorkFolderFailsEveryReadAndEndsTheBatch()
 {
     // More than twice the budget: more reads wait in the queue while probes
     // run than there are results left to take them out one by one, and each
-    // of them fails without starting a tool.
+    // of them fails without starting a tool. Clips, as a WAV the decoder
+    // reads needs no working folder.
     TestMedia::MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("w.wav");
+    recipe.fileName = QStringLiteral("w.mov");
     recipe.seconds = 1.0;
     recipe.channels = 1;
-    const QString wav = TestMedia::makeLtcWav(work.path(), recipe);
-    QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
+    recipe.withVideo = false;
+    const QString clip = TestMedia::makeMov(work.path(), recipe);
+    QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
     const QString folder = work.filePath(QStringLiteral("many"));
     QVERIFY(QDir().mkpath(folder));
     constexpr int files = 110;
     for (int i = 0; i < files; ++i)
-        QVERIFY(QFile::copy(wav, folder + QStringLiteral("/w%1.wav").arg(i)));
+        QVERIFY(QFile::copy(clip, folder + QStringLiteral("/w%1.mov").arg(i)));
 
     // Someone else's link where our working folder belongs.
     const QString planted = work.filePath(QStringLiteral("planted"));

@@ -2,6 +2,7 @@
 // with the real ffprobe, ffmpeg and Pelbrook on generated media.
 
 #include "ControlHarness.h"
+#include "LTCHandler.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
@@ -105,6 +106,7 @@ private slots:
     void fileTimecodeFromEverySource();
     void readAfterImportReportsEveryStream();
     void sameBaseNameFilesReadOnlyTheirOwnWavs();
+    void sourcesAreReadUntouchedAndLongNamesRead();
     void importAndUserReadOverlappingBothEnd();
     void overlappingReadsKeepTheirOwnOptions_data();
     void overlappingReadsKeepTheirOwnOptions();
@@ -315,7 +317,7 @@ void TestControlImport::readAfterImportReportsEveryStream()
 
 void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
 {
-    // Six files of base name "clip" share one sub-folder of the working folder.
+    // Six files of base name "clip": their extractions must not mix.
     const QString dir = media.filePath(QStringLiteral("same"));
     QStringList names;
     for (int i = 0; i < 5; ++i) {
@@ -345,6 +347,64 @@ void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
             : QStringLiteral("0%1:00:00:00").arg(folder.mid(1).toInt() + 1);
         QCOMPARE(results.first().report.value(QStringLiteral("Timecode")).toString(), own);
     }
+}
+
+// WAVs the decoder reads are read where they lie, others are extracted first;
+// no source changes, whichever road it takes, and a base name near the file
+// system's limit still reads.
+void TestControlImport::sourcesAreReadUntouchedAndLongNamesRead()
+{
+    const QString dir = media.filePath(QStringLiteral("untouched"));
+    QVERIFY(QDir().mkpath(dir));
+    const QString s16 = TestMedia::makeLtcWav(dir, recipe(QStringLiteral("s16.wav"), 2, 1,
+                                                          QStringLiteral("01:00:00:00")));
+    MADE(s16);
+    struct Case { QString name; QStringList codec; bool direct; };
+    const QList<Case> cases{
+        {QStringLiteral("s16.wav"), {}, true},
+        {QStringLiteral("s24 extensible.wav"),
+         {"-c:a", "pcm_s24le", "-rf64", "never", "-write_bext", "0"}, true},
+        {QStringLiteral("f32.wav"), {"-c:a", "pcm_f32le"}, true},
+        {QStringLiteral("u8.wav"), {"-c:a", "pcm_u8"}, true},
+        {QStringLiteral("alaw.wav"), {"-c:a", "pcm_alaw"}, false},
+        {QStringLiteral("rf64.wav"), {"-c:a", "pcm_s16le", "-rf64", "always"}, false},
+    };
+    for (const Case &c : cases) {
+        if (c.codec.isEmpty())
+            continue;
+        QVERIFY(TestMedia::runTool(QStringLiteral("ffmpeg"),
+                                   QStringList{"-v", "error", "-y", "-i", s16} + c.codec
+                                       + QStringList{dir + QLatin1Char('/') + c.name}).ok());
+    }
+    MediaRecipe longName = recipe(QString(248, QLatin1Char('n')) + QStringLiteral(".mov"), 2, 1,
+                                  QStringLiteral("01:00:00:00"));
+    MADE(TestMedia::makeMov(dir, longName));
+
+    QMap<QString, QByteArray> before;
+    for (const QString &name : QDir(dir).entryList(QDir::Files)) {
+        QFile file(dir + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        before[name] = file.readAll();
+    }
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QCOMPARE(table.rows.size(), cases.size() + 1);
+    for (const FileData &row : table.rows) {
+        QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
+        QCOMPARE(row.audioTC, QStringLiteral("01:00:00:00"));
+        bool direct = false;
+        for (const Case &c : cases)
+            direct = direct || (c.name == row.fileName && c.direct);
+        QCOMPARE(LTCHandler::readsSourceDirectly(row), direct);
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QFile file(dir + QLatin1Char('/') + it.key());
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(it.key()));
+        QVERIFY2(file.readAll() == it.value(), qPrintable(it.key()));
+    }
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
 }
 
 void TestControlImport::importAndUserReadOverlappingBothEnd()

@@ -174,7 +174,7 @@ void LTCHandlerTest::readsExtractedStream()
     QVERIFY(extracted.wait(20000));
     QCOMPARE(extracted.at(0).at(2).toInt(), 0);
 
-    const QString wav = FFMpegHandler::tempWavPath(work.path(), record.fileName, 2, 3);
+    const QString wav = FFMpegHandler::tempWavPath(work.path(), 2, 3);
     const ReadOutcome outcome = readThroughHandler(wav, false);
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, 0);
