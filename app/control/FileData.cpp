@@ -93,6 +93,7 @@ AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
     reading.frameRateBase = qRound(base > 0.0 ? base : report.value(QStringLiteral("FrameRateFound")).toDouble(0.0));
     reading.channel = report.value(QStringLiteral("ChannelFound")).toInt(-1);
     reading.algorithm = report.value(QStringLiteral("ReadingAlgorithm")).toString();
+    reading.foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
     if (reading.timecode.isEmpty())
         reading.frameRateBase = 0;
     return reading;

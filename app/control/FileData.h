@@ -30,6 +30,7 @@ struct AudioTCReading
     bool dropFrame = false; // only meaningful with ntsc
     int channel = -1;       // zero-based channel within the stream
     QString algorithm;      // LOW, MID, HIGH or SLOPE
+    double foundAt = -1.0;  // seconds from the first sample to the first frame read, when the read searched
 
     bool isValid() const { return frameRateBase > 0; }
     double frameRate() const { return ntsc ? frameRateBase * 1000.0 / 1001.0 : double(frameRateBase); }

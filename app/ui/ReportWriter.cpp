@@ -160,8 +160,12 @@ QString foundText(const FileData &record, const QVector<FileData> &records)
 {
     if (!record.hasAudioTC)
         return QString();
-    if (!record.audioTCLinked)
+    if (!record.audioTCLinked) {
+        const double foundAt = record.audioTCReading().foundAt;
+        if (foundAt >= 0.0)
+            return ReportWriter::tr("found at %1").arg(ReportWriter::durationText(foundAt));
         return ReportWriter::tr("own");
+    }
     const int source = record.audioTCLinkedRow;
     if (source < 0 || source >= records.size())
         return ReportWriter::tr("linked");

@@ -383,6 +383,24 @@ private slots:
         QCOMPARE(ale.rows.value(0).value("Duration"), duration);
     }
 
+    // Own, searched for later in the file, or taken from a sibling that may since have been removed.
+    void foundColumn()
+    {
+        FileData own = timedRecord("10:00:00:00", 25, false, false, 4.0);
+        FileData searched = own;
+        searched.audioTCResult.insert("FoundAt", 12.48);
+        FileData linked;
+        linked.fileName = "S01_2.wav";
+        linked.setLinkedAudioTC(0, own.audioTC, own.audioTCResult);
+        FileData orphan = linked;
+        orphan.audioTCLinkedRow = -1;
+        const QVector<FileData> records{own, searched, linked, orphan};
+        QStringList found;
+        for (const FileData &record : records)
+            found << ReportWriter::fields(record, records).at(ReportWriter::FoundColumn);
+        QCOMPARE(found, QStringList({"own", "found at 00:00:12.480", "linked from clip.mov", "linked"}));
+    }
+
     // As a script starts it: a folder, no display, progress lines only on
     // standard error, and the exit code says whether every file has a timecode.
     void commandLineRunOnAFolder()
