@@ -71,15 +71,36 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     hasAudioTC = true;
 }
 
-double contradictingSignalRate(const QJsonObject &report)
+int FileData::audioChannelTotal() const
 {
+    int total = 0;
+    for (const QJsonValue &stream : audioStreams)
+        total += stream.toObject().value(QStringLiteral("channels")).toInt();
+    return total;
+}
+
+AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
+{
+    AudioTCReading reading;
+    reading.timecode = report.value(QStringLiteral("Timecode")).toString();
+    reading.ntsc = report.value(QStringLiteral("NTSC")).toBool(false);
+    reading.dropFrame = report.value(QStringLiteral("DropFrame")).toBool(false);
+    // The found rate of an NTSC report is already divided (29.97); the base is
+    // the whole number, also where a report lacks it.
+    const double base = report.value(QStringLiteral("FrameRateBaseFound")).toDouble(0.0);
+    reading.frameRateBase = qRound(base > 0.0 ? base : report.value(QStringLiteral("FrameRateFound")).toDouble(0.0));
+    reading.channel = report.value(QStringLiteral("ChannelFound")).toInt(-1);
+    reading.algorithm = report.value(QStringLiteral("ReadingAlgorithm")).toString();
+    reading.foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
     // Only a read with a forced rate reports what the signal measures; both
     // rates are printed with two decimals, and so compared.
     const QJsonValue measured = report.value(QStringLiteral("FrameRateMeasured"));
-    if (!measured.isDouble())
-        return 0.0;
     const double found = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
-    return qRound(measured.toDouble() * 100.0) == qRound(found * 100.0) ? 0.0 : measured.toDouble();
+    if (measured.isDouble() && qRound(measured.toDouble() * 100.0) != qRound(found * 100.0))
+        reading.signalRate = measured.toDouble();
+    if (reading.timecode.isEmpty())
+        reading.frameRateBase = 0;
+    return reading;
 }
 
 } // namespace FD

@@ -128,7 +128,7 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
 
     // A timecode read at a rate its own signal contradicts would be written
     // wrong (its time reference off by seconds): nothing is written.
-    if (fileData.audioTCSignalRate > 0.0) {
+    if (fileData.audioTCReading().signalRate > 0.0) {
         QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::rateContradictsSignalExitCode); });
         return;
     }

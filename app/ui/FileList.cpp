@@ -92,6 +92,22 @@ bool FileList::dropMimeData(int, int, const QMimeData *, Qt::DropAction)
     return false;
 }
 
+void FileList::connectToControl(FileList *table, QObject *control)
+{
+    connect(table, SIGNAL(ffprobeFileReq(FileData,int)), control, SLOT(onFFProbeFile(FileData,int)));
+    connect(table, SIGNAL(iterateThroughDirReq(QList<QUrl>)), control, SLOT(onIterateThroughDir(QList<QUrl>)));
+    connect(table, SIGNAL(initAudioTCInfoReq(FileData,int)), control, SLOT(onInitAudioTCInfo(FileData,int)));
+    connect(table, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
+            control, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
+    connect(table, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
+            control, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
+    connect(control, SIGNAL(ffprobeResult(FileData,int,int)), table, SLOT(onFFProbeResult(FileData,int,int)));
+    connect(control, SIGNAL(gotFileFromDir(QFileInfo)), table, SLOT(addItemToTable(QFileInfo)));
+    connect(control, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
+            table, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
+    connect(control, SIGNAL(importReady()), table, SLOT(importReady()));
+}
+
 void FileList::importUrls(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
@@ -293,16 +309,15 @@ QString FileList::audioTCText(const QJsonObject &report)
     QString text = report.value(QStringLiteral("Timecode")).toString();
     text += QLatin1Char('@');
     text += QString::number(rate, 'f', 2);
-    const double signalRate = FD::contradictingSignalRate(report);
-    if (signalRate > 0.0)
-        text += QStringLiteral(" (signal %1)").arg(signalRate, 0, 'f', 2);
+    const AudioTCReading reading = AudioTCReading::fromReport(report);
+    if (reading.signalRate > 0.0)
+        text += QStringLiteral(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
     if (ntsc && dropFrame)
         text += QStringLiteral(" DF ");
     text += QStringLiteral(" on ch. ");
     text += QString::number(channel + 1);
-    const double foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
-    if (foundAt >= 0.0) {
-        const qint64 s = static_cast<qint64>(foundAt);
+    if (reading.foundAt >= 0.0) {
+        const qint64 s = static_cast<qint64>(reading.foundAt);
         text += QStringLiteral(" (found at %1:%2:%3)")
                     .arg(s / 3600, 2, 10, QLatin1Char('0'))
                     .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
@@ -313,6 +328,8 @@ QString FileList::audioTCText(const QJsonObject &report)
 
 void FileList::showAudioTCError(int errorNumber, int row)
 {
+    if (row >= 0 && row < fileVector.size())
+        fileVector[row].audioTCError = errorNumber;
     setCell(row, AudioTCColumn, audioTCErrorText(errorNumber));
     resizeColumnToContents(AudioTCColumn);
 }
@@ -337,11 +354,9 @@ int FileList::findLinkSource(int row) const
 void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
-    FileData &record = fileVector[row];
-    record.setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
     // Taken over as it is, a rate the signal contradicts included.
-    record.audioTCSignalRate = source.audioTCSignalRate;
-    record.audioTCFoundAt = -1.0;
+    fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    fileVector[row].audioTCError = 0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
@@ -372,9 +387,8 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         const int channel = ltcResultJson.value(QStringLiteral("ChannelFound")).toInt(0);
         record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
         record.audioTCResult = ltcResultJson;
-        record.audioTCFoundAt = ltcResultJson.value(QStringLiteral("FoundAt")).toDouble(-1.0);
-        record.audioTCSignalRate = FD::contradictingSignalRate(ltcResultJson);
         record.audioTCReadRequested = false;
+        record.audioTCError = 0;
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
@@ -392,10 +406,8 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
                 return;
             }
         }
-        if (!record.audioTCLinked) {
-            setCell(row, AudioTCColumn, audioTCErrorText(205));
-            resizeColumnToContents(AudioTCColumn);
-        }
+        if (!record.audioTCLinked)
+            showAudioTCError(205, row);
         return;
     }
 

@@ -576,8 +576,7 @@ void FFMpegExportTest::rateContradictingTheSignalIsRefused()
 
     FileData file = probedRecord(wav);
     setAudioTC(file, 0, 0, report);
-    file.audioTCSignalRate = FD::contradictingSignalRate(report);
-    QCOMPARE(file.audioTCSignalRate, 23.98);
+    QCOMPARE(file.audioTCReading().signalRate, 23.98);
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, ExportCommand::rateContradictsSignalExitCode);
