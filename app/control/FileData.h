@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExportResult.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileInfo>
@@ -51,6 +53,9 @@ struct FileData
     bool isGoPro = false;
     bool audioTCReadRequested = false;
     qint32 fileNumber = -1;
+    // The outcome of this row's last export; resultCode Ok with an empty
+    // outputPath before any export.
+    ExportResult lastExport;
 
     // A fresh record for a file on disk: name, path, base name, suffix, modification time.
     static FileData fromFileInfo(const QFileInfo &fileInfo);

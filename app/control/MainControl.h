@@ -2,6 +2,7 @@
 
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QFileInfo>
@@ -36,6 +37,8 @@ signals:
     void importReady();
     void readingFinished();
     void exportReady(int exportResult, QStringList exportErrorFileNameList);
+    // One per file of an export job, before the job's exportReady.
+    void exportFileResult(ExportResult result);
     void exportStarted();
     void cancelExportReq();
 
@@ -70,7 +73,7 @@ private:
 
     quint32 batchTotal() const;
     void reportReadProgress(const QString &text);
-    void countDecoderUnitAsFailed(int fileNumber);
+    void countDecoderUnitAsFailed(int fileNumber, int resultCode);
     void handleExtractionResult(const FileData &fileData, int errorCode);
     void completeReadBatchIfDone();
     void completeReadBatch();
@@ -82,6 +85,7 @@ private:
     QList<FileData> extractQueue;
     QList<FileData> decodeQueue;
     QList<FileData> exportQueue;
+    void reportExportFile(const ExportResult &result);
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;
     bool readBatchMode = false;

@@ -2,6 +2,7 @@
 
 #include "ExportOptions.h"
 #include "FileData.h"
+#include "ResultCode.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -19,9 +20,8 @@ class ExportCommand
 public:
     enum class Container { QuickTime, Mxf, Wav, Unchanged };
 
-    // Result codes of our own, beside the tool's exit codes and ToolProcess's 3000/3001.
-    static constexpr int noTargetNameExitCode = 3100;
-    static constexpr int verificationFailedExitCode = 3101;
+    static constexpr int noTargetNameExitCode = ResultCode::NoTargetName;
+    static constexpr int verificationFailedExitCode = ResultCode::VerificationFailed;
 
     // Numbered names run from _1 while the counter is below this.
     static constexpr int targetNameCounterLimit = 10000;

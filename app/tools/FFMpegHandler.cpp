@@ -112,6 +112,17 @@ void FFMpegHandler::ffmpegAudioExtractFinished(int exitCode)
 
 // ---- export ----------------------------------------------------------------
 
+namespace {
+
+int toolResultCode(int exitCode)
+{
+    if (exitCode == ToolProcess::startFailedExitCode || exitCode == ToolProcess::crashedExitCode)
+        return exitCode;
+    return ResultCode::ExportToolFailed;
+}
+
+} // namespace
+
 // One process runs ffmpeg and then the ffprobe of the written file, so the
 // export is one job for the controller and every running phase is one process
 // to kill on cancel or destruction. Whatever happens, one ffmpegExportResult.
@@ -134,7 +145,7 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
     exportPath = exportCommand->reserveTargetPath(&error);
     if (exportPath.isEmpty()) {
         // Reported later, like a tool that could not start: never inside this call.
-        QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::noTargetNameExitCode); });
+        QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::noTargetNameExitCode, ResultCode::NoTargetName, tr("no free name")); });
         return;
     }
     exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
@@ -168,18 +179,18 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
         return;
     if (exitCode != 0) {
         releaseEmptyTarget();
-        finishExport(exitCode);
+        finishExport(exitCode, toolResultCode(exitCode));
         return;
     }
     if (exportCancelled) {
-        finishExport(exitCode);
+        finishExport(exitCode, ResultCode::ExportCancelled);
         return;
     }
     if (exportCommand->writesWav()) {
         QString error;
         if (!BextChunk::carryOver(fileRecord.filePath, exportPath,
                                   exportCommand->speedLine().toUtf8(), &error)) {
-            finishExport(ExportCommand::verificationFailedExitCode);
+            finishExport(ExportCommand::verificationFailedExitCode, ResultCode::VerificationFailed, error);
             return;
         }
     }
@@ -191,9 +202,18 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
 void FFMpegHandler::verifyExport(int probeExitCode)
 {
     const QJsonObject probe = QJsonDocument::fromJson(exportProcess->readAllStandardOutput()).object();
-    const bool ok = probeExitCode == 0 && exportCommand->outputMismatch(probe).isEmpty();
+    const QString mismatch = probeExitCode == 0 ? exportCommand->outputMismatch(probe)
+                                                : tr("the written file could not be probed");
     // The output stays for the user to inspect; the file is listed as failed.
-    finishExport(ok ? 0 : ExportCommand::verificationFailedExitCode);
+    if (!mismatch.isEmpty()) {
+        finishExport(ExportCommand::verificationFailedExitCode, ResultCode::VerificationFailed, mismatch);
+        return;
+    }
+    if (!exportCommand->writesTimecode() && !exportCommand->writesTimeReference()) {
+        finishExport(0, ResultCode::CopiedWithoutTimecode);
+        return;
+    }
+    finishExport(0, ResultCode::Ok);
 }
 
 void FFMpegHandler::releaseEmptyTarget()
@@ -203,11 +223,24 @@ void FFMpegHandler::releaseEmptyTarget()
         exportPath.clear();
 }
 
-void FFMpegHandler::finishExport(int exitCode)
+void FFMpegHandler::finishExport(int exitCode, int resultCode, const QString &reason)
 {
     if (exportPhase == ExportPhase::Reported)
         return;
     exportPhase = ExportPhase::Reported;
+    outcome.fileNumber = fileRecord.fileNumber;
+    outcome.fileName = fileRecord.fileName;
+    outcome.sourcePath = fileRecord.filePath;
+    outcome.resultCode = resultCode;
+    outcome.reason = reason.isEmpty() ? ResultCode::text(resultCode) : reason;
+    if (resultCode == ResultCode::Ok || resultCode == ResultCode::CopiedWithoutTimecode)
+        outcome.outputPath = exportPath;
+    if (resultCode == ResultCode::Ok) {
+        if (exportCommand->writesTimecode())
+            outcome.timecode = fileRecord.audioTC;
+        if (exportCommand->writesTimeReference())
+            outcome.timeReference = exportCommand->timeReference();
+    }
     const quint32 units = quint32(std::max(0, exportSettings.progressUnitsPerFile));
     if (stepsReported < units) {
         const quint32 rest = units - stepsReported;

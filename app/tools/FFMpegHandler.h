@@ -2,6 +2,7 @@
 
 #include "ExportCommand.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QByteArray>
@@ -31,6 +32,8 @@ public:
 
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
+    // The outcome of the export, complete once ffmpegExportResult is out.
+    ExportResult exportResult() const { return outcome; }
 
     // Argument lists of the probe and the extraction, as the operations start them.
     static QStringList probeArguments(const QString &filePath);
@@ -68,11 +71,12 @@ private:
     // Export: ffmpeg writes, then ffprobe checks what was written, on one process.
     enum class ExportPhase { Idle, Writing, Verifying, Reported };
     void verifyExport(int probeExitCode);
-    void finishExport(int exitCode);
+    void finishExport(int exitCode, int resultCode, const QString &reason = QString());
     void releaseEmptyTarget();
     std::unique_ptr<ExportCommand> exportCommand;
     ExportPhase exportPhase = ExportPhase::Idle;
     bool exportCancelled = false;
+    ExportResult outcome;
 };
 
 Q_DECLARE_METATYPE(FFMpegHandler *)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioTCOptions.h"
+#include "ResultCode.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -22,10 +23,10 @@ class LTCHandler : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int ltcNotFoundExitCode = 205;
+    static constexpr int ltcNotFoundExitCode = ResultCode::LtcNotFound;
     // A run that ended with 0 but printed no report holding a timecode: taken
     // as a failure, so no row ever shows an empty timecode as found.
-    static constexpr int unreadableReportExitCode = 3200;
+    static constexpr int unreadableReportExitCode = ResultCode::UnreadableReport;
 
     explicit LTCHandler(QObject *parent = nullptr);
     ~LTCHandler() override;

@@ -1,5 +1,7 @@
 #include "FileList.h"
 
+#include "ResultCode.h"
+
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -263,21 +265,7 @@ void FileList::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
 
 QString FileList::audioTCErrorText(int errorNumber)
 {
-    switch (errorNumber) {
-    case 100: return tr("innsufficient arguments for Pelbrook");
-    case 101: return tr("unsupported output format");
-    case 102: return tr("unsupported parameter for Pelbrook");
-    case 103: return tr("unsupported reading algorithm");
-    case 201: return tr("could not open file");
-    case 202: return tr("channel number out of range");
-    case 203: return tr("invalid framerate");
-    case 204: return tr("could not initialize sample reader");
-    case 205: return tr("audio TC not found");
-    case 1000: return tr("error while reading file data");
-    case 1001: return tr("couldn't read file data");
-    case 2001: return tr("couldn't get audio track from file");
-    default: return QString();
-    }
+    return ResultCode::text(errorNumber);
 }
 
 QString FileList::audioTCText(const QJsonObject &report)
@@ -398,6 +386,14 @@ void FileList::readingFinished()
 void FileList::exportFinished()
 {
     exportRunning = false;
+}
+
+void FileList::onExportFileResult(ExportResult result)
+{
+    const int row = result.fileNumber;
+    if (row < 0 || row >= fileVector.size())
+        return;
+    fileVector[row].lastExport = result;
 }
 
 // ---- requests from the dialogs -------------------------------------------

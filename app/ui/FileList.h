@@ -60,6 +60,8 @@ public slots:
     void importReady();
     void readingFinished();
     void exportFinished();
+    // One file's export outcome, kept with its row.
+    void onExportFileResult(ExportResult result);
 
 private slots:
     void onCellClicked(int row);

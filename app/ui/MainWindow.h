@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <QVector>
 
 class AudioTCWindow;
 class ExportWindow;
@@ -38,6 +40,8 @@ public:
     void importPaths(const QStringList &paths);
 
     static QString exportErrorText(const QStringList &fileNames);
+    // One line per file that was not written, verified and stamped, with its reason.
+    static QString exportDetailsText(const QVector<ExportResult> &results);
     static QString newVersionText(const QString &description, const QUrl &downloadLink);
     static QStringList streamInfoLines(const FileData &fileData);
 
@@ -60,6 +64,7 @@ private slots:
     void updateFileInfo(FileData fileData);
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);
+    void onExportFileResult(ExportResult result);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -96,4 +101,6 @@ private:
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;
+    // The running export job's per-file outcomes, for the result's details.
+    QVector<ExportResult> exportResults;
 };

@@ -238,7 +238,10 @@ private slots:
             {201, "could not open file"}, {202, "channel number out of range"}, {203, "invalid framerate"},
             {204, "could not initialize sample reader"}, {205, "audio TC not found"},
             {1000, "error while reading file data"}, {1001, "couldn't read file data"},
-            {2001, "couldn't get audio track from file"}, {3000, ""}, {-1, ""}};
+            {2001, "couldn't get audio track from file"},
+            // A tool that did not run is named, never taken for a damaged file.
+            {1002, "ffprobe could not be started"}, {3201, "Pelbrook could not be started"},
+            {3202, "Pelbrook crashed"}, {3200, "no timecode in the decoder's report"}, {-1, "error -1"}};
         FileList list;
         list.addItemToTable(makeFile("e.mov"));
         list.onFFProbeResult(probeRecord(5, "x"), 0, 0);
