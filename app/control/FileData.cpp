@@ -73,6 +73,18 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     hasAudioTC = true;
 }
 
+void FileData::clearAudioTC()
+{
+    audioTC.clear();
+    audioTCLinkedRow = -1;
+    audioTCStreamIndex = -1;
+    audioTCChannel = -1;
+    audioTCChannelLayout.clear();
+    audioTCResult = QJsonObject();
+    audioTCLinked = false;
+    hasAudioTC = false;
+}
+
 AudioTCStreamInfo FileData::audioTCStreamInfo() const
 {
     return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};

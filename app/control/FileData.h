@@ -66,6 +66,10 @@ struct FileData
     void setTimeReference(qint64 samples, qint32 sampleRate);
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
     void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
+    // No audio timecode, neither its own nor a linked one.
+    void clearAudioTC();
+    // A timecode the file's own audio carries (not one taken from a sibling).
+    bool hasOwnAudioTC() const { return hasAudioTC && !audioTCLinked; }
 
     bool getHasAudioTC() const { return hasAudioTC; }
     bool getHasFileTC() const { return hasFileTC; }

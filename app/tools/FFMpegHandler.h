@@ -30,6 +30,7 @@ public:
     void ffmpegAudioExtract(FileData fileData, QString tempDir);
     void ffmpegExport(FileData fileData, ExportOptions exportOptions);
 
+    // The verified file under its final name; empty until it is there.
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
     // The outcome of the export, complete once ffmpegExportResult is out.
@@ -72,7 +73,11 @@ private:
     enum class ExportPhase { Idle, Writing, Verifying, Reported };
     void verifyExport(int probeExitCode);
     void finishExport(int exitCode, int resultCode, const QString &reason = QString());
-    void releaseEmptyTarget();
+    bool commitOutput(QString *error);
+    void discardOutput();
+    QString reservedPath;   // the final name, created empty, until the commit
+    QString partialPath;    // the file ffmpeg writes, beside it
+    QByteArray errorTail;
     std::unique_ptr<ExportCommand> exportCommand;
     ExportPhase exportPhase = ExportPhase::Idle;
     bool exportCancelled = false;

@@ -302,10 +302,12 @@ bool FileList::areSiblingWavs(int a, int b) const
            && qAbs(first.duration - second.duration) < 0.05;
 }
 
+// Only a row that read its own timecode is a source (no chains): the first
+// one in row order, so the outcome does not depend on which read ends first.
 int FileList::findLinkSource(int row) const
 {
     for (int i = 0; i < fileVector.size(); ++i) {
-        if (i != row && fileVector.at(i).hasAudioTC && areSiblingWavs(i, row))
+        if (i != row && fileVector.at(i).hasOwnAudioTC() && areSiblingWavs(i, row))
             return i;
     }
     return -1;
@@ -318,15 +320,33 @@ void FileList::showLinkedAudioTC(int sourceRow, int row)
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
-// Multi-file recordings: one WAV carries the timecode, its siblings written at
-// the same moment with the same length carry none.
-void FileList::linkSiblingWavs(int sourceRow)
+void FileList::showAudioTCNotFound(int row)
 {
-    if (!isWav(fileVector.at(sourceRow)))
+    setCell(row, AudioTCColumn, audioTCErrorText(ResultCode::LtcNotFound));
+    resizeColumnToContents(AudioTCColumn);
+}
+
+// Multi-file recordings: one WAV carries the timecode, its siblings written at
+// the same moment with the same length carry none. After `row`'s own timecode
+// came or went, its siblings without one of their own take theirs from their
+// source again; a row's own timecode is never touched.
+void FileList::relinkSiblings(int row)
+{
+    if (!isWav(fileVector.at(row)))
         return;
     for (int i = 0; i < fileVector.size(); ++i) {
-        if (i != sourceRow && areSiblingWavs(i, sourceRow))
-            showLinkedAudioTC(sourceRow, i);
+        if (i == row || fileVector.at(i).hasOwnAudioTC() || !areSiblingWavs(i, row))
+            continue;
+        const int source = findLinkSource(i);
+        const FileData &record = fileVector.at(i);
+        if (source >= 0) {
+            if (!record.audioTCLinked || record.audioTCLinkedRow != source
+                || record.audioTC != fileVector.at(source).audioTC)
+                showLinkedAudioTC(source, i);
+        } else if (record.audioTCLinked) {
+            fileVector[i].clearAudioTC();
+            showAudioTCNotFound(i);
+        }
     }
 }
 
@@ -336,8 +356,10 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
     if (row < 0 || row >= fileVector.size())
         return;
     FileData &record = fileVector[row];
-    // A known timecode is only replaced by a read the user asked for.
-    if (record.hasAudioTC && !record.audioTCReadRequested)
+    // A timecode the file read itself is only replaced by a read the user
+    // asked for; a linked one gives way to the file's own.
+    const bool hadOwn = record.hasOwnAudioTC();
+    if (hadOwn && !record.audioTCReadRequested)
         return;
 
     if (exitCode == 0) {
@@ -351,26 +373,28 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         record.audioTCLinkedRow = -1;
         setCell(row, AudioTCColumn, audioTCText(ltcResultJson));
         resizeColumnToContents(AudioTCColumn);
-        linkSiblingWavs(row);
+        relinkSiblings(row);
         return;
     }
 
-    if (exitCode == 205) {
-        if (isWav(record)) {
-            const int source = findLinkSource(row);
-            if (source >= 0) {
-                showLinkedAudioTC(source, row);
-                return;
-            }
-        }
-        if (!record.audioTCLinked) {
-            setCell(row, AudioTCColumn, audioTCErrorText(205));
-            resizeColumnToContents(AudioTCColumn);
-        }
+    // A linked row keeps its link whatever its own read says.
+    if (record.audioTCLinked)
         return;
-    }
+    // A requested read that found nothing: the cell and the record say the same.
+    if (hadOwn)
+        record.clearAudioTC();
 
-    showAudioTCError(exitCode, row);
+    if (exitCode == ResultCode::LtcNotFound) {
+        const int source = isWav(record) ? findLinkSource(row) : -1;
+        if (source >= 0)
+            showLinkedAudioTC(source, row);
+        else
+            showAudioTCNotFound(row);
+    } else {
+        showAudioTCError(exitCode, row);
+    }
+    if (hadOwn)
+        relinkSiblings(row);
 }
 
 void FileList::importReady()
@@ -440,13 +464,10 @@ void FileList::exportFiles(ExportOptions exportOptions)
     QVector<FileData> request;
     request.reserve(rows.size());
     for (int row : qAsConst(rows)) {
+        // Every chosen row goes: one that cannot be exported (muting the only
+        // channel of a mono WAV leaves nothing) comes back with its reason.
         FileData record = fileVector.at(row);
         record.fileNumber = row;
-        // Muting the only channel of a mono WAV would leave nothing to export.
-        const bool monoWavWithOwnTC = isWav(record) && record.hasAudioTC && !record.audioTCLinked
-                                      && record.audioChannelCount < 2;
-        if (exportOptions.muteAudioTC && monoWavWithOwnTC)
-            continue;
         request.append(record);
     }
 

@@ -79,7 +79,8 @@ private:
     void showDuration(double seconds, int row);
     void showAudioTCError(int errorNumber, int row);
     void showLinkedAudioTC(int sourceRow, int row);
-    void linkSiblingWavs(int sourceRow);
+    void relinkSiblings(int row);
+    void showAudioTCNotFound(int row);
     int findLinkSource(int row) const;
     bool areSiblingWavs(int a, int b) const;
     QVector<int> selectedRecordRows() const;
