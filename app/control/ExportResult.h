@@ -15,7 +15,7 @@ struct ExportResult
     QString outputPath;          // the verified file; empty when nothing was kept
     QString timecode;            // timecode written into a QuickTime/MXF copy; empty if none
     qint64 timeReference = -1;   // time reference written into a WAV copy; -1 if none
-    qint32 resultCode = ResultCode::Ok;
+    qint32 resultCode = ResultCode::NotExported;
     QString reason;              // why, in the user's words; empty for a stamped file
 
     bool done() const { return ResultCode::isSuccess(resultCode); }

@@ -59,8 +59,6 @@ void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndex
     audioTC = text;
     audioTCStreamIndex = streamIndexAndChannel.first;
     audioTCChannel = streamIndexAndChannel.second;
-    audioTCChannelLayout = streams.at(audioTCStreamIndex).toObject()
-                               .value(QStringLiteral("channel_layout")).toString();
     hasAudioTC = true;
 }
 
@@ -79,15 +77,9 @@ void FileData::clearAudioTC()
     audioTCLinkedRow = -1;
     audioTCStreamIndex = -1;
     audioTCChannel = -1;
-    audioTCChannelLayout.clear();
     audioTCResult = QJsonObject();
     audioTCLinked = false;
     hasAudioTC = false;
-}
-
-AudioTCStreamInfo FileData::audioTCStreamInfo() const
-{
-    return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};
 }
 
 } // namespace FD

@@ -14,15 +14,6 @@
 
 namespace FD {
 
-// Where the audio timecode of a file was found: stream index within `streams`,
-// channel within that stream and the stream's channel layout.
-struct AudioTCStreamInfo
-{
-    int streamIndex = -1;
-    int channel = -1;
-    QString channelLayout;
-};
-
 // One imported file. The table owns the authoritative copy of each row; every
 // signal and queue carries copies.
 struct FileData
@@ -32,7 +23,6 @@ struct FileData
     qint32 audioTCLinkedRow = -1;
     qint32 audioTCStreamIndex = -1;
     qint32 audioTCChannel = -1;
-    QString audioTCChannelLayout;
     qint64 timeReference = 0;
     bool hasAudioTC = false;
     bool hasFileTC = false;
@@ -53,8 +43,7 @@ struct FileData
     bool isGoPro = false;
     bool audioTCReadRequested = false;
     qint32 fileNumber = -1;
-    // The outcome of this row's last export; resultCode Ok with an empty
-    // outputPath before any export.
+    // The outcome of this row's last export (NotExported before the first).
     ExportResult lastExport;
 
     // A fresh record for a file on disk: name, path, base name, suffix, modification time.
@@ -70,12 +59,6 @@ struct FileData
     void clearAudioTC();
     // A timecode the file's own audio carries (not one taken from a sibling).
     bool hasOwnAudioTC() const { return hasAudioTC && !audioTCLinked; }
-
-    bool getHasAudioTC() const { return hasAudioTC; }
-    bool getHasFileTC() const { return hasFileTC; }
-    bool getAudioTCLinked() const { return audioTCLinked; }
-    QString getFileTC() const { return fileTC; }
-    AudioTCStreamInfo audioTCStreamInfo() const;
 };
 
 // Wall-clock text HH:MM:SS.mmm of a sample position; hours are not reduced to a day.

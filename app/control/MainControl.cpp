@@ -104,21 +104,29 @@ FileData recordFromProbe(const QJsonObject &json)
     return record;
 }
 
-// The WAV that extraction wrote for one stream of the file.
-QString wavPathFor(const FileData &fileData, int streamIndex)
+// One decoder job per audio stream of the file, reading the WAVs in `folder`
+// that the extraction wrote.
+QVector<DecoderJob> extractedWavJobs(const FileData &fileData, const QString &folder)
 {
-    return FFMpegHandler::tempWavPath(workSubFolderPath(fileData.baseName), fileData.fileName,
-                                      streamIndex, fileData.fileNumber);
+    QVector<DecoderJob> jobs;
+    for (const char index : fileData.audioStreamIndexes) {
+        DecoderJob job;
+        job.streamIndex = static_cast<qint8>(index);
+        job.wavPath = FFMpegHandler::tempWavPath(folder, job.streamIndex, fileData.fileNumber);
+        job.temporary = true;
+        jobs.append(job);
+    }
+    return jobs;
 }
 
-// Row and stream from a WAV name, taken from the end so that base names
-// holding "_" still route right.
-QPair<int, int> rowAndStreamFromWavPath(const QString &filePath)
+// The source itself is read; it is never written to or removed.
+QVector<DecoderJob> sourceJob(const FileData &fileData)
 {
-    QStringList pieces = filePath.left(filePath.size() - 4).split(QLatin1Char('_'));
-    const int row = pieces.takeLast().toInt();
-    const int stream = pieces.isEmpty() ? 0 : pieces.last().toInt();
-    return {row, stream};
+    DecoderJob job;
+    job.streamIndex = static_cast<qint8>(fileData.audioStreamIndexes.at(0));
+    job.wavPath = fileData.filePath;
+    job.temporary = false;
+    return {job};
 }
 
 // A tool that could not be started or crashed is named as such, never shown
@@ -173,12 +181,15 @@ void MainControl::disposeHandler(QObject *handler)
     startNextQueuedJobs();
 }
 
+// Work on files already known comes first: a freed place goes to a decoder
+// run, then an extraction, then an export, and only then to a new probe, so
+// timecodes show from the start of a large import instead of after its last probe.
 void MainControl::startNextQueuedJobs()
 {
-    probeQueueStep();
-    extractQueueStep();
     decodeQueueStep();
+    extractQueueStep();
     exportQueueStep();
+    probeQueueStep();
 }
 
 void MainControl::probeQueueStep()
@@ -312,7 +323,15 @@ void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector,
 
 bool MainControl::startExtraction(FileData fileData)
 {
-    if (!prepareWorkSubFolder(fileData.baseName)) {
+    // A WAV the decoder reads as it is needs no copy; its extraction unit is done at once.
+    if (LTCHandler::readsSourceDirectly(fileData)) {
+        handleExtractionResult(fileData, 0, sourceJob(fileData));
+        return false;
+    }
+    // Each extraction writes into a folder of its own, named by a number, so
+    // no two runs share a name and no source name makes a path too long.
+    const QString folderName = QString::number(++extractionCount);
+    if (!prepareWorkSubFolder(folderName)) {
         // A folder we cannot trust gets no files written through it.
         handleExtractionResult(fileData, extractionFailedCode);
         return false;
@@ -320,18 +339,20 @@ bool MainControl::startExtraction(FileData fileData)
     auto *handler = new FFMpegHandler(this);
     connect(handler, &FFMpegHandler::ffmpegAudioExtractResult, this,
             &MainControl::onAudioExtractReady);
-    handler->ffmpegAudioExtract(fileData, workSubFolderPath(fileData.baseName));
+    handler->ffmpegAudioExtract(fileData, workSubFolderPath(folderName));
     ++runningProcessCount;
     return true;
 }
 
 void MainControl::onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode)
 {
-    handleExtractionResult(fileData, errorCode);
+    handleExtractionResult(fileData, errorCode,
+                           extractedWavJobs(fileData, handler->audioExtractFolder()));
     disposeHandler(handler);
 }
 
-void MainControl::handleExtractionResult(const FileData &fileData, int errorCode)
+void MainControl::handleExtractionResult(const FileData &fileData, int errorCode,
+                                         const QVector<DecoderJob> &jobs)
 {
     ++progressDone;
     reportReadProgress(tr("prepare files for reading..."));
@@ -339,11 +360,20 @@ void MainControl::handleExtractionResult(const FileData &fileData, int errorCode
         countDecoderUnitAsFailed(fileData.fileNumber, extractionResultCode(errorCode));
         return;
     }
+    FileDecode decode;
+    decode.fileNumber = fileData.fileNumber;
+    for (DecoderJob job : jobs) {
+        job.fileNumber = fileData.fileNumber;
+        // Decoded with the options of the request that asked for this file.
+        job.readRequested = fileData.audioTCReadRequested;
+        job.preferSlope = fileData.isGoPro;
+        decode.jobs.append(job);
+    }
     if (budgetFull()) {
-        decodeQueue.append(fileData);
+        decodeQueue.append(decode);
         return;
     }
-    startDecoder(fileData);
+    startDecoder(decode);
 }
 
 // The file's one decoder unit of the batch total will not come from a run.
@@ -355,52 +385,48 @@ void MainControl::countDecoderUnitAsFailed(int fileNumber, int resultCode)
     completeReadBatchIfDone();
 }
 
-bool MainControl::startDecoder(const FileData &fileData)
+bool MainControl::startDecoder(const FileDecode &decode)
 {
-    // Only this file's own WAVs: another file of the same base name shares the
-    // sub-folder, and its WAVs are decoded and counted by its own step.
-    QStringList wavPaths;
+    QVector<DecoderJob> present;
     QList<int> missingStreams;
-    for (const char index : fileData.audioStreamIndexes) {
-        const int streamIndex = static_cast<qint8>(index);
-        const QString path = wavPathFor(fileData, streamIndex);
-        if (QFileInfo(path).isFile())
-            wavPaths.append(path);
+    for (const DecoderJob &job : decode.jobs) {
+        if (QFileInfo(job.wavPath).isFile())
+            present.append(job);
         else
-            missingStreams.append(streamIndex);
+            missingStreams.append(job.streamIndex);
     }
-    if (wavPaths.isEmpty()) {
+    if (present.isEmpty()) {
         // A "successful" extraction that wrote nothing.
-        countDecoderUnitAsFailed(fileData.fileNumber, extractionFailedCode);
+        countDecoderUnitAsFailed(decode.fileNumber, extractionFailedCode);
         return false;
     }
     // Streams without a WAV were never counted; the row still hears of them,
     // before the decoder reports of its other streams.
     for (const int streamIndex : missingStreams)
-        emit audioTCReadResult(QJsonObject(), fileData.fileNumber, streamIndex,
-                               extractionFailedCode);
-    for (const QString &path : wavPaths) {
+        emit audioTCReadResult(QJsonObject(), decode.fileNumber, streamIndex, extractionFailedCode);
+    for (const DecoderJob &job : present) {
         auto *handler = new LTCHandler(this);
         connect(handler, &LTCHandler::pelbrookResult, this, &MainControl::onPelbrookReady);
-        if (fileData.audioTCReadRequested)
-            handler->readTimecode(path, audioTCOptions, fileData.isGoPro);
-        else
-            handler->readTimecode(path, fileData.isGoPro);
+        handler->read(job, audioTCOptions);
         ++runningProcessCount;
     }
-    extraDecoderRuns += static_cast<quint32>(wavPaths.size() - 1);
+    extraDecoderRuns += static_cast<quint32>(present.size() - 1);
     return true;
 }
 
-void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath,
+void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString,
                                   int exitCode)
 {
-    const QPair<int, int> rowAndStream = rowAndStreamFromWavPath(filePath);
-    emit audioTCReadResult(ltcResultJson, rowAndStream.first, rowAndStream.second, exitCode);
+    const DecoderJob job = handler->job();
+    emit audioTCReadResult(ltcResultJson, job.fileNumber, job.streamIndex, exitCode);
     ++progressDone;
     reportReadProgress(tr("reading audio TC..."));
     completeReadBatchIfDone();
-    QFile::remove(filePath);
+    if (job.temporary) {
+        QFile::remove(job.wavPath);
+        // The extraction's own folder goes with its last WAV.
+        QDir().rmdir(QFileInfo(job.wavPath).absolutePath());
+    }
     disposeHandler(handler);
 }
 
@@ -438,11 +464,12 @@ void MainControl::completeReadBatch()
     extraDecoderRuns = 0;
     progressDone = 0;
     lastProgressFraction = 0.0;
+    // Cleared before the end is told, so whoever hears it finds nothing left behind.
+    removeWorkFolder();
     if (hadImport)
         emit importReady();
     if (hadUserRead)
         emit readingFinished();
-    removeWorkFolder();
 }
 
 // ---- export ------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioTCOptions.h"
+#include "DecoderJob.h"
 #include "ExportOptions.h"
 #include "ExportResult.h"
 #include "FileData.h"
@@ -66,15 +67,23 @@ private:
     void decodeQueueStep();
     void exportQueueStep();
 
+    // The decoder runs of one file, started together.
+    struct FileDecode
+    {
+        int fileNumber = -1;
+        QVector<DecoderJob> jobs;
+    };
+
     void startProbe(const FileData &fileData);
     bool startExtraction(FileData fileData);
-    bool startDecoder(const FileData &fileData);
+    bool startDecoder(const FileDecode &decode);
     void startExport(const FileData &fileData);
 
     quint32 batchTotal() const;
     void reportReadProgress(const QString &text);
     void countDecoderUnitAsFailed(int fileNumber, int resultCode);
-    void handleExtractionResult(const FileData &fileData, int errorCode);
+    void handleExtractionResult(const FileData &fileData, int errorCode,
+                                const QVector<DecoderJob> &jobs = {});
     void completeReadBatchIfDone();
     void completeReadBatch();
     void drainCancelledExports();
@@ -83,7 +92,7 @@ private:
     quint8 runningProcessCount = 0;
     QList<FileData> probeQueue;
     QList<FileData> extractQueue;
-    QList<FileData> decodeQueue;
+    QList<FileDecode> decodeQueue;
     QList<FileData> exportQueue;
     void reportExportFile(const ExportResult &result);
     ExportOptions exportOptions;
@@ -104,4 +113,6 @@ private:
     // imported ones, so an import and a user read that overlap form one batch
     // whose total matches the units that will arrive.
     quint32 userFilesToRead = 0;
+    // Names each extraction's own sub-folder of the working folder.
+    quint32 extractionCount = 0;
 };

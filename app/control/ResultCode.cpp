@@ -37,6 +37,7 @@ QString text(int code)
     case ToolCrashed: return tr("ffmpeg crashed");
     case ExportCancelled: return tr("export cancelled");
     case ExportToolFailed: return tr("ffmpeg failed");
+    case NotExported: return tr("not exported");
     case NoTargetName: return tr("no free name");
     case VerificationFailed: return tr("the written file is not what was asked for");
     case RateMismatch: return tr("the audio timecode's rate does not match the video");

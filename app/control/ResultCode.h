@@ -38,6 +38,7 @@ enum Code : int {
     ToolCrashed = 3001,
     ExportCancelled = 3002,
     ExportToolFailed = 3003,
+    NotExported = 3004,
     NoTargetName = 3100,
     VerificationFailed = 3101,
     RateMismatch = 3102,

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -68,7 +67,8 @@ public:
     // `error` set) when it cannot be created.
     static QString createPartialPath(const QString &targetPath, QString *error);
 
-    static const QMap<QString, int> &codecTable();
+    // Audio codecs an unchanged-audio export passes through as they are.
+    static const QStringList &codecTable();
     // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
     static int integerFrameRate(const QString &rFrameRate);
 

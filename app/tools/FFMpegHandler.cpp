@@ -74,12 +74,9 @@ void FFMpegHandler::ffprobeFinished(int exitCode)
 
 // ---- audio extraction ------------------------------------------------------
 
-QString FFMpegHandler::tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex,
-                                   int fileNumber)
+QString FFMpegHandler::tempWavPath(const QString &tempDir, int streamIndex, int fileNumber)
 {
-    const QString baseName = fileName.section(QLatin1Char('.'), 0, 0);
-    return tempDir + QDir::separator()
-           + QStringLiteral("%1_%2_%3.wav").arg(baseName).arg(streamIndex).arg(fileNumber);
+    return tempDir + QDir::separator() + QStringLiteral("%1_%2.wav").arg(fileNumber).arg(streamIndex);
 }
 
 QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const QString &tempDir)
@@ -95,7 +92,7 @@ QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const
         if (cut)
             args << QStringLiteral("-t") << QStringLiteral("3");
         args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(streamIndex)
-             << tempWavPath(tempDir, fileData.fileName, streamIndex, fileData.fileNumber);
+             << tempWavPath(tempDir, streamIndex, fileData.fileNumber);
     }
     return args;
 }
@@ -103,6 +100,7 @@ QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const
 void FFMpegHandler::ffmpegAudioExtract(FileData fileData, QString tempDir)
 {
     fileRecord = fileData;
+    extractFolder = tempDir;
     connect(extractProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegAudioExtractFinished);
     extractProcess->startTool(QStringLiteral("ffmpeg"), audioExtractArguments(fileData, tempDir));
 }
@@ -128,14 +126,15 @@ int toolResultCode(int exitCode)
 constexpr int errorTailBytes = 8192;
 
 // ffmpeg's last line that says something: not a progress or summary line, not
-// the closing "Conversion failed!".
+// the closing "Conversion failed!", not an "... -- " whose reason came before.
 QString lastErrorLine(const QByteArray &errorTail)
 {
     const QStringList lines = QString::fromUtf8(errorTail).split(QRegularExpression(QStringLiteral("[\r\n]")));
     for (int i = lines.size() - 1; i >= 0; --i) {
         const QString line = lines.at(i).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1String("frame=")) || line.startsWith(QLatin1String("size="))
-            || line.startsWith(QLatin1String("video:")) || line == QLatin1String("Conversion failed!"))
+            || line.startsWith(QLatin1String("video:")) || line == QLatin1String("Conversion failed!")
+            || line.endsWith(QLatin1String("--")))
             continue;
         return line;
     }

@@ -35,12 +35,15 @@ public:
     FileData fileData() const { return fileRecord; }
     // The outcome of the export, complete once ffmpegExportResult is out.
     ExportResult exportResult() const { return outcome; }
+    // Folder the extraction writes its WAVs into.
+    QString audioExtractFolder() const { return extractFolder; }
 
     // Argument lists of the probe and the extraction, as the operations start them.
     static QStringList probeArguments(const QString &filePath);
     static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir);
-    // Temporary WAV of one extracted stream: <tempDir><sep><base>_<stream>_<fileNumber>.wav
-    static QString tempWavPath(const QString &tempDir, const QString &fileName, int streamIndex, int fileNumber);
+    // Temporary WAV of one extracted stream: <tempDir><sep><fileNumber>_<stream>.wav. The
+    // source's name is left out, so a long one cannot push the path past the file system's limit.
+    static QString tempWavPath(const QString &tempDir, int streamIndex, int fileNumber);
 
 signals:
     void ffprobeResult(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
@@ -62,6 +65,7 @@ private:
     ToolProcess *extractProcess = nullptr;
     QByteArray outputBuffer;
     QString exportPath;
+    QString extractFolder;
     uint fileNumber = 0;
     quint32 stepsReported = 0;
     FileData fileRecord;

@@ -2,6 +2,8 @@
 
 #include "ToolProcess.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
@@ -56,16 +58,6 @@ LTCHandler::~LTCHandler()
     }
 }
 
-QStringList LTCHandler::decoderArguments(const QString &wavPath, bool preferSlope)
-{
-    return appended({wavPath}, algorithmArgument(0, preferSlope));
-}
-
-QStringList LTCHandler::decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope)
-{
-    return appended(withoutAlgorithm(wavPath, options), algorithmArgument(options.readingAlgorithm, preferSlope));
-}
-
 QStringList LTCHandler::automaticAlgorithms(bool preferSlope)
 {
     // No "-a" is LOW, so LOW is not tried twice.
@@ -91,6 +83,37 @@ void LTCHandler::readTimecode(QString wavPath, AudioTCOptions options, bool pref
     else
         algorithmsToTry = QStringList{algorithmArgument(options.readingAlgorithm, preferSlope)};
     startRun();
+}
+
+void LTCHandler::read(const DecoderJob &job, const AudioTCOptions &userOptions)
+{
+    decoderJob = job;
+    if (job.readRequested)
+        readTimecode(job.wavPath, userOptions, job.preferSlope);
+    else
+        readTimecode(job.wavPath, job.preferSlope);
+}
+
+bool LTCHandler::readsSourceDirectly(const FileData &fileData)
+{
+    // The codecs ffprobe names for the sample formats the decoder reads;
+    // extensible files are named by their sub-format.
+    static const QStringList readable{QStringLiteral("pcm_u8"), QStringLiteral("pcm_s16le"),
+                                      QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s32le"),
+                                      QStringLiteral("pcm_f32le")};
+    if (fileData.format.value(QStringLiteral("format_name")).toString() != QLatin1String("wav"))
+        return false;
+    if (fileData.audioStreams.size() != 1 || fileData.audioStreamIndexes.size() != 1)
+        return false;
+    const QJsonObject stream = fileData.audioStreams.at(0).toObject();
+    if (!readable.contains(stream.value(QStringLiteral("codec_name")).toString()))
+        return false;
+    // The probe calls RF64 and BW64 "wav" too; the decoder reads RIFF only.
+    QFile file(fileData.filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WAVE";
 }
 
 void LTCHandler::startRun()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "AudioTCOptions.h"
+#include "DecoderJob.h"
+#include "FileData.h"
 #include "ResultCode.h"
 
 #include <QByteArray>
@@ -33,10 +35,15 @@ public:
 
     void readTimecode(QString wavPath, bool preferSlope);
     void readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope);
+    // Reads the job's WAV: with the user's options when the job was asked for
+    // by the user, else automatically. The job comes back with job().
+    void read(const DecoderJob &job, const AudioTCOptions &userOptions);
+    const DecoderJob &job() const { return decoderJob; }
 
-    // Arguments of the first (or only) run of each read form.
-    static QStringList decoderArguments(const QString &wavPath, bool preferSlope);
-    static QStringList decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope);
+    // A source the decoder reads as it is: a RIFF WAV of integer PCM (8-32 bit)
+    // or 32-bit float, plain or extensible, any channel count. Others are extracted first.
+    static bool readsSourceDirectly(const FileData &fileData);
+
     // "-a" arguments of an automatic read, in the order they are tried; an
     // empty entry is the decoder's own default (LOW).
     static QStringList automaticAlgorithms(bool preferSlope);
@@ -57,6 +64,7 @@ private:
     ToolProcess *decoderProcess = nullptr;
     QByteArray outputBuffer;
     QString wavPath;
+    DecoderJob decoderJob;
     QStringList fixedArguments;    // the WAV path and any -c/-f
     QStringList algorithmsToTry;   // "-a" argument of each run still to come
     int runCount = 0;

@@ -4,13 +4,14 @@
 #include "BextChunk.h"
 #include "ControlHarness.h"
 #include "ExportCommand.h"
+#include "FakeToolDir.h"
 #include "FFMpegHandler.h"
 #include "MetaTypes.h"
 #include "ResultCode.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QPointer>
@@ -26,31 +27,6 @@
 using namespace TestMedia;
 
 namespace {
-
-// The record the import and the audio timecode read would have made.
-FileData recordOf(const QString &path)
-{
-    FileData file;
-    const QFileInfo info(path);
-    file.fileName = info.fileName();
-    file.baseName = info.baseName();
-    file.suffix = info.suffix();
-    file.filePath = info.absoluteFilePath();
-    const QJsonObject json = probe(path);
-    file.format = json.value("format").toObject();
-    file.streams = json.value("streams").toArray();
-    file.duration = file.format.value("duration").toString().toDouble();
-    for (const QJsonValue &value : qAsConst(file.streams)) {
-        const QJsonObject stream = value.toObject();
-        if (stream.value("codec_type").toString() == QLatin1String("audio")) {
-            file.audioStreams.append(stream);
-            file.audioStreamIndexes.append(char(stream.value("index").toInt()));
-        } else if (stream.value("codec_type").toString() == QLatin1String("video")) {
-            file.videoStream = stream;
-        }
-    }
-    return file;
-}
 
 void setAudioTC(FileData &file, int audioStream, int channel, const QJsonObject &report)
 {
@@ -118,15 +94,8 @@ void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
                      });
 }
 
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
+// Runs one export and waits until it has reported and its tools have ended;
+// a second result would then be among the events drained here.
 Outcome runExport(const FileData &file, const ExportOptions &options)
 {
     Outcome outcome;
@@ -135,9 +104,12 @@ Outcome runExport(const FileData &file, const ExportOptions &options)
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, options);
     inCall = false;
-    waitFor([&] { return outcome.results > 0; });
-    QTest::qWait(50); // a second result would come right behind the first
+    const bool ended = QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs)
+                       && TestWait::noChildrenLeft();
+    TestWait::drainEvents();
     delete handler;
+    if (!ended)
+        outcome.results = -1; // no result, or tools still running: never a finished export
     return outcome;
 }
 
@@ -216,31 +188,11 @@ qint64 runningChildPid(FFMpegHandler *handler)
     return 0;
 }
 
-// Puts a folder in front of PATH (or in its place) for one test.
-class SearchPath
-{
-public:
-    SearchPath(const QString &folder, bool replace)
-        : saved(qgetenv("PATH"))
-    {
-        qputenv("PATH", replace ? folder.toLocal8Bit() : folder.toLocal8Bit() + ':' + saved);
-    }
-    ~SearchPath() { qputenv("PATH", saved); }
-
-private:
-    QByteArray saved;
-};
-
-// A stand-in "ffmpeg" that runs the real one with changed arguments.
-bool writeFfmpegWrapper(const QString &folder, const QString &body)
+// A stand-in "ffmpeg" in `fakes` that runs the real one with changed arguments.
+bool addFfmpegWrapper(FakeToolDir &fakes, const QByteArray &body)
 {
     const QString real = QStandardPaths::findExecutable("ffmpeg");
-    QFile script(QDir(folder).filePath("ffmpeg"));
-    if (real.isEmpty() || !script.open(QIODevice::WriteOnly))
-        return false;
-    script.write("#!/bin/bash\nREAL='" + real.toLocal8Bit() + "'\n" + body.toLocal8Bit() + "\n");
-    script.close();
-    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    return !real.isEmpty() && fakes.add("ffmpeg", "REAL='" + QFile::encodeName(real) + "'\n" + body, "/bin/bash");
 }
 
 } // namespace
@@ -296,7 +248,7 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
 {
     // ffmpeg's own selection keeps one audio stream of two; the tmcd track of the
     // source, if copied, would keep 01:00:00:00.
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     QVERIFY(readAudioTC(file, 1, 1));
     QCOMPARE(file.audioTC, QStringLiteral("10:00:00:00"));
     QTemporaryDir out;
@@ -328,7 +280,7 @@ void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
     recipe.ltcChannel = 2;
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     QVERIFY(readAudioTC(file, 0, 2));
 
     QTemporaryDir out;
@@ -356,7 +308,7 @@ void FFMpegExportTest::mxfMonoStreams()
     recipe.fileTimecode = QStringLiteral("01:00:00:00");
     const QString mxf = makeMxf(media.path(), recipe);
     QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mxf);
+    FileData file = probedRecord(mxf);
     QVERIFY(readAudioTC(file, 3, 0));
 
     QTemporaryDir out;
@@ -389,7 +341,7 @@ void FFMpegExportTest::movIntoMxfWithDnxhd()
     recipe.ltcChannel = 0;
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     setAudioTC(file, 0, 0, report25("10:00:00:00"));
 
     QTemporaryDir out;
@@ -428,7 +380,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
                                             "-metadata", "time_reference=1382400000", take});
     QVERIFY2(made.ok(), made.standardError.constData());
 
-    FileData file = recordOf(take);
+    FileData file = probedRecord(take);
     QVERIFY(readAudioTC(file, 0, 1));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 3, 0, true));
@@ -463,7 +415,7 @@ void FFMpegExportTest::wavWithoutDescription()
     recipe.ltcStart = QStringLiteral("01:00:00;02");
     const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(wav);
+    FileData file = probedRecord(wav);
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 2, false));
@@ -506,7 +458,7 @@ void FFMpegExportTest::wavTimeReferences()
     recipe.ltcStart = start;
     const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(wav);
+    FileData file = probedRecord(wav);
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
@@ -531,10 +483,9 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
 {
     // With the source's tmcd track mapped, ffmpeg keeps 01:00:00:00, only
     // warns and ends with 0.
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
@@ -551,10 +502,9 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
 void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 {
     // "-re" makes the real ffmpeg take the clip's own length.
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
 
@@ -564,20 +514,20 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
     // ffmpeg writes beside the final name, which stays empty until the end.
-    QVERIFY(waitFor([&] {
+    QVERIFY(QTest::qWaitFor([&] {
         for (const QString &name : filesIn(out.path()))
             if (QFileInfo(out.filePath(name)).size() > 0)
                 return true;
         return false;
-    }, 10000));
+    }, TestWait::toolWorkMs));
     QCOMPARE(QFileInfo(out.filePath("tc track.MOV")).size(), 0);
     const qint64 pid = runningChildPid(handler);
     QVERIFY(processAlive(pid));
 
     QMetaObject::invokeMethod(handler, "onExportCancel", Qt::DirectConnection);
-    QVERIFY(waitFor([&] { return outcome.results > 0; }, 10000));
-    QTest::qWait(100);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs));
+    QVERIFY(TestWait::noChildrenLeft());
+    TestWait::drainEvents();
     QCOMPARE(outcome.results, 1);
     QVERIFY(outcome.exitCode != 0);
     QCOMPARE(outcome.progress, quint64(15));
@@ -589,21 +539,23 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 
 void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
 {
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     Outcome outcome;
     bool inCall = false;
     auto *handler = new FFMpegHandler;
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(waitFor([&] { return runningChildPid(handler) > 0; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return runningChildPid(handler) > 0; }, TestWait::toolWorkMs));
     const qint64 pid = runningChildPid(handler);
     delete handler;
     QVERIFY(!processAlive(pid));
-    QVERIFY(outcome.results <= 1);
+    // The export still says once that it did not finish.
+    TestWait::drainEvents();
+    QCOMPARE(outcome.results, 1);
+    QVERIFY(outcome.exitCode != 0);
     // As when the program quits during an export: nothing is left behind.
     QCOMPARE(filesIn(out.path()), QStringList());
 }
@@ -612,7 +564,7 @@ void FFMpegExportTest::allNumberedNamesTaken()
 {
     QTemporaryDir out(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
                                                           : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     const ExportOptions options = optionsFor(out.path(), 5, 1, false);
     const ExportCommand command(file, options);
     for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
@@ -633,9 +585,9 @@ void FFMpegExportTest::allNumberedNamesTaken()
 
 void FFMpegExportTest::missingFfmpeg()
 {
-    QTemporaryDir empty;
-    const SearchPath path(empty.path(), true);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir empty;
+    empty.hideSystemTools();
+    FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
     QCOMPARE(outcome.results, 1);
@@ -650,7 +602,7 @@ void FFMpegExportTest::missingFfmpeg()
 void FFMpegExportTest::sameBaseNameAtOnce()
 {
     QTemporaryDir out;
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     const ExportOptions options = optionsFor(out.path(), 5, 1, false);
     Outcome first, second;
@@ -661,7 +613,7 @@ void FFMpegExportTest::sameBaseNameAtOnce()
     watch(b, &second, &inCall);
     a->ffmpegExport(file, options);
     b->ffmpegExport(file, options);
-    QVERIFY(waitFor([&] { return first.results > 0 && second.results > 0; }));
+    QVERIFY(QTest::qWaitFor([&] { return first.results > 0 && second.results > 0; }, TestWait::toolWorkMs));
     delete a;
     delete b;
     QCOMPARE(first.exitCode, 0);
@@ -674,17 +626,16 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
 {
     // The job through MainControl: three exports, one of which ffmpeg writes
     // with the source's old timecode track (exit code 0 all the same).
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "case \"$*\" in\n"
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "case \"$*\" in\n"
                                              "  *stale*) exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\" ;;\n"
                                              "  *) exec \"$REAL\" \"$@\" ;;\n"
                                              "esac"));
-    const SearchPath path(tools.path(), false);
     QTemporaryDir sources;
     QVector<FileData> rows;
     for (const QString &name : {QStringLiteral("a.mov"), QStringLiteral("stale.mov"), QStringLiteral("c.mov")}) {
         QVERIFY(QFile::copy(movWithTimecodeTrack, sources.filePath(name)));
-        FileData row = recordOf(sources.filePath(name));
+        FileData row = probedRecord(sources.filePath(name));
         setAudioTC(row, 1, 1, report25("10:00:00:00"));
         row.fileNumber = rows.size();
         rows.append(row);
@@ -692,8 +643,8 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
     QTemporaryDir out;
     ControlHarness job;
     job.exportFiles(rows, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
-    QTest::qWait(100);
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }));
+    QVERIFY(job.settle());
 
     QCOMPARE(job.exportResults.size(), 1);
     QCOMPARE(job.exportResults.first().result, 2);
@@ -724,7 +675,7 @@ void FFMpegExportTest::exportJobReportsEveryFileWithItsReason()
     QTemporaryDir sources;
     QVector<FileData> rows;
     auto add = [&](const QString &path, bool read, int channel) {
-        FileData row = recordOf(path);
+        FileData row = probedRecord(path);
         if (read && !readAudioTC(row, 0, channel))
             return false;
         row.fileNumber = rows.size();
@@ -813,12 +764,12 @@ void FFMpegExportTest::diskFullLeavesNothingBehind()
     recipe.seconds = 12.0;
     recipe.fileName = QStringLiteral("12A-3_2.wav");
     recipe.ltcChannel = 1;
-    FileData wav = recordOf(makeLtcWav(sources.path(), recipe));
+    FileData wav = probedRecord(makeLtcWav(sources.path(), recipe));
     QVERIFY(readAudioTC(wav, 0, 1));
     recipe.seconds = 6.0;
     recipe.fileName = QStringLiteral("A001.mov");
     recipe.audioStreams = 2;
-    FileData mov = recordOf(makeMov(sources.path(), recipe));
+    FileData mov = probedRecord(makeMov(sources.path(), recipe));
     QVERIFY(readAudioTC(mov, 0, 1));
     wav.fileNumber = 0;
     mov.fileNumber = 1;
@@ -865,7 +816,7 @@ void FFMpegExportTest::timecodeRateFollowsTheCopiedVideo()
     recipe.ltcStart = QStringLiteral("10:00:00:12");
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     QVERIFY(readAudioTC(file, 0, 0));
     QCOMPARE(file.audioTC, QStringLiteral("10:00:00:12"));
 
@@ -924,7 +875,7 @@ void FFMpegExportTest::mutedQuickTimeKeepsCreationTimeAndReelName()
                                       "-metadata:s:v:0", "reel_name=A001C003", "-metadata", "make=Arrow"};
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     QVERIFY(readAudioTC(file, 0, 0));
 
     QTemporaryDir out;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// One decoder run: which file it reads and where its result belongs. The row
+// and stream travel here, never in a file name, and only a WAV the extraction
+// wrote is ever removed after its read.
+struct DecoderJob
+{
+    QString wavPath;            // the file the decoder reads
+    int fileNumber = -1;        // row of the table the result goes to
+    int streamIndex = -1;       // audio stream of that file the WAV holds
+    bool temporary = false;     // written by the extraction; the source is never touched
+    bool readRequested = false; // read with the user's options, else the automatic ones
+    bool preferSlope = false;   // GoPro recordings are read with the slope algorithm first
+};
+
+Q_DECLARE_METATYPE(DecoderJob)
