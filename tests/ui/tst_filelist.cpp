@@ -366,6 +366,54 @@ private slots:
         QCOMPARE(cell(list, 1, 3), QString("10:00:00:01@25.00 on ch. 2"));
     }
 
+    // Linking fills only rows without a timecode of their own, and only from a
+    // row that read its own: never over one, never through a linked row, and
+    // the same whichever read ends first.
+    void linkingOnlyFromAFilesOwnTimecode_data()
+    {
+        QTest::addColumn<bool>("boomFirst");
+        QTest::newRow("BOOM's read ends first") << true;
+        QTest::newRow("LAV's read ends first") << false;
+    }
+
+    void linkingOnlyFromAFilesOwnTimecode()
+    {
+        QFETCH(bool, boomFirst);
+        FileList list;
+        addProbed(list, "BOOM.wav", 8.000);   // 0: LTC 10:00:00:00
+        addProbed(list, "LAV.wav", 8.000);    // 1: its own LTC 15:00:00:00
+        addProbed(list, "LAV_2.wav", 8.000);  // 2: no LTC
+        addProbed(list, "MIX.wav", 8.040);    // 3: no LTC, 40 ms longer than BOOM
+        addProbed(list, "MIX_2.wav", 8.060);  // 4: no LTC, 60 ms longer than BOOM, 20 ms than MIX
+        const QJsonObject boom = successReport("10:00:00:00", 25, false, false, 0);
+        const QJsonObject lav = successReport("15:00:00:00", 25, false, false, 0);
+        for (int row : {2, 3})
+            list.onAudioTCReadReturn(QJsonObject(), row, 0, 205);
+        list.onAudioTCReadReturn(boomFirst ? boom : lav, boomFirst ? 0 : 1, 0, 0);
+        list.onAudioTCReadReturn(boomFirst ? lav : boom, boomFirst ? 1 : 0, 0, 0);
+        // MIX_2 finds nothing after MIX was linked.
+        list.onAudioTCReadReturn(QJsonObject(), 4, 0, 205);
+
+        auto check = [&] {
+            QCOMPARE(cell(list, 0, 3), QString("10:00:00:00@25.00 on ch. 1"));
+            QCOMPARE(cell(list, 1, 3), QString("15:00:00:00@25.00 on ch. 1"));
+            QCOMPARE(cell(list, 2, 3), QString("10:00:00:00@(linked)"));
+            QCOMPARE(cell(list, 3, 3), QString("10:00:00:00@(linked)"));
+            QCOMPARE(cell(list, 4, 3), QString("audio TC not found")); // not through MIX
+            QVERIFY(list.records().at(1).hasOwnAudioTC());
+            QCOMPARE(list.records().at(1).audioTC, QString("15:00:00:00"));
+            QCOMPARE(list.records().at(2).audioTCLinkedRow, 0);
+            QVERIFY(!list.records().at(4).hasAudioTC);
+        };
+        check();
+
+        // Reading LAV again changes LAV only.
+        selectRows(list, {1});
+        list.onAudioTCReadReq(AudioTCOptions());
+        list.onAudioTCReadReturn(lav, 1, 0, 0);
+        check();
+    }
+
     void readRequestVectors()
     {
         FileList list;
