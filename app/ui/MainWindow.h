@@ -38,6 +38,8 @@ public:
 
     // Files and folders handed over at start, imported as if dropped on the table.
     void importPaths(const QStringList &paths);
+    // Writes the table as a report (CSV or ALE by the name's suffix); the status line says how it went.
+    bool saveReport(const QString &path, QString *error);
 
     static QString exportErrorText(const QStringList &fileNames);
     // One line per file that was not written, verified and stamped, with its reason.
@@ -65,6 +67,9 @@ private slots:
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);
     void onExportFileResult(ExportResult result);
+    void onAddFilesClicked();
+    void onAddFolderClicked();
+    void onSaveReportClicked();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -98,6 +103,10 @@ private:
     QAction *exitAction = nullptr;
     QAction *readAudioTCAction = nullptr;
     QAction *aboutAction = nullptr;
+    QAction *addFilesAction = nullptr;
+    QAction *addFolderAction = nullptr;
+    QAction *saveReportAction = nullptr;
+    QString lastFolder;
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;
