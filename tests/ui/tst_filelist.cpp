@@ -481,6 +481,16 @@ private slots:
         QCOMPARE(exportedNames(0), QStringList({"mono_tc.wav@0", "stereo_tc.wav@1", "mono_sibling.wav@2",
                                                 "mono_none.wav@3", "clip.mov@4"}));
         QCOMPARE(exportReq.at(0).at(1).value<ExportOptions>().targetFolderPath, dir.path());
+        // Each row keeps its outcome; one for a row that is gone changes nothing.
+        QCOMPARE(list.records().at(0).lastExport.resultCode, int(ResultCode::NotExported));
+        ExportResult leftOut;
+        leftOut.fileNumber = 0;
+        leftOut.resultCode = ResultCode::LeftOutOnlyTimecodeChannel;
+        list.onExportFileResult(leftOut);
+        leftOut.fileNumber = 9;
+        list.onExportFileResult(leftOut);
+        QCOMPARE(list.records().at(0).lastExport.resultCode, int(ResultCode::LeftOutOnlyTimecodeChannel));
+        QCOMPARE(list.records().at(1).lastExport.resultCode, int(ResultCode::NotExported));
         list.exportFinished();
 
         options.muteAudioTC = false;
