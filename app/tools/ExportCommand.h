@@ -57,6 +57,8 @@ public:
     QString reserveTargetPath(QString *error) const;
 
     static const QMap<QString, int> &codecTable();
+    // The video of this export type is encoded anew (not copied).
+    static bool transcodesVideo(int videoExportType) { return videoExportType != 0 && videoExportType != 5; }
     // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
     static int integerFrameRate(const QString &rFrameRate);
 
