@@ -59,8 +59,6 @@ void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndex
     audioTC = text;
     audioTCStreamIndex = streamIndexAndChannel.first;
     audioTCChannel = streamIndexAndChannel.second;
-    audioTCChannelLayout = streams.at(audioTCStreamIndex).toObject()
-                               .value(QStringLiteral("channel_layout")).toString();
     hasAudioTC = true;
 }
 
@@ -71,11 +69,6 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     audioTCResult = report;
     audioTCLinked = true;
     hasAudioTC = true;
-}
-
-AudioTCStreamInfo FileData::audioTCStreamInfo() const
-{
-    return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};
 }
 
 } // namespace FD

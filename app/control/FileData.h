@@ -12,15 +12,6 @@
 
 namespace FD {
 
-// Where the audio timecode of a file was found: stream index within `streams`,
-// channel within that stream and the stream's channel layout.
-struct AudioTCStreamInfo
-{
-    int streamIndex = -1;
-    int channel = -1;
-    QString channelLayout;
-};
-
 // One imported file. The table owns the authoritative copy of each row; every
 // signal and queue carries copies.
 struct FileData
@@ -30,7 +21,6 @@ struct FileData
     qint32 audioTCLinkedRow = -1;
     qint32 audioTCStreamIndex = -1;
     qint32 audioTCChannel = -1;
-    QString audioTCChannelLayout;
     qint64 timeReference = 0;
     bool hasAudioTC = false;
     bool hasFileTC = false;
@@ -61,12 +51,6 @@ struct FileData
     void setTimeReference(qint64 samples, qint32 sampleRate);
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
     void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
-
-    bool getHasAudioTC() const { return hasAudioTC; }
-    bool getHasFileTC() const { return hasFileTC; }
-    bool getAudioTCLinked() const { return audioTCLinked; }
-    QString getFileTC() const { return fileTC; }
-    AudioTCStreamInfo audioTCStreamInfo() const;
 };
 
 // Wall-clock text HH:MM:SS.mmm of a sample position; hours are not reduced to a day.

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -56,7 +55,8 @@ public:
     // set) when no name could be created.
     QString reserveTargetPath(QString *error) const;
 
-    static const QMap<QString, int> &codecTable();
+    // Audio codecs an unchanged-audio export passes through as they are.
+    static const QStringList &codecTable();
     // The video of this export type is encoded anew (not copied).
     static bool transcodesVideo(int videoExportType) { return videoExportType != 0 && videoExportType != 5; }
     // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.

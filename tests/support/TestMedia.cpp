@@ -469,4 +469,41 @@ QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exit
     return QJsonDocument::fromJson(run.standardOutput).object();
 }
 
+MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &ltcStart)
+{
+    MediaRecipe media;
+    media.fileName = fileName;
+    media.channels = channels;
+    media.ltcChannel = ltcChannel;
+    media.ltcStart = ltcStart;
+    return media;
+}
+
+FileData fileRecord(const QString &path, int fileNumber)
+{
+    FileData record = FileData::fromFileInfo(QFileInfo(path));
+    record.fileNumber = fileNumber;
+    return record;
+}
+
+FileData probedRecord(const QString &path, int fileNumber)
+{
+    FileData record = fileRecord(path, fileNumber);
+    const QJsonObject json = probe(path);
+    record.format = json.value(QStringLiteral("format")).toObject();
+    record.streams = json.value(QStringLiteral("streams")).toArray();
+    record.duration = record.format.value(QStringLiteral("duration")).toString().toDouble();
+    for (const QJsonValue &value : qAsConst(record.streams)) {
+        const QJsonObject stream = value.toObject();
+        const QString type = stream.value(QStringLiteral("codec_type")).toString();
+        if (type == QLatin1String("audio")) {
+            record.audioStreams.append(stream);
+            record.audioStreamIndexes.append(char(stream.value(QStringLiteral("index")).toInt()));
+        } else if (type == QLatin1String("video")) {
+            record.videoStream = stream;
+        }
+    }
+    return record;
+}
+
 } // namespace TestMedia
