@@ -102,10 +102,17 @@ bool TimedApplication::notify(QObject *receiver, QEvent *event)
     // not count as the window's own work.
     const int type = event->type();
     const double start = threadCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
     ++depth;
     const bool result = QApplication::notify(receiver, event);
     --depth;
     const double seconds = threadCpuSeconds() - start;
+    const double wallSeconds = wall.nsecsElapsed() / 1e9;
+    if (wallSeconds > worstWallSeconds) {
+        worstWallSeconds = wallSeconds;
+        worstWallType = type;
+    }
     if (type == QEvent::MetaCall || type == QEvent::Timer) {
         handlerSeconds += seconds;
         worstHandlerSeconds = std::max(worstHandlerSeconds, seconds);
@@ -126,6 +133,8 @@ void TimedApplication::reset()
     otherSeconds = 0.0;
     worstOtherSeconds = 0.0;
     worstOtherType = 0;
+    worstWallSeconds = 0.0;
+    worstWallType = 0;
 }
 
 namespace {

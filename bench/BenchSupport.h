@@ -52,6 +52,9 @@ public:
     double otherSeconds = 0.0;
     double worstOtherSeconds = 0.0;
     int worstOtherType = 0;
+    // Wall time of the slowest dispatch of any kind: what a blocked thread shows.
+    double worstWallSeconds = 0.0;
+    int worstWallType = 0;
 
 private:
     int depth = 0;

@@ -68,6 +68,8 @@ Run exportAll(ControlHarness &table, const QVector<FileData> &rows, int videoTyp
 
 int main(int argc, char **argv)
 {
+    // Lines appear as they are measured, also into a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
     const QString tmp = root.filePath(QStringLiteral("tmp"));

@@ -181,6 +181,8 @@ Row measure(Bench::TimedApplication &app, int files, const QString &root)
 
 int main(int argc, char **argv)
 {
+    // Lines appear as they are measured, also into a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     registerMetaTypes();
     Bench::TimedApplication app(argc, argv);

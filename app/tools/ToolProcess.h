@@ -12,6 +12,9 @@
 // normal end, with a non-zero code for a crash (a killed tool included), and
 // with startFailedExitCode for a program that could not be started at all,
 // for which QProcess itself never reports `finished`.
+//
+// Tools run below normal priority: dozens of them at once must not keep the
+// window from answering; with nothing else to do they still get every core.
 class ToolProcess : public QProcess
 {
     Q_OBJECT
@@ -33,6 +36,11 @@ public:
 
 signals:
     void toolFinished(int exitCode);
+
+protected:
+#ifdef Q_OS_UNIX
+    void setupChildProcess() override;
+#endif
 
 private:
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
