@@ -215,6 +215,7 @@ void MainControl::exportQueueStep()
 
 void MainControl::onIterateThroughDir(QList<QUrl> urls)
 {
+    const quint32 filesBefore = filesToRead;
     for (const QUrl &url : urls) {
         const QString path = url.toLocalFile();
         const QFileInfo info(path);
@@ -229,6 +230,9 @@ void MainControl::onIterateThroughDir(QList<QUrl> urls)
             emit gotFileFromDir(info);
         }
     }
+    // Nothing to read and no batch that will end: the import is over already.
+    if (filesToRead == filesBefore && batchTotal() == 0)
+        emit importReady();
 }
 
 void MainControl::onFFProbeFile(FileData fileData, int fileNumber)
