@@ -461,9 +461,10 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
 
 void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 {
-    // "-re" makes the real ffmpeg take the clip's own length.
+    // "-readrate 0.1" makes the real ffmpeg take ten times the clip's length,
+    // so it is still running when the cancel comes, however loaded the machine.
     FakeToolDir fakes;
-    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -readrate 0.1 \"$@\""));
     FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
@@ -492,7 +493,7 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
 {
     FakeToolDir fakes;
-    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -readrate 0.1 \"$@\""));
     FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     Outcome outcome;
