@@ -59,8 +59,6 @@ void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndex
     audioTC = text;
     audioTCStreamIndex = streamIndexAndChannel.first;
     audioTCChannel = streamIndexAndChannel.second;
-    audioTCChannelLayout = streams.at(audioTCStreamIndex).toObject()
-                               .value(QStringLiteral("channel_layout")).toString();
     hasAudioTC = true;
 }
 
@@ -97,11 +95,6 @@ AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
     if (reading.timecode.isEmpty())
         reading.frameRateBase = 0;
     return reading;
-}
-
-AudioTCStreamInfo FileData::audioTCStreamInfo() const
-{
-    return AudioTCStreamInfo{audioTCStreamIndex, audioTCChannel, audioTCChannelLayout};
 }
 
 } // namespace FD

@@ -12,15 +12,6 @@
 
 namespace FD {
 
-// Where the audio timecode of a file was found: stream index within `streams`,
-// channel within that stream and the stream's channel layout.
-struct AudioTCStreamInfo
-{
-    int streamIndex = -1;
-    int channel = -1;
-    QString channelLayout;
-};
-
 // What the decoder report of a row's audio timecode says, read in one place.
 struct AudioTCReading
 {
@@ -47,7 +38,6 @@ struct FileData
     qint32 audioTCLinkedRow = -1;
     qint32 audioTCStreamIndex = -1;
     qint32 audioTCChannel = -1;
-    QString audioTCChannelLayout;
     qint64 timeReference = 0;
     bool hasAudioTC = false;
     bool hasFileTC = false;
@@ -82,11 +72,6 @@ struct FileData
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
     void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
 
-    bool getHasAudioTC() const { return hasAudioTC; }
-    bool getHasFileTC() const { return hasFileTC; }
-    bool getAudioTCLinked() const { return audioTCLinked; }
-    QString getFileTC() const { return fileTC; }
-    AudioTCStreamInfo audioTCStreamInfo() const;
     AudioTCReading audioTCReading() const { return AudioTCReading::fromReport(audioTCResult); }
     bool hasVideo() const { return videoStream.contains(QStringLiteral("index")); }
     // Channels of all audio streams together.

@@ -28,16 +28,12 @@ const QSet<QString> &codecsAcceptedBy(ExportCommand::Container container, const 
         QStringLiteral("ac3")};
     static const QSet<QString> quickTime = [] {
         QSet<QString> all;
-        const QStringList names = ExportCommand::codecTable().keys();
-        for (const QString &name : names)
+        for (const QString &name : ExportCommand::codecTable())
             if (!name.startsWith(QLatin1String("pcm_u")) || name == QLatin1String("pcm_u8"))
                 all.insert(name);
         return all;
     }();
-    static const QSet<QString> any = [] {
-        const QStringList names = ExportCommand::codecTable().keys();
-        return QSet<QString>(names.begin(), names.end());
-    }();
+    static const QSet<QString> any(ExportCommand::codecTable().begin(), ExportCommand::codecTable().end());
 
     switch (container) {
     case ExportCommand::Container::QuickTime: return quickTime;
@@ -99,20 +95,17 @@ ExportCommand::ExportCommand(const FileData &fileData, const ExportOptions &expo
     planAudio();
 }
 
-const QMap<QString, int> &ExportCommand::codecTable()
+const QStringList &ExportCommand::codecTable()
 {
-    static const QMap<QString, int> table{
-        {QStringLiteral("pcm_s24be"), 0},  {QStringLiteral("pcm_s24le"), 1},
-        {QStringLiteral("pcm_s16be"), 2},  {QStringLiteral("pcm_s16le"), 3},
-        {QStringLiteral("pcm_s32be"), 4},  {QStringLiteral("pcm_s32le"), 5},
-        {QStringLiteral("pcm_alaw"), 6},   {QStringLiteral("pcm_f32be"), 7},
-        {QStringLiteral("pcm_f32le"), 8},  {QStringLiteral("pcm_f64be"), 9},
-        {QStringLiteral("pcm_f64le"), 10}, {QStringLiteral("pcm_mulaw"), 11},
-        {QStringLiteral("pcm_s8"), 12},    {QStringLiteral("pcm_u16be"), 13},
-        {QStringLiteral("pcm_u16le"), 14}, {QStringLiteral("pcm_u24be"), 15},
-        {QStringLiteral("pcm_u24le"), 16}, {QStringLiteral("pcm_u32be"), 17},
-        {QStringLiteral("pcm_u32le"), 18}, {QStringLiteral("pcm_u8"), 19},
-        {QStringLiteral("aac"), 20},       {QStringLiteral("ac3"), 21},
+    static const QStringList table{
+        QStringLiteral("pcm_s24be"), QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s16be"),
+        QStringLiteral("pcm_s16le"), QStringLiteral("pcm_s32be"), QStringLiteral("pcm_s32le"),
+        QStringLiteral("pcm_alaw"),  QStringLiteral("pcm_f32be"), QStringLiteral("pcm_f32le"),
+        QStringLiteral("pcm_f64be"), QStringLiteral("pcm_f64le"), QStringLiteral("pcm_mulaw"),
+        QStringLiteral("pcm_s8"),    QStringLiteral("pcm_u16be"), QStringLiteral("pcm_u16le"),
+        QStringLiteral("pcm_u24be"), QStringLiteral("pcm_u24le"), QStringLiteral("pcm_u32be"),
+        QStringLiteral("pcm_u32le"), QStringLiteral("pcm_u8"),    QStringLiteral("aac"),
+        QStringLiteral("ac3"),
     };
     return table;
 }

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -56,7 +55,8 @@ public:
     // set) when no name could be created.
     QString reserveTargetPath(QString *error) const;
 
-    static const QMap<QString, int> &codecTable();
+    // Audio codecs an unchanged-audio export passes through as they are.
+    static const QStringList &codecTable();
     // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
     static int integerFrameRate(const QString &rFrameRate);
 

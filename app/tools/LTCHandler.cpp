@@ -58,16 +58,6 @@ LTCHandler::~LTCHandler()
     }
 }
 
-QStringList LTCHandler::decoderArguments(const QString &wavPath, bool preferSlope)
-{
-    return appended({wavPath}, algorithmArgument(0, preferSlope));
-}
-
-QStringList LTCHandler::decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope)
-{
-    return appended(withoutAlgorithm(wavPath, options), algorithmArgument(options.readingAlgorithm, preferSlope));
-}
-
 QStringList LTCHandler::automaticAlgorithms(bool preferSlope)
 {
     // No "-a" is LOW, so LOW is not tried twice.

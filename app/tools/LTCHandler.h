@@ -43,9 +43,6 @@ public:
     // or 32-bit float, plain or extensible, any channel count. Others are extracted first.
     static bool readsSourceDirectly(const FileData &fileData);
 
-    // Arguments of the first (or only) run of each read form.
-    static QStringList decoderArguments(const QString &wavPath, bool preferSlope);
-    static QStringList decoderArguments(const QString &wavPath, const AudioTCOptions &options, bool preferSlope);
     // "-a" arguments of an automatic read, in the order they are tried; an
     // empty entry is the decoder's own default (LOW).
     static QStringList automaticAlgorithms(bool preferSlope);

@@ -1,5 +1,7 @@
 #include "ControlHarness.h"
 
+#include "FFMpegHandler.h"
+#include "LTCHandler.h"
 #include "MainControl.h"
 #include "MetaTypes.h"
 
@@ -36,6 +38,31 @@ ControlHarness::~ControlHarness()
     QMetaObject::invokeMethod(doomed, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
     worker.quit();
     worker.wait();
+}
+
+void ControlHarness::sync()
+{
+    // Queued calls reach the worker in the order they were sent.
+    QMetaObject::invokeMethod(control, [] {}, Qt::BlockingQueuedConnection);
+    TestWait::drainEvents();
+}
+
+int ControlHarness::drivers()
+{
+    int count = 0;
+    QMetaObject::invokeMethod(control, [this, &count] {
+        count = control->findChildren<FFMpegHandler *>(QString(), Qt::FindDirectChildrenOnly).size()
+                + control->findChildren<LTCHandler *>(QString(), Qt::FindDirectChildrenOnly).size();
+    }, Qt::BlockingQueuedConnection);
+    return count;
+}
+
+bool ControlHarness::settle(int timeoutMs)
+{
+    if (!QTest::qWaitFor([this] { return drivers() == 0; }, timeoutMs))
+        return false;
+    TestWait::drainEvents();
+    return true;
 }
 
 void ControlHarness::onGotFileFromDir(QFileInfo fileInfo)

@@ -3,9 +3,8 @@
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
 #include "FileData.h"
+#include "TestWait.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QList>
@@ -13,6 +12,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <QtTest>
 #include <QVector>
 
 class MainControl;
@@ -38,7 +38,24 @@ public:
 
     // Processes events until the predicate holds or the time is up.
     template <typename Pred>
-    bool waitFor(Pred done, int timeoutMs = 30000);
+    bool waitFor(Pred done, int timeoutMs = TestWait::toolWorkMs)
+    {
+        return QTest::qWaitFor(done, timeoutMs);
+    }
+
+    // Lets the worker handle every request sent so far, then delivers here
+    // what it sent back. Tools it started are running when this returns.
+    void sync();
+
+    // Tool drivers the controller holds right now (one per running tool, and
+    // each until it has reported and been released).
+    int drivers();
+
+    // Lets everything already under way come in, without a fixed pause: waits
+    // until the controller has no tool driver left (each reports before it is
+    // released), then delivers what the worker sent. What has not arrived after
+    // settle() does not come. False when drivers remain at the limit.
+    bool settle(int timeoutMs = TestWait::toolWorkMs);
 
     void drop(const QList<QUrl> &urls) { emit iterateThroughDirReq(urls); }
     void probe(const FileData &fileData, int row) { emit ffprobeFileReq(fileData, row); }
@@ -94,17 +111,3 @@ private:
     QThread worker;
     MainControl *control = nullptr;
 };
-
-template <typename Pred>
-bool ControlHarness::waitFor(Pred done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}

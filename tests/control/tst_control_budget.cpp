@@ -3,6 +3,7 @@
 // Such tools are stand-ins written here; everything else is the real thing.
 
 #include "ControlHarness.h"
+#include "FakeToolDir.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
@@ -13,12 +14,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
+using TestMedia::fileRecord;
+
 namespace {
 
 // Stand-in ffprobe: logs the probed path, then waits for "release-<name>" or
 // "release-all" beside itself before printing a small report.
-const char fakeProbe[] = R"(#!/bin/sh
-dir=$(dirname "$0")
+const char fakeProbe[] = R"(dir=$(dirname "$0")
 for last; do :; done
 echo "$last" >> "$dir/probe.log"
 name=$(basename "$last")
@@ -31,8 +35,7 @@ echo '{"format":{"format_name":"mov","duration":"1.0"},"streams":[]}'
 //   hang     writes a little to its last argument (the export target) and waits;
 //   partial  copies sine.wav to the first WAV output only and reports success;
 //   nothing  writes nothing and reports success.
-const char fakeFfmpeg[] = R"(#!/bin/sh
-dir=$(dirname "$0")
+const char fakeFfmpeg[] = R"(dir=$(dirname "$0")
 echo "$*" >> "$dir/ffmpeg.log"
 mode=$(cat "$dir/mode")
 for last; do :; done
@@ -61,18 +64,6 @@ void touch(const QString &path)
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-FileData recordFor(const QString &path, int row)
-{
-    const QFileInfo info(path);
-    FileData record;
-    record.fileName = info.fileName();
-    record.filePath = info.absoluteFilePath();
-    record.baseName = info.baseName();
-    record.suffix = info.suffix();
-    record.fileNumber = row;
-    return record;
-}
-
 } // namespace
 
 class TestControlBudget : public QObject
@@ -94,8 +85,9 @@ private:
     void useFakeTools(bool realProbe);
 
     QString realFfprobe;
-    QByteArray originalPath;
     QTemporaryDir work;
+    // This test function's own folder in front of PATH.
+    std::unique_ptr<FakeToolDir> fakes;
     QString bin;
 };
 
@@ -103,38 +95,28 @@ void TestControlBudget::initTestCase()
 {
     realFfprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
     QVERIFY2(!realFfprobe.isEmpty(), "ffprobe is needed");
-    originalPath = qgetenv("PATH");
 }
 
 void TestControlBudget::init()
 {
     QVERIFY(work.isValid());
-    bin = work.filePath(QStringLiteral("bin-%1").arg(QTest::currentTestFunction()));
-    QVERIFY(QDir().mkpath(bin));
+    fakes = std::make_unique<FakeToolDir>();
+    bin = fakes->path();
 }
 
 void TestControlBudget::cleanup()
 {
-    qputenv("PATH", originalPath);
+    fakes.reset();
 }
 
+// The stand-in ffmpeg, and the real ffprobe or the stand-in; they come first on PATH.
 void TestControlBudget::useFakeTools(bool realProbe)
 {
-    auto install = [this](const QString &name, const char *script) {
-        QFile file(bin + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(script);
-        file.close();
-        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                    | QFileDevice::ExeOwner));
-    };
     if (realProbe)
-        QVERIFY(QFile::link(realFfprobe, bin + QStringLiteral("/ffprobe")));
+        QVERIFY(QFile::link(realFfprobe, fakes->filePath(QStringLiteral("ffprobe"))));
     else
-        install(QStringLiteral("ffprobe"), fakeProbe);
-    install(QStringLiteral("ffmpeg"), fakeFfmpeg);
-    // Only the stand-ins (and the shell's own helpers) are found.
-    qputenv("PATH", QFile::encodeName(bin) + ":/bin:/usr/bin");
+        QVERIFY(fakes->add(QStringLiteral("ffprobe"), fakeProbe));
+    QVERIFY(fakes->add(QStringLiteral("ffmpeg"), fakeFfmpeg));
 }
 
 void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
@@ -152,17 +134,18 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
 
     ControlHarness harness;
     for (int row = 0; row < files; ++row)
-        harness.probe(recordFor(work.filePath(QStringLiteral("f%1.mov").arg(row)), row), row);
+        harness.probe(fileRecord(work.filePath(QStringLiteral("f%1.mov").arg(row)), row), row);
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 45; }));
 
     // The 46th probe, an extraction and an export all wait.
-    FileData withAudio = recordFor(work.filePath(QStringLiteral("x.mov")), 60);
+    FileData withAudio = fileRecord(work.filePath(QStringLiteral("x.mov")), 60);
     withAudio.audioStreamIndexes = QByteArray(1, char(1));
     harness.initRead(withAudio, 60);
-    harness.exportFiles({recordFor(work.filePath(QStringLiteral("e.mov")), 61)},
+    harness.exportFiles({fileRecord(work.filePath(QStringLiteral("e.mov")), 61)},
                         ExportOptions{work.path(), 0, 0, false, true, 0});
     QVERIFY(harness.waitFor([&] { return harness.exportStartedCount == 1; }));
-    QTest::qWait(300);
+    harness.sync();
+    QCOMPARE(harness.drivers(), 45);
     QCOMPARE(readLines(probeLog).size(), 45);
     QVERIFY(readLines(ffmpegLog).isEmpty());
 
@@ -181,8 +164,9 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
     touch(bin + QStringLiteral("/release-f0.mov"));
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 47; }));
     QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f46.mov")));
-    QTest::qWait(200);
-    QCOMPARE(readLines(probeLog).size(), 47);
+    QVERIFY(harness.waitFor([&] { return harness.probeResults.size() == 2; }));
+    harness.sync();
+    QCOMPARE(harness.drivers(), 45);
     QCOMPARE(readLines(ffmpegLog).size(), 2);
 
     touch(bin + QStringLiteral("/release-all"));
@@ -224,19 +208,21 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     ControlHarness harness;
     // 43 hanging probes leave room for two exports; three more must wait.
     for (int row = 0; row < 43; ++row)
-        harness.probe(recordFor(work.filePath(QStringLiteral("p%1.mov").arg(row)), row), row);
+        harness.probe(fileRecord(work.filePath(QStringLiteral("p%1.mov").arg(row)), row), row);
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 43; }));
 
     QVector<FileData> rows;
     for (int row = 0; row < 5; ++row)
-        rows << recordFor(work.filePath(QStringLiteral("clip%1.mov").arg(row)), row);
+        rows << fileRecord(work.filePath(QStringLiteral("clip%1.mov").arg(row)), row);
     harness.exportFiles(rows, ExportOptions{target, 0, 0, false, true, 0});
     QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == 2
                                          && QDir(target).entryList(QDir::Files).size() == 2; }));
 
     harness.cancel();
     QVERIFY(harness.waitFor([&] { return !harness.exportResults.isEmpty(); }));
-    QTest::qWait(300);
+    // Only the hanging probes are left; nothing of the export is still to come.
+    QVERIFY(harness.waitFor([&] { return harness.drivers() == 43; }));
+    harness.sync();
     QCOMPARE(harness.exportResults.size(), 1);
     QCOMPARE(harness.exportResults.first().result, 1);
     // The two killed runs are failures; the queued ones never ran.
@@ -251,8 +237,8 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
 
     // The freed places go to nothing of the cancelled job.
     touch(bin + QStringLiteral("/release-all"));
-    QVERIFY(harness.waitFor([&] { return harness.probeResults.size() == 43; }));
-    QTest::qWait(200);
+    QVERIFY(harness.settle());
+    QCOMPARE(harness.probeResults.size(), 43);
     QCOMPARE(readLines(ffmpegLog).size(), 2);
 }
 
@@ -265,12 +251,12 @@ void TestControlBudget::missingToolsStillEndEveryJob()
     QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
 
     // No ffprobe at all: the probe fails once and the import still ends.
-    qputenv("PATH", QFile::encodeName(bin));
+    fakes->hideSystemTools();
     {
         ControlHarness table(true);
         table.drop({QUrl::fromLocalFile(clip)});
         QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
-        QTest::qWait(200);
+        QVERIFY(table.settle());
         QCOMPARE(table.probeResults.size(), 1);
         QCOMPARE(table.probeResults.first().code, 1000);
         QCOMPARE(table.importProgress.last().current, 3);
@@ -278,19 +264,19 @@ void TestControlBudget::missingToolsStillEndEveryJob()
         QCOMPARE(table.importReadyCount, 1);
 
         // No ffmpeg either: an export that cannot start is a failed file.
-        table.exportFiles({recordFor(clip, 0)}, ExportOptions{work.path(), 0, 0, false, true, 0});
+        table.exportFiles({fileRecord(clip, 0)}, ExportOptions{work.path(), 0, 0, false, true, 0});
         QVERIFY(table.waitFor([&] { return table.exportResults.size() == 1; }));
         QCOMPARE(table.exportResults.first().result, 2);
         QCOMPARE(table.exportResults.first().failedFiles, QStringList{QStringLiteral("clip.mov")});
     }
 
     // ffprobe but no ffmpeg: the extraction fails once and the import ends.
-    QVERIFY(QFile::link(realFfprobe, bin + QStringLiteral("/ffprobe")));
+    QVERIFY(QFile::link(realFfprobe, fakes->filePath(QStringLiteral("ffprobe"))));
     {
         ControlHarness table(true);
         table.drop({QUrl::fromLocalFile(clip)});
         QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
-        QTest::qWait(200);
+        QVERIFY(table.settle());
         QCOMPARE(table.probeResults.size(), 1);
         QCOMPARE(table.probeResults.first().code, 0);
         QCOMPARE(table.audioResults.size(), 1);
@@ -325,7 +311,7 @@ void TestControlBudget::extractionWithoutAllItsWavsStillEndsTheBatch()
         ControlHarness table(true);
         table.drop({QUrl::fromLocalFile(clip)});
         QVERIFY2(table.waitFor([&] { return table.importReadyCount == 1; }), mode);
-        QTest::qWait(200);
+        QVERIFY(table.settle());
         QCOMPARE(table.probeResults.size(), 1);
         QCOMPARE(table.importReadyCount, 1);
         QCOMPARE(table.importProgress.last().current, table.importProgress.last().all);
@@ -378,8 +364,8 @@ void TestControlBudget::untrustedWorkFolderFailsEveryReadAndEndsTheBatch()
     {
         ControlHarness table(true);
         table.drop({QUrl::fromLocalFile(folder)});
-        QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
-        QTest::qWait(200);
+        QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
+        QVERIFY(table.settle());
         QCOMPARE(table.probeResults.size(), files);
         QCOMPARE(table.audioResults.size(), files);
         for (const auto &result : table.audioResults)

@@ -11,20 +11,9 @@
 #include <QtTest>
 
 using TestMedia::MediaRecipe;
-
-#define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
+using TestMedia::recipe;
 
 namespace {
-
-MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &start)
-{
-    MediaRecipe media;
-    media.fileName = fileName;
-    media.channels = channels;
-    media.ltcChannel = ltcChannel;
-    media.ltcStart = start;
-    return media;
-}
 
 ExportOptions options(const QString &target, bool mute = false)
 {
@@ -100,7 +89,7 @@ void TestControlExport::initTestCase()
 void TestControlExport::importFolder(ControlHarness &table, const QString &folder, int files)
 {
     table.drop({QUrl::fromLocalFile(folder)});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
     QCOMPARE(table.rows.size(), files);
     for (const FileData &row : table.rows)
         QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
@@ -118,8 +107,8 @@ void TestControlExport::fourFilesGiveTheExactSignalSequence()
     importFolder(table, source, 4);
 
     table.exportFiles(table.rows, options(target));
-    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }, 60000));
-    QTest::qWait(300);
+    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }));
+    QVERIFY(table.settle());
 
     const QStringList log = table.exportLog;
     QVERIFY(log.size() > 5);
@@ -151,7 +140,7 @@ void TestControlExport::fourFilesGiveTheExactSignalSequence()
     table.exportLog.clear();
     table.exportResults.clear();
     table.exportFiles(table.rows, options(target));
-    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }, 60000));
+    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }));
     QCOMPARE(table.exportLog.last(), QStringLiteral("ready 0 []"));
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 8);
     QVERIFY(QFileInfo::exists(target + QStringLiteral("/clip0_1.mov")));
@@ -174,8 +163,8 @@ void TestControlExport::failedFileIsNamedAndSecondRequestRefused()
     table.exportFiles({rowNamed(table, QStringLiteral("good.mov")),
                        rowNamed(table, QStringLiteral("gone.mov"))}, options(target));
     table.exportFiles({rowNamed(table, QStringLiteral("later.mov"))}, options(target));
-    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }, 60000));
-    QTest::qWait(1500);
+    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }));
+    QVERIFY(table.settle());
     QCOMPARE(table.exportResults.size(), 1);
     QCOMPARE(table.exportStartedCount, 1);
     QCOMPARE(table.exportResults.first().result, 2);
@@ -187,7 +176,7 @@ void TestControlExport::failedFileIsNamedAndSecondRequestRefused()
 
     // Once it has ended, the next request is a job of its own.
     table.exportFiles({rowNamed(table, QStringLiteral("later.mov"))}, options(target));
-    QVERIFY(table.waitFor([&] { return table.exportResults.size() == 2; }, 60000));
+    QVERIFY(table.waitFor([&] { return table.exportResults.size() == 2; }));
     QCOMPARE(table.exportResults.last().result, 0);
     QVERIFY(QFileInfo::exists(target + QStringLiteral("/later.mov")));
 
@@ -196,7 +185,7 @@ void TestControlExport::failedFileIsNamedAndSecondRequestRefused()
     table.exportLog.clear();
     table.exportFiles({}, options(target));
     table.cancel();
-    QTest::qWait(300);
+    table.sync();
     QVERIFY(table.exportLog.isEmpty());
 }
 
@@ -228,7 +217,7 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
     QCOMPARE(wav.audioTC, QStringLiteral("10:00:00:00"));
 
     table.exportFiles(table.rows, options(target, true));
-    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }, 60000));
+    QVERIFY(table.waitFor([&] { return !table.exportResults.isEmpty(); }));
     QCOMPARE(table.exportResults.first().result, 0);
 
     // QuickTime: the timecode track holds the audio timecode; the LTC channel

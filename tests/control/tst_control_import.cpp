@@ -12,25 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <unistd.h>
-
 using TestMedia::MediaRecipe;
+using TestMedia::recipe;
 
 namespace {
-
-MediaRecipe recipe(const QString &fileName, int channels = 2, int ltcChannel = 0,
-               const QString &start = QStringLiteral("10:00:00:00"))
-{
-    MediaRecipe media;
-    media.fileName = fileName;
-    media.channels = channels;
-    media.ltcChannel = ltcChannel;
-    media.ltcStart = start;
-    return media;
-}
-
-#define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
-
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -70,27 +55,6 @@ void verifyProgress(const QList<ControlHarness::Progress> &progress, int expecte
     }
     QCOMPARE(progress.last().current, expectedTotal);
     QCOMPARE(progress.last().all, expectedTotal);
-}
-
-// Child processes of this program right now (Linux).
-int runningChildren()
-{
-    const QByteArray parent = QByteArray::number(::getpid());
-    int count = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        if (!entry.at(0).isDigit())
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // pid (comm) state ppid ...
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1) == parent)
-            ++count;
-    }
-    return count;
 }
 
 } // namespace
@@ -148,14 +112,13 @@ void TestControlImport::droppedFoldersYieldMediaAtEveryDepthOnly()
                   QUrl::fromLocalFile(single.filePath(QStringLiteral("notes.txt"))),
                   QUrl::fromLocalFile(single.filePath(QStringLiteral("notes_wav"))),
                   QUrl(QStringLiteral("https://example.invalid/clip.mov"))});
-    QTest::qWait(300);
+    harness.sync();
     QVERIFY(harness.announced.isEmpty());
     QVERIFY(harness.importProgress.isEmpty());
 
     harness.drop({QUrl::fromLocalFile(tree.path()),
                   QUrl::fromLocalFile(single.filePath(QStringLiteral("one.Wav")))});
-    QVERIFY(harness.waitFor([&] { return harness.announced.size() >= 6; }));
-    QTest::qWait(200);
+    harness.sync();
     QSet<QString> found;
     for (const QFileInfo &info : harness.announced)
         found << info.absoluteFilePath();
@@ -195,7 +158,7 @@ void TestControlImport::fileTimecodeFromEverySource()
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
     QCOMPARE(table.probeResults.size(), 7);
 
     struct Expected { const char *name; int code; bool hasTC; const char *tc; int audioStreams; };
@@ -253,8 +216,8 @@ void TestControlImport::readAfterImportReportsEveryStream()
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
-    QTest::qWait(200);
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
+    QVERIFY(table.settle());
     QCOMPARE(table.importReadyCount, 1);
     QCOMPARE(table.readingFinishedCount, 0);
     // Three units per file and one more decoder run for the second stream.
@@ -305,8 +268,8 @@ void TestControlImport::readAfterImportReportsEveryStream()
     table.importProgress.clear();
     table.audioResults.clear();
     table.userRead(request, AudioTCOptions{2, 5, 25.0, false});
-    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }, 60000));
-    QTest::qWait(200);
+    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }));
+    QVERIFY(table.settle());
     QCOMPARE(table.importReadyCount, 1);
     verifyProgress(table.importProgress, 3 * 2 + 1);
     QCOMPARE(table.audioResults.size(), 4);
@@ -333,8 +296,8 @@ void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
-    QTest::qWait(300);
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
+    QVERIFY(table.settle());
     verifyProgress(table.importProgress, 6 * 3);
     QCOMPARE(table.audioResults.size(), 6);
     for (const FileData &row : table.rows) {
@@ -389,7 +352,7 @@ void TestControlImport::sourcesAreReadUntouchedAndLongNamesRead()
 
     ControlHarness table(true);
     table.drop({QUrl::fromLocalFile(dir)});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 60000));
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
     QCOMPARE(table.rows.size(), cases.size() + 1);
     for (const FileData &row : table.rows) {
         QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
@@ -416,14 +379,7 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     const QString other = TestMedia::makeLtcWav(media.path(), recipe(QStringLiteral("other.wav"), 1, 0,
                                                                    QStringLiteral("05:00:00:00")));
     MADE(other);
-    FileData userRow;
-    userRow.fileName = QStringLiteral("other.wav");
-    userRow.baseName = QStringLiteral("other");
-    userRow.suffix = QStringLiteral("wav");
-    userRow.filePath = other;
-    userRow.duration = 4.0;
-    userRow.audioStreamIndexes = QByteArray(1, '\0');
-    userRow.fileNumber = 50;
+    FileData userRow = TestMedia::probedRecord(other, 50);
     userRow.audioTCReadRequested = true;
 
     ControlHarness table(true);
@@ -431,8 +387,8 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     table.drop({QUrl::fromLocalFile(dir)});
     table.userRead({userRow}, AudioTCOptions{});
     QVERIFY(table.waitFor([&] { return table.importReadyCount == 1
-                                       && table.readingFinishedCount == 1; }, 60000));
-    QTest::qWait(200);
+                                       && table.readingFinishedCount == 1; }));
+    QVERIFY(table.settle());
     QCOMPARE(table.importReadyCount, 1);
     QCOMPARE(table.readingFinishedCount, 1);
     QCOMPARE(table.audioResults.size(), 4);
@@ -445,7 +401,7 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     // The next import is a batch of its own again.
     table.importProgress.clear();
     table.drop({QUrl::fromLocalFile(dir + QStringLiteral("/in0.wav"))});
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 2; }, 60000));
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 2; }));
     verifyProgress(table.importProgress, 3);
 }
 
@@ -463,21 +419,12 @@ void TestControlImport::overlappingReadsKeepTheirOwnOptions()
     QFETCH(bool, userReadFirst);
     const QString dir = media.filePath(QStringLiteral("own options"));
     QVERIFY(QDir().mkpath(dir));
-    auto row = [&](const QString &name, int number) {
-        FileData record;
-        record.fileName = name + QStringLiteral(".wav");
-        record.baseName = name;
-        record.suffix = QStringLiteral("wav");
-        record.filePath = TestMedia::makeLtcWav(dir, recipe(record.fileName));
-        record.duration = 4.0;
-        record.audioStreamIndexes = QByteArray(1, '\0');
-        record.fileNumber = number;
-        return record;
-    };
-    const FileData userRow = row(QStringLiteral("user"), 3);
-    const FileData autoRow = row(QStringLiteral("auto"), 7);
-    MADE(userRow.filePath);
-    MADE(autoRow.filePath);
+    const QString userWav = TestMedia::makeLtcWav(dir, recipe(QStringLiteral("user.wav")));
+    const QString autoWav = TestMedia::makeLtcWav(dir, recipe(QStringLiteral("auto.wav")));
+    MADE(userWav);
+    MADE(autoWav);
+    const FileData userRow = TestMedia::probedRecord(userWav, 3);
+    const FileData autoRow = TestMedia::probedRecord(autoWav, 7);
     AudioTCOptions options;
     options.channel = 5; // beyond a stereo file: the decoder says so (202)
 
@@ -493,7 +440,7 @@ void TestControlImport::overlappingReadsKeepTheirOwnOptions()
         table.userRead({userRow}, options);
     }
     QVERIFY(table.waitFor([&] { return table.importReadyCount == 1 && table.readingFinishedCount == 1; }));
-    QTest::qWait(100);
+    QVERIFY(table.settle());
     QCOMPARE(table.audioResults.size(), 2);
     QCOMPARE(resultsOf(table, userRow.fileNumber).size(), 1);
     QCOMPARE(resultsOf(table, userRow.fileNumber).first().code, 202);
@@ -517,10 +464,10 @@ void TestControlImport::moreFilesThanTheBudget()
     table.drop({QUrl::fromLocalFile(dir)});
     int peak = 0;
     QVERIFY(table.waitFor([&] {
-        peak = qMax(peak, runningChildren());
+        peak = qMax(peak, TestWait::runningChildren());
         return table.importReadyCount == 1;
-    }, 90000));
-    QTest::qWait(200);
+    }));
+    QVERIFY(table.settle());
     QVERIFY2(peak <= 45, qPrintable(QString::number(peak)));
     QVERIFY2(peak > 30, qPrintable(QString::number(peak)));
     QCOMPARE(table.probeResults.size(), files);
@@ -531,7 +478,7 @@ void TestControlImport::moreFilesThanTheBudget()
         const int i = row.baseName.mid(1).toInt();
         QCOMPARE(row.audioTC, QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
     }
-    QCOMPARE(runningChildren(), 0);
+    QCOMPARE(TestWait::runningChildren(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestControlImport)

@@ -189,12 +189,19 @@ QString toolPath(const QString &toolName)
 
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs);
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs)
+{
     ToolRun run;
     const bool hasDirectory = program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'));
     const QString path = hasDirectory ? program : toolPath(program);
     if (path.isEmpty())
         return run;
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(path, arguments);
     if (!process.waitForStarted(10000))
         return run;
@@ -467,6 +474,43 @@ QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exit
     if (exitCode)
         *exitCode = run.exitCode;
     return QJsonDocument::fromJson(run.standardOutput).object();
+}
+
+MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &ltcStart)
+{
+    MediaRecipe media;
+    media.fileName = fileName;
+    media.channels = channels;
+    media.ltcChannel = ltcChannel;
+    media.ltcStart = ltcStart;
+    return media;
+}
+
+FileData fileRecord(const QString &path, int fileNumber)
+{
+    FileData record = FileData::fromFileInfo(QFileInfo(path));
+    record.fileNumber = fileNumber;
+    return record;
+}
+
+FileData probedRecord(const QString &path, int fileNumber)
+{
+    FileData record = fileRecord(path, fileNumber);
+    const QJsonObject json = probe(path);
+    record.format = json.value(QStringLiteral("format")).toObject();
+    record.streams = json.value(QStringLiteral("streams")).toArray();
+    record.duration = record.format.value(QStringLiteral("duration")).toString().toDouble();
+    for (const QJsonValue &value : qAsConst(record.streams)) {
+        const QJsonObject stream = value.toObject();
+        const QString type = stream.value(QStringLiteral("codec_type")).toString();
+        if (type == QLatin1String("audio")) {
+            record.audioStreams.append(stream);
+            record.audioStreamIndexes.append(char(stream.value(QStringLiteral("index")).toInt()));
+        } else if (type == QLatin1String("video")) {
+            record.videoStream = stream;
+        }
+    }
+    return record;
 }
 
 } // namespace TestMedia

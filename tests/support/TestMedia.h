@@ -17,8 +17,12 @@
 // audio stream carries its own sine tone at -12 dBFS, toneFrequency(stream,
 // channel), so a test can tell after an export which channel went where.
 
+#include "FileData.h"
+#include "TestWait.h"
+
 #include <QByteArray>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -46,6 +50,14 @@ struct MediaRecipe
     bool withVideo = true;                         // false: audio only (the MOV/MP4/MXF makers)
 };
 
+// The usual recipe with a name, channels per stream, the LTC channel and start.
+MediaRecipe recipe(const QString &fileName, int channels = 2, int ltcChannel = 0,
+                   const QString &ltcStart = QStringLiteral("10:00:00:00"));
+
+// Fails the calling test function with the maker's reason when it made nothing:
+//     MADE(TestMedia::makeMov(dir.path(), recipe));
+#define MADE(path) QVERIFY2(!(path).isEmpty(), qPrintable(TestMedia::lastError()))
+
 // Result of one tool run.
 struct ToolRun
 {
@@ -67,7 +79,10 @@ QString lastError();
 QString toolPath(const QString &toolName);
 
 // Runs a tool (bare name, resolved by toolPath, or a path) and waits for it.
-ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
+ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = TestWait::toolWorkMs);
+// The same in the given environment (a program started as a script on another machine would be).
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs = TestWait::toolWorkMs);
 
 // Frequency in Hz of the test tone on a non-LTC channel.
 int toneFrequency(int stream, int channel);
@@ -132,5 +147,14 @@ bool looksLikeLtc(const QVector<float> &samples, int sampleRate);
 // `exitCode` receives Pelbrook's exit code (or -1 when it could not run).
 QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exitCode = nullptr,
                     const QStringList &pelbrookOptions = {});
+
+// ---- records --------------------------------------------------------------------
+
+// The row record the table makes for a file: names, path and row number.
+FileData fileRecord(const QString &path, int fileNumber = -1);
+
+// The same with what the import's probe adds: format, streams, duration, the
+// audio stream indexes and the video stream (ffprobe run here).
+FileData probedRecord(const QString &path, int fileNumber = -1);
 
 } // namespace TestMedia

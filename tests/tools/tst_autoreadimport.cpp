@@ -51,7 +51,8 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
 
     ControlHarness harness(true);
     harness.drop({QUrl::fromLocalFile(dir.path())});
-    QVERIFY(harness.waitFor([&] { return harness.importReadyCount == 1; }, 60000));
+    QVERIFY(harness.waitFor([&] { return harness.importReadyCount == 1; }));
+    QVERIFY(harness.settle());
     QCOMPARE(harness.rows.size(), day.size());
     for (const FileData &row : harness.rows) {
         const auto recording = std::find_if(day.begin(), day.end(),

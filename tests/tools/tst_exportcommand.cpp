@@ -251,7 +251,7 @@ void ExportCommandTest::audioCodecs()
     QCOMPARE(codecs(s16be, 5), QStringList{"-acodec=pcm_s16be"});
     // MXF takes only little-endian 16/24-bit PCM.
     QCOMPARE(codecs(s16be, 1), QStringList{"-acodec=pcm_s24le"});
-    // Not in the codec table: a PCM the container takes, not the table's entry 0 (pcm_s24be).
+    // Not in the codec table: a PCM every container takes.
     const FileData opus = source("clip.mov", "25/1", {audioStream(1, "opus", 2)});
     QCOMPARE(codecs(opus, 5), QStringList{"-acodec=pcm_s24le"});
     QCOMPARE(codecs(source("clip.mp4", "25/1", {audioStream(1, "aac", 2)}), 0), QStringList{"-acodec=aac"});
@@ -262,9 +262,6 @@ void ExportCommandTest::audioCodecs()
     QCOMPARE(ExportCommand(mixed, options).arguments("/o").mid(3, 14),
              list("-map 0:v? -map_metadata -1 -map 0:1 -filter:a:0 pan=mono|c0=c1 -c:a:0 pcm_s24le -map 0:2 -c:a:1 pcm_s16le"));
     QCOMPARE(codecs(source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 2)}), 5), QStringList{"-acodec=pcm_s24le"});
-    QCOMPARE(ExportCommand::codecTable().size(), 22);
-    QCOMPARE(ExportCommand::codecTable().value("pcm_s16le"), 3);
-    QCOMPARE(ExportCommand::codecTable().value("pcm_s24le"), 1);
 }
 
 void ExportCommandTest::unmutedKeepsEveryStream()

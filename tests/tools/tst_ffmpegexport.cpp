@@ -4,12 +4,13 @@
 #include "BextChunk.h"
 #include "ControlHarness.h"
 #include "ExportCommand.h"
+#include "FakeToolDir.h"
 #include "FFMpegHandler.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QPointer>
@@ -25,31 +26,6 @@
 using namespace TestMedia;
 
 namespace {
-
-// The record the import and the audio timecode read would have made.
-FileData recordOf(const QString &path)
-{
-    FileData file;
-    const QFileInfo info(path);
-    file.fileName = info.fileName();
-    file.baseName = info.baseName();
-    file.suffix = info.suffix();
-    file.filePath = info.absoluteFilePath();
-    const QJsonObject json = probe(path);
-    file.format = json.value("format").toObject();
-    file.streams = json.value("streams").toArray();
-    file.duration = file.format.value("duration").toString().toDouble();
-    for (const QJsonValue &value : qAsConst(file.streams)) {
-        const QJsonObject stream = value.toObject();
-        if (stream.value("codec_type").toString() == QLatin1String("audio")) {
-            file.audioStreams.append(stream);
-            file.audioStreamIndexes.append(char(stream.value("index").toInt()));
-        } else if (stream.value("codec_type").toString() == QLatin1String("video")) {
-            file.videoStream = stream;
-        }
-    }
-    return file;
-}
 
 void setAudioTC(FileData &file, int audioStream, int channel, const QJsonObject &report)
 {
@@ -109,15 +85,8 @@ void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
                      });
 }
 
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
-
+// Runs one export and waits until it has reported and its tools have ended;
+// a second result would then be among the events drained here.
 Outcome runExport(const FileData &file, const ExportOptions &options)
 {
     Outcome outcome;
@@ -126,9 +95,12 @@ Outcome runExport(const FileData &file, const ExportOptions &options)
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, options);
     inCall = false;
-    waitFor([&] { return outcome.results > 0; });
-    QTest::qWait(50); // a second result would come right behind the first
+    const bool ended = QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs)
+                       && TestWait::noChildrenLeft();
+    TestWait::drainEvents();
     delete handler;
+    if (!ended)
+        outcome.results = -1; // no result, or tools still running: never a finished export
     return outcome;
 }
 
@@ -207,31 +179,11 @@ qint64 runningChildPid(FFMpegHandler *handler)
     return 0;
 }
 
-// Puts a folder in front of PATH (or in its place) for one test.
-class SearchPath
-{
-public:
-    SearchPath(const QString &folder, bool replace)
-        : saved(qgetenv("PATH"))
-    {
-        qputenv("PATH", replace ? folder.toLocal8Bit() : folder.toLocal8Bit() + ':' + saved);
-    }
-    ~SearchPath() { qputenv("PATH", saved); }
-
-private:
-    QByteArray saved;
-};
-
-// A stand-in "ffmpeg" that runs the real one with changed arguments.
-bool writeFfmpegWrapper(const QString &folder, const QString &body)
+// A stand-in "ffmpeg" in `fakes` that runs the real one with changed arguments.
+bool addFfmpegWrapper(FakeToolDir &fakes, const QByteArray &body)
 {
     const QString real = QStandardPaths::findExecutable("ffmpeg");
-    QFile script(QDir(folder).filePath("ffmpeg"));
-    if (real.isEmpty() || !script.open(QIODevice::WriteOnly))
-        return false;
-    script.write("#!/bin/bash\nREAL='" + real.toLocal8Bit() + "'\n" + body.toLocal8Bit() + "\n");
-    script.close();
-    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    return !real.isEmpty() && fakes.add("ffmpeg", "REAL='" + QFile::encodeName(real) + "'\n" + body, "/bin/bash");
 }
 
 } // namespace
@@ -282,7 +234,7 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
 {
     // ffmpeg's own selection keeps one audio stream of two; the tmcd track of the
     // source, if copied, would keep 01:00:00:00.
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     QVERIFY(readAudioTC(file, 1, 1));
     QCOMPARE(file.audioTC, QStringLiteral("10:00:00:00"));
     QTemporaryDir out;
@@ -314,7 +266,7 @@ void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
     recipe.ltcChannel = 2;
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     QVERIFY(readAudioTC(file, 0, 2));
 
     QTemporaryDir out;
@@ -342,7 +294,7 @@ void FFMpegExportTest::mxfMonoStreams()
     recipe.fileTimecode = QStringLiteral("01:00:00:00");
     const QString mxf = makeMxf(media.path(), recipe);
     QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mxf);
+    FileData file = probedRecord(mxf);
     QVERIFY(readAudioTC(file, 3, 0));
 
     QTemporaryDir out;
@@ -375,7 +327,7 @@ void FFMpegExportTest::movIntoMxfWithDnxhd()
     recipe.ltcChannel = 0;
     const QString mov = makeMov(media.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(mov);
+    FileData file = probedRecord(mov);
     setAudioTC(file, 0, 0, report25("10:00:00:00"));
 
     QTemporaryDir out;
@@ -414,7 +366,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
                                             "-metadata", "time_reference=1382400000", take});
     QVERIFY2(made.ok(), made.standardError.constData());
 
-    FileData file = recordOf(take);
+    FileData file = probedRecord(take);
     QVERIFY(readAudioTC(file, 0, 1));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 3, 0, true));
@@ -449,7 +401,7 @@ void FFMpegExportTest::wavWithoutDescription()
     recipe.ltcStart = QStringLiteral("01:00:00;02");
     const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(wav);
+    FileData file = probedRecord(wav);
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 2, false));
@@ -492,7 +444,7 @@ void FFMpegExportTest::wavTimeReferences()
     recipe.ltcStart = start;
     const QString wav = makeLtcWav(media.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
-    FileData file = recordOf(wav);
+    FileData file = probedRecord(wav);
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
@@ -517,10 +469,9 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
 {
     // With the source's tmcd track mapped, ffmpeg keeps 01:00:00:00, only
     // warns and ends with 0.
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
@@ -534,10 +485,9 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
 void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 {
     // "-re" makes the real ffmpeg take the clip's own length.
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
 
@@ -546,14 +496,15 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     QPointer<FFMpegHandler> handler = new FFMpegHandler;
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(waitFor([&] { return QFileInfo(out.filePath("tc track.MOV")).size() > 0; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(out.filePath("tc track.MOV")).size() > 0; },
+                            TestWait::toolWorkMs));
     const qint64 pid = runningChildPid(handler);
     QVERIFY(processAlive(pid));
 
     QMetaObject::invokeMethod(handler, "onExportCancel", Qt::DirectConnection);
-    QVERIFY(waitFor([&] { return outcome.results > 0; }, 10000));
-    QTest::qWait(100);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs));
+    QVERIFY(TestWait::noChildrenLeft());
+    TestWait::drainEvents();
     QCOMPARE(outcome.results, 1);
     QVERIFY(outcome.exitCode != 0);
     QCOMPARE(outcome.progress, quint64(15));
@@ -563,28 +514,30 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 
 void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
 {
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "exec \"$REAL\" -re \"$@\""));
-    const SearchPath path(tools.path(), false);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     Outcome outcome;
     bool inCall = false;
     auto *handler = new FFMpegHandler;
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(waitFor([&] { return runningChildPid(handler) > 0; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return runningChildPid(handler) > 0; }, TestWait::toolWorkMs));
     const qint64 pid = runningChildPid(handler);
     delete handler;
     QVERIFY(!processAlive(pid));
-    QVERIFY(outcome.results <= 1);
+    // The export still says once that it did not finish.
+    TestWait::drainEvents();
+    QCOMPARE(outcome.results, 1);
+    QVERIFY(outcome.exitCode != 0);
 }
 
 void FFMpegExportTest::allNumberedNamesTaken()
 {
     QTemporaryDir out(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
                                                           : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     const ExportOptions options = optionsFor(out.path(), 5, 1, false);
     const ExportCommand command(file, options);
     for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
@@ -605,9 +558,9 @@ void FFMpegExportTest::allNumberedNamesTaken()
 
 void FFMpegExportTest::missingFfmpeg()
 {
-    QTemporaryDir empty;
-    const SearchPath path(empty.path(), true);
-    FileData file = recordOf(movWithTimecodeTrack);
+    FakeToolDir empty;
+    empty.hideSystemTools();
+    FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
     QCOMPARE(outcome.results, 1);
@@ -621,7 +574,7 @@ void FFMpegExportTest::missingFfmpeg()
 void FFMpegExportTest::sameBaseNameAtOnce()
 {
     QTemporaryDir out;
-    FileData file = recordOf(movWithTimecodeTrack);
+    FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     const ExportOptions options = optionsFor(out.path(), 5, 1, false);
     Outcome first, second;
@@ -632,7 +585,7 @@ void FFMpegExportTest::sameBaseNameAtOnce()
     watch(b, &second, &inCall);
     a->ffmpegExport(file, options);
     b->ffmpegExport(file, options);
-    QVERIFY(waitFor([&] { return first.results > 0 && second.results > 0; }));
+    QVERIFY(QTest::qWaitFor([&] { return first.results > 0 && second.results > 0; }, TestWait::toolWorkMs));
     delete a;
     delete b;
     QCOMPARE(first.exitCode, 0);
@@ -645,17 +598,16 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
 {
     // The job through MainControl: three exports, one of which ffmpeg writes
     // with the source's old timecode track (exit code 0 all the same).
-    QTemporaryDir tools;
-    QVERIFY(writeFfmpegWrapper(tools.path(), "case \"$*\" in\n"
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "case \"$*\" in\n"
                                              "  *stale*) exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\" ;;\n"
                                              "  *) exec \"$REAL\" \"$@\" ;;\n"
                                              "esac"));
-    const SearchPath path(tools.path(), false);
     QTemporaryDir sources;
     QVector<FileData> rows;
     for (const QString &name : {QStringLiteral("a.mov"), QStringLiteral("stale.mov"), QStringLiteral("c.mov")}) {
         QVERIFY(QFile::copy(movWithTimecodeTrack, sources.filePath(name)));
-        FileData row = recordOf(sources.filePath(name));
+        FileData row = probedRecord(sources.filePath(name));
         setAudioTC(row, 1, 1, report25("10:00:00:00"));
         row.fileNumber = rows.size();
         rows.append(row);
@@ -663,8 +615,8 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
     QTemporaryDir out;
     ControlHarness job;
     job.exportFiles(rows, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
-    QTest::qWait(100);
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }));
+    QVERIFY(job.settle());
 
     QCOMPARE(job.exportResults.size(), 1);
     QCOMPARE(job.exportResults.first().result, 2);

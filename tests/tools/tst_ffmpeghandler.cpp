@@ -1,9 +1,10 @@
 // Probe and audio extraction through FFMpegHandler, with the real ffprobe and
 // ffmpeg on generated media (fake tools only to hang or to print slowly).
 #include "FFMpegHandler.h"
-#include "FakeTool.h"
+#include "FakeToolDir.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 #include "ToolProcess.h"
 
 #include <QJsonArray>
@@ -34,9 +35,9 @@ ProbeOutcome probeThroughHandler(const QString &path, uint fileNumber)
     QSignalSpy spy(&handler, &FFMpegHandler::ffprobeResult);
     handler.ffprobeFile(path, fileNumber);
     ProbeOutcome outcome;
-    if (!spy.wait(20000))
+    if (!spy.wait(TestWait::toolWorkMs))
         return outcome;
-    QTest::qWait(20);
+    TestWait::drainEvents();
     outcome.results = spy.count();
     outcome.json = spy.at(0).at(1).toJsonObject();
     outcome.fileNumber = spy.at(0).at(2).toUInt();
@@ -54,29 +55,6 @@ QJsonArray streamsOfType(const QJsonObject &json, const QString &type)
             result.append(stream);
     }
     return result;
-}
-
-// The record the import builds for a probed file, as far as the extraction reads it.
-FileData recordOf(const QString &path, int fileNumber)
-{
-    FileData record;
-    const QFileInfo info(path);
-    record.filePath = info.absoluteFilePath();
-    record.fileName = info.fileName();
-    record.baseName = info.baseName();
-    record.suffix = info.suffix();
-    record.fileNumber = fileNumber;
-    const QJsonObject json = probe(path);
-    record.format = json.value("format").toObject();
-    record.streams = json.value("streams").toArray();
-    record.duration = record.format.value("duration").toString().toDouble();
-    for (int i = 0; i < record.streams.size(); ++i) {
-        if (record.streams[i].toObject().value("codec_type").toString() == QLatin1String("audio")) {
-            record.audioStreamIndexes.append(char(i));
-            record.audioStreams.append(record.streams[i]);
-        }
-    }
-    return record;
 }
 
 double durationOf(const QString &path)
@@ -276,7 +254,6 @@ void FFMpegHandlerTest::probeStartFailureReportedOnce()
     FakeToolDir fakes;
     fakes.hideSystemTools();
     const ProbeOutcome outcome = probeThroughHandler(mov, 9);
-    QTest::qWait(100);
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, ToolProcess::startFailedExitCode);
     QCOMPARE(outcome.fileNumber, 9u);
@@ -331,14 +308,14 @@ void FFMpegHandlerTest::extractArguments()
 void FFMpegHandlerTest::extractTwoStreamsCutToThreeSeconds()
 {
     QTemporaryDir work;
-    const FileData record = recordOf(mov, 5);
+    const FileData record = probedRecord(mov, 5);
     QCOMPARE(record.audioStreamIndexes, QByteArray("\x01\x02", 2));
 
     FFMpegHandler handler;
     QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
     handler.ffmpegAudioExtract(record, work.path());
-    QVERIFY(spy.wait(20000));
-    QTest::qWait(20);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toInt(), 0);
     const FileData back = spy.at(0).at(1).value<FileData>();
@@ -378,8 +355,8 @@ void FFMpegHandlerTest::extractShortFileWhole()
     QTemporaryDir work;
     FFMpegHandler handler;
     QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    handler.ffmpegAudioExtract(recordOf(clip, 0), work.path());
-    QVERIFY(spy.wait(20000));
+    handler.ffmpegAudioExtract(probedRecord(clip, 0), work.path());
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
     QCOMPARE(spy.at(0).at(2).toInt(), 0);
     const QString wav = QDir(work.path()).filePath("0_1.wav");
     QVERIFY(qAbs(durationOf(wav) - 2.5) < 0.01);
@@ -397,8 +374,8 @@ void FFMpegHandlerTest::extractStartFailureReportedOnce()
     record.fileNumber = 4;
     record.audioStreamIndexes = QByteArray("\x01", 1);
     handler.ffmpegAudioExtract(record, dir.path());
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toInt(), ToolProcess::startFailedExitCode);
     QCOMPARE(spy.at(0).at(1).value<FileData>().fileNumber, 4);
@@ -425,7 +402,7 @@ void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess()
     if (probe)
         handler->ffprobeFile(mov, 1);
     else
-        handler->ffmpegAudioExtract(recordOf(mov, 1), dir.path());
+        handler->ffmpegAudioExtract(probedRecord(mov, 1), dir.path());
 
     qint64 pid = 0;
     for (QProcess *process : handler->findChildren<QProcess *>()) {
@@ -441,7 +418,7 @@ void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess()
     qInstallMessageHandler(previous);
     QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
     QVERIFY(!processExists(pid));
-    QTest::qWait(50);
+    TestWait::drainEvents();
     QCOMPARE(probeSpy.count() + extractSpy.count(), 0);
 #endif
 }

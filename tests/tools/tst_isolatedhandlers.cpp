@@ -1,9 +1,10 @@
 // LTCHandler in a folder without Pelbrook beside it, so PATH alone decides what
 // runs: no decoder at all (start failure), or a fake one that crashes, hangs,
 // fails in a chosen way or records its arguments.
-#include "FakeTool.h"
+#include "FakeToolDir.h"
 #include "LTCHandler.h"
 #include "MetaTypes.h"
+#include "TestWait.h"
 #include "ToolProcess.h"
 
 #include <QSignalSpy>
@@ -27,6 +28,8 @@ private slots:
     void decoderCrashIsNotRetried();
     void otherErrorsAreNotRetried_data();
     void otherErrorsAreNotRetried();
+    void firstRunArguments_data();
+    void firstRunArguments();
     void retriesAlgorithmsInOrder_data();
     void retriesAlgorithmsInOrder();
     void reportInPiecesIsParsedWhole();
@@ -83,8 +86,8 @@ void IsolatedHandlersTest::decoderStartFailure()
         handler.readTimecode("/w/a_1_0.wav", AudioTCOptions(), false);
     else
         handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toString(), QStringLiteral("/w/a_1_0.wav"));
     QCOMPARE(spy.at(0).at(3).toInt(), ToolProcess::startFailedExitCode);
@@ -103,8 +106,8 @@ void IsolatedHandlersTest::decoderCrashIsNotRetried()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QVERIFY(spy.at(0).at(3).toInt() != 0);
     QVERIFY(spy.at(0).at(3).toInt() != LTCHandler::ltcNotFoundExitCode);
@@ -131,12 +134,63 @@ void IsolatedHandlersTest::otherErrorsAreNotRetried()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), code);
     QCOMPARE(spy.at(0).at(1).toJsonObject().value("ErrorNo").toInt(), code);
     QCOMPARE(loggedRuns().size(), 1);
+}
+
+void IsolatedHandlersTest::firstRunArguments_data()
+{
+    QTest::addColumn<int>("algorithm"); // -1: the read without settings
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<double>("frameRate");
+    QTest::addColumn<bool>("preferSlope");
+    QTest::addColumn<QString>("expected");
+
+    const QString w = QStringLiteral("/w/a b_1_0.wav");
+    QTest::newRow("no settings") << -1 << -1 << -1.0 << false << w;
+    QTest::newRow("no settings, GoPro") << -1 << -1 << -1.0 << true << w + "|-aSLOPE";
+    QTest::newRow("all any") << 0 << -1 << -1.0 << false << w;
+    QTest::newRow("channel 0 is passed") << 0 << 0 << -1.0 << false << w + "|-c0";
+    QTest::newRow("rate 0 is passed") << 0 << -1 << 0.0 << false << w + "|-f0";
+    QTest::newRow("29.97002997") << 0 << -1 << 29.97002997 << false << w + "|-f29.97";
+    QTest::newRow("23.976 on channel 3") << 0 << 3 << 23.976 << false << w + "|-c3|-f23.976";
+    QTest::newRow("LOW") << 1 << 1 << 25.0 << false << w + "|-c1|-f25|-aLOW";
+    QTest::newRow("MID wins over GoPro") << 2 << -1 << -1.0 << true << w + "|-aMID";
+    QTest::newRow("HIGH") << 3 << -1 << 30.0 << false << w + "|-f30|-aHIGH";
+    QTest::newRow("SLOPE") << 4 << 2 << -1.0 << false << w + "|-c2|-aSLOPE";
+    QTest::newRow("unknown algorithm") << 9 << -1 << -1.0 << true << w;
+}
+
+// What the decoder is started with, as it receives it.
+void IsolatedHandlersTest::firstRunArguments()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    QFETCH(int, algorithm);
+    QFETCH(int, channel);
+    QFETCH(double, frameRate);
+    QFETCH(bool, preferSlope);
+    QFETCH(QString, expected);
+    FakeToolDir fakes;
+    QVERIFY(addDecoder(fakes, "printf '{\"Success\" : true, \"Timecode\" : \"01:00:00:00\"}'\nexit 0"));
+    LTCHandler handler;
+    QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
+    AudioTCOptions options;
+    options.readingAlgorithm = algorithm;
+    options.channel = channel;
+    options.frameRate = frameRate;
+    if (algorithm < 0)
+        handler.readTimecode("/w/a b_1_0.wav", preferSlope);
+    else
+        handler.readTimecode("/w/a b_1_0.wav", options, preferSlope);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    QCOMPARE(spy.at(0).at(3).toInt(), 0);
+    QCOMPARE(loggedRuns(), QStringList{expected});
 }
 
 void IsolatedHandlersTest::retriesAlgorithmsInOrder_data()
@@ -174,8 +228,8 @@ void IsolatedHandlersTest::retriesAlgorithmsInOrder()
         handler.readTimecode("/w/a_1_0.wav", settings, preferSlope);
     else
         handler.readTimecode("/w/a_1_0.wav", preferSlope);
-    QVERIFY(spy.wait(10000));
-    QTest::qWait(100);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), 205);
     // The report is the last run's, not a mix of all of them.
@@ -195,7 +249,7 @@ void IsolatedHandlersTest::reportInPiecesIsParsedWhole()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
     const QJsonObject report = spy.at(0).at(1).toJsonObject();
     QCOMPARE(report.value("Timecode").toString(), QStringLiteral("01:00:00:00"));
     QCOMPARE(report.value("ChannelFound").toInt(), 1);
@@ -223,8 +277,8 @@ void IsolatedHandlersTest::successWithoutTimecodeIsAFailure()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode("/w/a_1_0.wav", false);
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), LTCHandler::unreadableReportExitCode);
     // Not a "not found" either: no other algorithm is tried on it.
@@ -243,19 +297,19 @@ void IsolatedHandlersTest::destroyedDuringRetryLeavesNoProcess()
     auto *handler = new LTCHandler;
     QSignalSpy spy(handler, &LTCHandler::pelbrookResult);
     handler->readTimecode("/w/a_1_0.wav", false);
-    QTRY_COMPARE_WITH_TIMEOUT(handler->runsStarted(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(handler->runsStarted(), 2, TestWait::toolWorkMs);
     QProcess *running = nullptr;
     for (QProcess *process : handler->findChildren<QProcess *>()) {
         if (process->state() != QProcess::NotRunning)
             running = process;
     }
     QVERIFY(running);
-    QVERIFY(running->waitForStarted(5000));
+    QVERIFY(running->waitForStarted(TestWait::toolWorkMs));
     const qint64 pid = running->processId();
-    QTRY_COMPARE_WITH_TIMEOUT(loggedRuns().size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(loggedRuns().size(), 2, TestWait::toolWorkMs);
     delete handler;
     QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
-    QTest::qWait(50);
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 0);
 #endif
 }

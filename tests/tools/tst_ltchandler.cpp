@@ -1,9 +1,10 @@
-// LTCHandler: the decoder's argument lists, and real Pelbrook runs on generated
-// signals, among them the recorder failures that only a later algorithm reads.
+// LTCHandler: real Pelbrook runs on generated signals, among them the recorder
+// failures that only a later algorithm reads.
 #include "FFMpegHandler.h"
 #include "LTCHandler.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,9 +33,9 @@ ReadOutcome readThroughHandler(const QString &wav, bool preferSlope, const Audio
     else
         handler.readTimecode(wav, preferSlope);
     ReadOutcome outcome;
-    if (!spy.wait(20000))
+    if (!spy.wait(TestWait::toolWorkMs))
         return outcome;
-    QTest::qWait(30);
+    TestWait::drainEvents();
     outcome.results = spy.count();
     if (spy.at(0).at(0).value<LTCHandler *>() != &handler)
         outcome.results = -1;
@@ -62,11 +63,6 @@ class LTCHandlerTest : public QObject
 
 private slots:
     void initTestCase();
-
-    void argumentsWithoutSettings();
-    void argumentsWithSettings_data();
-    void argumentsWithSettings();
-    void automaticOrder();
 
     void readsExtractedStream();
     void decoderErrorIsANormalResult();
@@ -105,51 +101,6 @@ QString LTCHandlerTest::signal(const QString &name, const QStringList &ltcgenArg
     return wav;
 }
 
-void LTCHandlerTest::argumentsWithoutSettings()
-{
-    QCOMPARE(LTCHandler::decoderArguments("/w/clip_1_0.wav", false), QStringList{"/w/clip_1_0.wav"});
-    QCOMPARE(LTCHandler::decoderArguments("/w/clip_1_0.wav", true), (QStringList{"/w/clip_1_0.wav", "-aSLOPE"}));
-}
-
-void LTCHandlerTest::argumentsWithSettings_data()
-{
-    QTest::addColumn<int>("algorithm");
-    QTest::addColumn<int>("channel");
-    QTest::addColumn<double>("frameRate");
-    QTest::addColumn<bool>("preferSlope");
-    QTest::addColumn<QStringList>("expected");
-
-    const QString w = QStringLiteral("/w/a b_1_0.wav");
-    QTest::newRow("all any") << 0 << -1 << -1.0 << false << QStringList{w};
-    QTest::newRow("all any, GoPro") << 0 << -1 << -1.0 << true << QStringList{w, "-aSLOPE"};
-    QTest::newRow("channel 0 is passed") << 0 << 0 << -1.0 << false << QStringList{w, "-c0"};
-    QTest::newRow("rate 0 is passed") << 0 << -1 << 0.0 << false << QStringList{w, "-f0"};
-    QTest::newRow("29.97002997") << 0 << -1 << 29.97002997 << false << QStringList{w, "-f29.97"};
-    QTest::newRow("23.976") << 0 << 3 << 23.976 << false << QStringList{w, "-c3", "-f23.976"};
-    QTest::newRow("LOW") << 1 << 1 << 25.0 << false << QStringList{w, "-c1", "-f25", "-aLOW"};
-    QTest::newRow("MID wins over GoPro") << 2 << -1 << -1.0 << true << QStringList{w, "-aMID"};
-    QTest::newRow("HIGH") << 3 << -1 << 30.0 << false << QStringList{w, "-f30", "-aHIGH"};
-    QTest::newRow("SLOPE") << 4 << 2 << -1.0 << false << QStringList{w, "-c2", "-aSLOPE"};
-    QTest::newRow("unknown algorithm") << 9 << -1 << -1.0 << true << QStringList{w};
-}
-
-void LTCHandlerTest::argumentsWithSettings()
-{
-    QFETCH(int, algorithm);
-    QFETCH(int, channel);
-    QFETCH(double, frameRate);
-    QFETCH(bool, preferSlope);
-    QFETCH(QStringList, expected);
-    QCOMPARE(LTCHandler::decoderArguments("/w/a b_1_0.wav", options(algorithm, channel, frameRate), preferSlope),
-             expected);
-}
-
-void LTCHandlerTest::automaticOrder()
-{
-    QCOMPARE(LTCHandler::automaticAlgorithms(false), (QStringList{QString(), "-aHIGH", "-aMID", "-aSLOPE"}));
-    QCOMPARE(LTCHandler::automaticAlgorithms(true), (QStringList{"-aSLOPE", "-aHIGH", "-aMID", "-aLOW"}));
-}
-
 void LTCHandlerTest::readsExtractedStream()
 {
     // The road of the import: a MOV's LTC stream extracted by FFMpegHandler, then read.
@@ -171,7 +122,7 @@ void LTCHandlerTest::readsExtractedStream()
     FFMpegHandler extractor;
     QSignalSpy extracted(&extractor, &FFMpegHandler::ffmpegAudioExtractResult);
     extractor.ffmpegAudioExtract(record, work.path());
-    QVERIFY(extracted.wait(20000));
+    QVERIFY(extracted.wait(TestWait::toolWorkMs));
     QCOMPARE(extracted.at(0).at(2).toInt(), 0);
 
     const QString wav = FFMpegHandler::tempWavPath(work.path(), 2, 3);
@@ -269,8 +220,8 @@ void LTCHandlerTest::firstRunSuccessStartsOneProcess()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     handler.readTimecode(wav, false);
-    QVERIFY(spy.wait(20000));
-    QTest::qWait(50);
+    QVERIFY(spy.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(3).toInt(), 0);
     QCOMPARE(spy.at(0).at(1).toJsonObject().value("Timecode").toString(), QStringLiteral("23:59:59:00"));

@@ -1,5 +1,6 @@
 // How a tool is found and how its end is reported: once per start, whatever happened.
-#include "FakeTool.h"
+#include "FakeToolDir.h"
+#include "TestWait.h"
 #include "ToolProcess.h"
 
 #include <QCoreApplication>
@@ -85,11 +86,11 @@ void ToolProcessTest::endsReportedOnce()
     ToolProcess process;
     QSignalSpy finished(&process, &ToolProcess::toolFinished);
     process.startTool("/bin/sh", {"-c", script});
-    QVERIFY(process.waitForStarted(5000));
+    QVERIFY(process.waitForStarted(TestWait::toolWorkMs));
     if (killIt)
         process.kill();
-    QVERIFY(finished.wait(10000));
-    QTest::qWait(50);
+    QVERIFY(finished.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(finished.count(), 1);
     const int code = finished.at(0).at(0).toInt();
     if (expected >= 0)
@@ -107,8 +108,8 @@ void ToolProcessTest::startFailureReportedOnceAndLater()
     process.startTool("ffprobe", {"-version"});
     // Never from inside the start call: the caller's connections may follow it.
     QCOMPARE(finished.count(), 0);
-    QVERIFY(finished.wait(5000));
-    QTest::qWait(100);
+    QVERIFY(finished.wait(TestWait::toolWorkMs));
+    TestWait::drainEvents();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), ToolProcess::startFailedExitCode);
 }
@@ -121,9 +122,9 @@ void ToolProcessTest::restartReportsAgain()
     ToolProcess process;
     QSignalSpy finished(&process, &ToolProcess::toolFinished);
     process.startTool("/bin/sh", {"-c", "exit 3"});
-    QVERIFY(finished.wait(5000));
+    QVERIFY(finished.wait(TestWait::toolWorkMs));
     process.startTool("/bin/sh", {"-c", "exit 4"});
-    QVERIFY(finished.wait(5000));
+    QVERIFY(finished.wait(TestWait::toolWorkMs));
     QCOMPARE(finished.count(), 2);
     QCOMPARE(finished.at(1).at(0).toInt(), 4);
 }

@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 #include "UiTestSupport.h"
 
 #include <QAction>
@@ -112,7 +113,7 @@ private slots:
         window.show();
         window.importPaths(arguments);
         auto *status = window.findChild<QLabel *>("statusLabel");
-        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("Status: import ready"), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QString("Status: import ready"), TestWait::toolWorkMs);
 
         const FileList *list = window.findChild<FileList *>("fileList");
         QCOMPARE(list->rowCount(), expected.size());
@@ -151,7 +152,7 @@ private slots:
             if (button->text() == "Export")
                 button->click();
         }
-        QTRY_COMPARE_WITH_TIMEOUT(unexpectedBoxes.count(), 1, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(unexpectedBoxes.count(), 1, TestWait::toolWorkMs);
         QCOMPARE(unexpectedBoxes.lastTitle(), QString("Export Result"));
         QCOMPARE(unexpectedBoxes.lastText(), QString("Corvanta did the job!"));
         QCOMPARE(status->text(), QString("Status:"));

@@ -1,0 +1,53 @@
+#include "TestWait.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace TestWait {
+
+void drainEvents()
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    // Each round can post more (a queued signal whose slot posts another);
+    // the bound only guards against a test that posts forever.
+    for (int round = 0; round < 10000; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!dispatcher || !dispatcher->processEvents(QEventLoop::AllEvents))
+            return;
+    }
+    qWarning("drainEvents: events keep coming; gave up after 10000 rounds");
+}
+
+int runningChildren()
+{
+    const QByteArray parent = QByteArray::number(::getpid());
+    int count = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        if (!entry.at(0).isDigit())
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1) == parent)
+            ++count;
+    }
+    return count;
+}
+
+bool noChildrenLeft(int timeoutMs)
+{
+    return QTest::qWaitFor([] { return runningChildren() == 0; }, timeoutMs);
+}
+
+} // namespace TestWait
