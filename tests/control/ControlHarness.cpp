@@ -25,6 +25,8 @@ ControlHarness::ControlHarness(bool actAsTable) : actAsTable(actAsTable)
     connect(control, &MainControl::exportProgress, this, &ControlHarness::onExportProgress);
     connect(control, &MainControl::exportStarted, this, &ControlHarness::onExportStarted);
     connect(control, &MainControl::exportReady, this, &ControlHarness::onExportReady);
+    connect(control, &MainControl::exportFileResult, this,
+            [this](::ExportResult result) { fileResults.append(result); });
     connect(control, &MainControl::importReady, this, &ControlHarness::onImportReady);
     connect(control, &MainControl::readingFinished, this, &ControlHarness::onReadingFinished);
 

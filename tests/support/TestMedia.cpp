@@ -57,6 +57,8 @@ QString videoRate(const QString &fps)
         return QStringLiteral("24000/1001");
     if (fps == QLatin1String("29.97"))
         return QStringLiteral("30000/1001");
+    if (fps == QLatin1String("59.94"))
+        return QStringLiteral("60000/1001");
     return fps;
 }
 
@@ -132,7 +134,8 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
     if (recipe.withVideo) {
         inputs << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
                << QStringLiteral("testsrc=size=160x120:rate=%1:duration=%2")
-                      .arg(videoRate(recipe.fps), seconds(recipe.seconds));
+                      .arg(videoRate(recipe.videoFps.isEmpty() ? recipe.fps : recipe.videoFps),
+                           seconds(recipe.seconds));
         maps << QStringLiteral("-map") << QStringLiteral("%1:v").arg(input++);
     }
     for (int stream = 0; stream < recipe.audioStreams; ++stream) {
@@ -151,6 +154,7 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
         args << container.audioCodec;
     if (container.writesTimecode && !recipe.fileTimecode.isEmpty())
         args << QStringLiteral("-timecode") << recipe.fileTimecode;
+    args << recipe.muxArguments;
     args << QStringLiteral("-f") << container.format << outPath;
     if (!runOrFail(QStringLiteral("ffmpeg"), args))
         return QString();

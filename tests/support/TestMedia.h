@@ -48,6 +48,8 @@ struct MediaRecipe
     QStringList ltcgenArguments;                   // more ltcgen options, e.g. {"--dc", "300"}
     QString fileTimecode;                          // timecode written by the container (tmcd in MOV); empty: none
     bool withVideo = true;                         // false: audio only (the MOV/MP4/MXF makers)
+    QString videoFps;                              // video rate when it differs from fps, e.g. "50", "59.94"
+    QStringList muxArguments;                      // more ffmpeg output options, e.g. {"-metadata", "creation_time=..."}
 };
 
 // The usual recipe with a name, channels per stream, the LTC channel and start.

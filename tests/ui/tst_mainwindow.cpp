@@ -216,9 +216,25 @@ private slots:
         MainWindow window{QUrl()};
         BoxAnswerer answerer;
         call(window, "onExportStart");
+        // Every file not written, verified and stamped is a line of the details, with its reason.
+        ExportResult done;
+        done.fileName = "ok.mov";
+        done.resultCode = ResultCode::Ok;
+        ExportResult full;
+        full.fileName = "a.mov";
+        full.resultCode = ResultCode::ExportToolFailed;
+        full.reason = "ffmpeg ended with 1: Error closing file a.MOV: No space left on device";
+        ExportResult bare;
+        bare.fileName = "b.mov";
+        bare.resultCode = ResultCode::CopiedWithoutTimecode;
+        for (const ExportResult &result : {done, full, bare})
+            call(window, "onExportFileResult", Q_ARG(ExportResult, result));
         const QStringList failed{"a.mov", "b.mov", "<b>c</b>.mxf", "d.wav", "e.mp4"};
         call(window, "exportReady", Q_ARG(int, 2), Q_ARG(QStringList, failed));
         QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastDetails(),
+                 QString("a.mov: ffmpeg ended with 1: Error closing file a.MOV: No space left on device\n"
+                         "b.mov: no audio timecode: copied without a new timecode"));
         QCOMPARE(answerer.lastTitle(), QString("Export Result"));
         QCOMPARE(answerer.lastText(), QString("Export finished.\nErrors occured with the folliwing files:\n"
                                               "a.mov, b.mov, <b>c</b>.mxf, d.wav, \ne.mp4"));
@@ -233,6 +249,7 @@ private slots:
         call(window, "exportReady", Q_ARG(int, 0), Q_ARG(QStringList, {}));
         QCOMPARE(answerer.count(), 2);
         QCOMPARE(answerer.lastText(), QString("Corvanta did the job!"));
+        QCOMPARE(answerer.lastDetails(), QString()); // the last job's results are gone
 
         call(window, "statusProgressUpdate", Q_ARG(int, 1), Q_ARG(int, 2), Q_ARG(QString, "x"));
         call(window, "exportReady", Q_ARG(int, 7), Q_ARG(QStringList, {}));
