@@ -45,7 +45,7 @@ enum Code : int {
     CopiedWithoutTimecode = 3103,
     LeftOutOnlyTimecodeChannel = 3104,
     OutputNotWritten = 3105,
-    SignalContradictsRate = 3106,
+    RateContradictsSignal = 3106,
 
     // decoder driver
     UnreadableReport = 3200,

@@ -41,8 +41,7 @@ public:
     qint64 bytesPerStep(qint64 expectedSize) const;
 
     // Why the file is not exported at all, with `code` set; empty and `code`
-    // Ok when it is: a timecode read at a forced rate its own signal
-    // contradicts, a timecode whose rate the video cannot carry, or nothing
+    // Ok when it is: a timecode whose rate the video cannot carry, or nothing
     // left to write once the timecode channel is muted.
     QString refusal(int *code) const;
 
