@@ -193,12 +193,19 @@ QString toolPath(const QString &toolName)
 
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs);
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs)
+{
     ToolRun run;
     const bool hasDirectory = program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'));
     const QString path = hasDirectory ? program : toolPath(program);
     if (path.isEmpty())
         return run;
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(path, arguments);
     if (!process.waitForStarted(10000))
         return run;

@@ -22,6 +22,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -81,6 +82,9 @@ QString toolPath(const QString &toolName);
 
 // Runs a tool (bare name, resolved by toolPath, or a path) and waits for it.
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = TestWait::toolWorkMs);
+// The same in the given environment (a program started as a script on another machine would be).
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs = TestWait::toolWorkMs);
 
 // Frequency in Hz of the test tone on a non-LTC channel.
 int toneFrequency(int stream, int channel);
