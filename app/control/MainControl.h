@@ -94,7 +94,8 @@ private:
     QList<FileData> extractQueue;
     QList<FileDecode> decodeQueue;
     QList<FileData> exportQueue;
-    void reportExportFile(const ExportResult &result);
+    // Emits a file's outcome; `listAsFailed` puts it among exportReady's names.
+    void reportExportFile(const ExportResult &result, bool listAsFailed);
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;
     bool readBatchMode = false;
