@@ -193,12 +193,19 @@ QString toolPath(const QString &toolName)
 
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs);
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs)
+{
     ToolRun run;
     const bool hasDirectory = program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'));
     const QString path = hasDirectory ? program : toolPath(program);
     if (path.isEmpty())
         return run;
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(path, arguments);
     if (!process.waitForStarted(10000))
         return run;
@@ -471,6 +478,34 @@ QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exit
     if (exitCode)
         *exitCode = run.exitCode;
     return QJsonDocument::fromJson(run.standardOutput).object();
+}
+
+QStringList timecodesOf(const QJsonObject &probe)
+{
+    QStringList found;
+    const QJsonObject formatTags = formatTagsOf(probe);
+    if (formatTags.contains(QStringLiteral("timecode")))
+        found << formatTags.value(QStringLiteral("timecode")).toString();
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject tags = stream.toObject().value(QStringLiteral("tags")).toObject();
+        if (tags.contains(QStringLiteral("timecode")))
+            found << tags.value(QStringLiteral("timecode")).toString();
+    }
+    return found;
+}
+
+QVector<int> audioChannelsOf(const QJsonObject &probe)
+{
+    QVector<int> channels;
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray())
+        if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
+            channels << stream.toObject().value(QStringLiteral("channels")).toInt();
+    return channels;
+}
+
+QJsonObject formatTagsOf(const QJsonObject &probe)
+{
+    return probe.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
 }
 
 MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &ltcStart)
