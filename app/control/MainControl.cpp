@@ -680,7 +680,8 @@ void MainControl::drainCancelledExports()
         result.sourcePath = dropped.filePath;
         result.resultCode = ResultCode::ExportCancelled;
         result.reason = ResultCode::text(result.resultCode);
-        reportExportFile(result);
+        // It never ran: not one of the job's failed files.
+        reportExportFile(result, false);
         ++exportFinishedCount;
         emit exportProgress(static_cast<int>(exportProgressDone),
                             static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
@@ -695,9 +696,9 @@ void MainControl::drainCancelledExports()
     }
 }
 
-void MainControl::reportExportFile(const ExportResult &result)
+void MainControl::reportExportFile(const ExportResult &result, bool listAsFailed)
 {
-    if (!result.done()) {
+    if (listAsFailed) {
         exportErrorFileNames.append(result.fileName);
         exportAllOk = false;
     }
@@ -710,6 +711,7 @@ void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
         --runningExports;
     Q_UNUSED(exitCode) // the handler's result says more than the tool's exit code
     ExportResult result = handler->exportResult();
+    const bool failed = !result.done();
     if (exportCancelled) {
         statusMsg = tr("cancelling export...");
         const QString target = handler->exportTargetPath();
@@ -724,7 +726,7 @@ void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
     ++exportFinishedCount;
     emit exportProgress(static_cast<int>(exportProgressDone),
                         static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
-    reportExportFile(result);
+    reportExportFile(result, failed);
     if (exportFinishedCount == exportFileCount)
         finishExportJob();
     disposeHandler(handler);

@@ -107,7 +107,8 @@ private:
     QList<FileDecode> decodeQueue;
     QList<DecoderJob> laterSearchQueue;    // streams waiting for their longer extraction
     QList<FileData> exportQueue;
-    void reportExportFile(const ExportResult &result);
+    // Emits a file's outcome; `listAsFailed` puts it among exportReady's names.
+    void reportExportFile(const ExportResult &result, bool listAsFailed);
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;
     bool readBatchMode = false;

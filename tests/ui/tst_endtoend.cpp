@@ -162,7 +162,11 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(unexpectedBoxes.count(), 1, TestWait::toolWorkMs);
         QCOMPARE(unexpectedBoxes.lastTitle(), QString("Export Result"));
-        QCOMPARE(unexpectedBoxes.lastText(), QString("Corvanta did the job!"));
+        // The clip without audio timecode is copied, but it is not a stamped file.
+        QCOMPARE(unexpectedBoxes.lastText(),
+                 QString("Export finished.\nErrors occured with the folliwing files:\nD004_no_ltc.mov"));
+        QCOMPARE(unexpectedBoxes.lastDetails(),
+                 QString("D004_no_ltc.mov: no audio timecode: copied without a new timecode"));
         QCOMPARE(status->text(), QString("Status:"));
         QVERIFY(!list->isExportRunning());
 
