@@ -71,4 +71,30 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     hasAudioTC = true;
 }
 
+int FileData::audioChannelTotal() const
+{
+    int total = 0;
+    for (const QJsonValue &stream : audioStreams)
+        total += stream.toObject().value(QStringLiteral("channels")).toInt();
+    return total;
+}
+
+AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
+{
+    AudioTCReading reading;
+    reading.timecode = report.value(QStringLiteral("Timecode")).toString();
+    reading.ntsc = report.value(QStringLiteral("NTSC")).toBool(false);
+    reading.dropFrame = report.value(QStringLiteral("DropFrame")).toBool(false);
+    // The found rate of an NTSC report is already divided (29.97); the base is
+    // the whole number, also where a report lacks it.
+    const double base = report.value(QStringLiteral("FrameRateBaseFound")).toDouble(0.0);
+    reading.frameRateBase = qRound(base > 0.0 ? base : report.value(QStringLiteral("FrameRateFound")).toDouble(0.0));
+    reading.channel = report.value(QStringLiteral("ChannelFound")).toInt(-1);
+    reading.algorithm = report.value(QStringLiteral("ReadingAlgorithm")).toString();
+    reading.foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
+    if (reading.timecode.isEmpty())
+        reading.frameRateBase = 0;
+    return reading;
+}
+
 } // namespace FD

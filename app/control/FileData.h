@@ -12,6 +12,23 @@
 
 namespace FD {
 
+// What the decoder report of a row's audio timecode says, read in one place.
+struct AudioTCReading
+{
+    QString timecode;
+    int frameRateBase = 0;  // whole-number rate: 24, 25, 30
+    bool ntsc = false;      // the rate is frameRateBase * 1000/1001
+    bool dropFrame = false; // only meaningful with ntsc
+    int channel = -1;       // zero-based channel within the stream
+    QString algorithm;      // LOW, MID, HIGH or SLOPE
+    double foundAt = -1.0;  // seconds from the first sample to the first frame read, when the read searched
+
+    bool isValid() const { return frameRateBase > 0; }
+    double frameRate() const { return ntsc ? frameRateBase * 1000.0 / 1001.0 : double(frameRateBase); }
+    bool isDropFrame() const { return ntsc && dropFrame; }
+    static AudioTCReading fromReport(const QJsonObject &report);
+};
+
 // One imported file. The table owns the authoritative copy of each row; every
 // signal and queue carries copies.
 struct FileData
@@ -38,6 +55,9 @@ struct FileData
     QJsonObject format;
     QJsonObject audioTCResult;
     double duration = 0.0;
+    // Why the row has no audio timecode (decoder or own result code); 0 when
+    // nothing went wrong or nothing was read yet.
+    qint32 audioTCError = 0;
     bool isGoPro = false;
     bool audioTCReadRequested = false;
     qint32 fileNumber = -1;
@@ -51,6 +71,11 @@ struct FileData
     void setTimeReference(qint64 samples, qint32 sampleRate);
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
     void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
+
+    AudioTCReading audioTCReading() const { return AudioTCReading::fromReport(audioTCResult); }
+    bool hasVideo() const { return videoStream.contains(QStringLiteral("index")); }
+    // Channels of all audio streams together.
+    int audioChannelTotal() const;
 };
 
 // Wall-clock text HH:MM:SS.mmm of a sample position; hours are not reduced to a day.
@@ -59,6 +84,7 @@ QString timeReferenceText(qint64 samples, qint32 sampleRate);
 } // namespace FD
 
 using FD::FileData;
+using FD::AudioTCReading;
 
 Q_DECLARE_METATYPE(FD::FileData)
 Q_DECLARE_METATYPE(QVector<FD::FileData>)

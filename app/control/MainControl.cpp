@@ -239,6 +239,7 @@ bool MainControl::exportSlotFree() const
 
 void MainControl::onIterateThroughDir(QList<QUrl> urls)
 {
+    const quint32 filesBefore = filesToRead;
     for (const QUrl &url : urls) {
         const QString path = url.toLocalFile();
         const QFileInfo info(path);
@@ -253,6 +254,9 @@ void MainControl::onIterateThroughDir(QList<QUrl> urls)
             emit gotFileFromDir(info);
         }
     }
+    // Nothing to read and no batch that will end: the import is over already.
+    if (filesToRead == filesBefore && batchTotal() == 0)
+        emit importReady();
 }
 
 void MainControl::onFFProbeFile(FileData fileData, int fileNumber)

@@ -105,6 +105,22 @@ bool FileList::dropMimeData(int, int, const QMimeData *, Qt::DropAction)
     return false;
 }
 
+void FileList::connectToControl(FileList *table, QObject *control)
+{
+    connect(table, SIGNAL(ffprobeFileReq(FileData,int)), control, SLOT(onFFProbeFile(FileData,int)));
+    connect(table, SIGNAL(iterateThroughDirReq(QList<QUrl>)), control, SLOT(onIterateThroughDir(QList<QUrl>)));
+    connect(table, SIGNAL(initAudioTCInfoReq(FileData,int)), control, SLOT(onInitAudioTCInfo(FileData,int)));
+    connect(table, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
+            control, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
+    connect(table, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
+            control, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
+    connect(control, SIGNAL(ffprobeResult(FileData,int,int)), table, SLOT(onFFProbeResult(FileData,int,int)));
+    connect(control, SIGNAL(gotFileFromDir(QFileInfo)), table, SLOT(addItemToTable(QFileInfo)));
+    connect(control, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
+            table, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
+    connect(control, SIGNAL(importReady()), table, SLOT(importReady()));
+}
+
 void FileList::importUrls(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
@@ -376,6 +392,8 @@ QString FileList::audioTCText(const QJsonObject &report)
 
 void FileList::showAudioTCError(int errorNumber, int row)
 {
+    if (row >= 0 && row < fileVector.size())
+        fileVector[row].audioTCError = errorNumber;
     setCell(row, AudioTCColumn, audioTCErrorText(errorNumber));
     resizeColumnLater(AudioTCColumn, row);
 }
@@ -401,6 +419,7 @@ void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
     fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    fileVector[row].audioTCError = 0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
@@ -432,6 +451,7 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
         record.audioTCResult = ltcResultJson;
         record.audioTCReadRequested = false;
+        record.audioTCError = 0;
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
@@ -449,10 +469,8 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
                 return;
             }
         }
-        if (!record.audioTCLinked) {
-            setCell(row, AudioTCColumn, audioTCErrorText(205));
-            resizeColumnLater(AudioTCColumn, row);
-        }
+        if (!record.audioTCLinked)
+            showAudioTCError(205, row);
         return;
     }
 

@@ -28,6 +28,10 @@ public:
     const QVector<FileData> &records() const { return fileVector; }
     bool hasPlaceholder() const { return placeholderItem != nullptr; }
 
+    // Requests from the table to the job controller and its answers back
+    // (queued when the controller lives on another thread).
+    static void connectToControl(FileList *table, QObject *control);
+
     // Same road as a drop: the controller expands folders and filters names.
     void importUrls(const QList<QUrl> &urls);
 

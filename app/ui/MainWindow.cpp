@@ -5,12 +5,15 @@
 #include "ExportWindow.h"
 #include "FileList.h"
 #include "MainControl.h"
+#include "ReportWriter.h"
 #include "UpdateCheck.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QJsonArray>
@@ -102,7 +105,20 @@ void MainWindow::createMenus()
     readAudioTCAction = new QAction(tr("&Read Audio TC"), this);
     aboutAction = new QAction(tr("&About"), this);
 
+    addFilesAction = new QAction(tr("&Add Files..."), this);
+    addFilesAction->setShortcut(QKeySequence::Open);
+    addFolderAction = new QAction(tr("Add &Folder..."), this);
+    saveReportAction = new QAction(tr("&Save Report..."), this);
+    saveReportAction->setShortcut(QKeySequence::Save);
+    // Spelled out: the platform's standard Quit key is empty on Windows.
+    exitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+
     QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(addFilesAction);
+    fileMenu->addAction(addFolderAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(saveReportAction);
+    fileMenu->addSeparator();
     fileMenu->addAction(exportAllAction);
     fileMenu->addAction(exportAction);
     fileMenu->addSeparator();
@@ -184,27 +200,20 @@ void MainWindow::makeConnections()
     connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelExportButtonClicked()));
     connect(this, SIGNAL(cancelExport()), mainControl, SLOT(onExportCancel()));
     connect(fileList, SIGNAL(updateFileInfo(FileData)), this, SLOT(updateFileInfo(FileData)));
-    connect(fileList, SIGNAL(ffprobeFileReq(FileData,int)), mainControl, SLOT(onFFProbeFile(FileData,int)));
-    connect(fileList, SIGNAL(iterateThroughDirReq(QList<QUrl>)), mainControl, SLOT(onIterateThroughDir(QList<QUrl>)));
-    connect(fileList, SIGNAL(initAudioTCInfoReq(FileData,int)), mainControl, SLOT(onInitAudioTCInfo(FileData,int)));
-    connect(fileList, SIGNAL(updateAudioTCInfoReq(QVector<FileData>,AudioTCOptions)),
-            mainControl, SLOT(onUpdateAudioTCInfo(QVector<FileData>,AudioTCOptions)));
-    connect(fileList, SIGNAL(exportFilesReq(QVector<FileData>,ExportOptions)),
-            mainControl, SLOT(onExportReq(QVector<FileData>,ExportOptions)));
-    connect(mainControl, SIGNAL(ffprobeResult(FileData,int,int)), fileList, SLOT(onFFProbeResult(FileData,int,int)));
-    connect(mainControl, SIGNAL(gotFileFromDir(QFileInfo)), fileList, SLOT(addItemToTable(QFileInfo)));
-    connect(mainControl, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
-            fileList, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
     connect(mainControl, SIGNAL(exportProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
     connect(mainControl, SIGNAL(exportReady(int,QStringList)), this, SLOT(exportReady(int,QStringList)));
     connect(mainControl, SIGNAL(importProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
     connect(mainControl, SIGNAL(importReady()), this, SLOT(importReady()));
-    connect(mainControl, SIGNAL(importReady()), fileList, SLOT(importReady()));
+    // The table's own road to the controller, shared with the run without a window.
+    FileList::connectToControl(fileList, mainControl);
     connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
     connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
 
     connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
+    connect(addFilesAction, SIGNAL(triggered(bool)), this, SLOT(onAddFilesClicked()));
+    connect(addFolderAction, SIGNAL(triggered(bool)), this, SLOT(onAddFolderClicked()));
+    connect(saveReportAction, SIGNAL(triggered(bool)), this, SLOT(onSaveReportClicked()));
 }
 
 void MainWindow::importPaths(const QStringList &paths)
@@ -213,6 +222,83 @@ void MainWindow::importPaths(const QStringList &paths)
     for (const QString &path : paths)
         urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
     fileList->importUrls(urls);
+}
+
+// ---- files in and report out ----------------------------------------------
+
+void MainWindow::onAddFilesClicked()
+{
+    // The dialog's patterns match case on some systems; camera cards write capitals.
+    QStringList patterns;
+    for (const QString &pattern : mediaNameFilters())
+        patterns << pattern << pattern.toUpper();
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, tr("Add Files"), lastFolder,
+        tr("Media files (%1)").arg(patterns.join(QLatin1Char(' '))) + QStringLiteral(";;") + tr("All files (*)"));
+    if (files.isEmpty())
+        return;
+    lastFolder = QFileInfo(files.first()).absolutePath();
+    importPaths(files);
+}
+
+void MainWindow::onAddFolderClicked()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), lastFolder);
+    if (folder.isEmpty())
+        return;
+    lastFolder = folder;
+    importPaths({folder});
+}
+
+void MainWindow::onSaveReportClicked()
+{
+    if (fileList->records().isEmpty()) {
+        showStatusMessage(tr("no files to report"));
+        return;
+    }
+    const QString csvFilter = tr("Spreadsheet (*.csv)");
+    const QString aleFilter = tr("Avid Log Exchange (*.ale)");
+    QFileDialog dialog(this, tr("Save Report"), lastFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters({csvFilter, aleFilter});
+    dialog.setDefaultSuffix(ReportWriter::suffixOf(ReportWriter::Format::Csv));
+    // The suffix that is added follows the chosen type.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, aleFilter](const QString &filter) {
+        dialog.setDefaultSuffix(ReportWriter::suffixOf(filter == aleFilter ? ReportWriter::Format::Ale
+                                                                           : ReportWriter::Format::Csv));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+
+    QString path = dialog.selectedFiles().first();
+    ReportWriter::Format format;
+    // A name that ends in neither suffix gets the chosen type's.
+    if (!ReportWriter::formatForPath(path, &format)) {
+        format = dialog.selectedNameFilter() == aleFilter ? ReportWriter::Format::Ale : ReportWriter::Format::Csv;
+        path += QLatin1Char('.') + ReportWriter::suffixOf(format);
+    }
+    lastFolder = QFileInfo(path).absolutePath();
+    QString error;
+    if (!saveReport(path, &error)) {
+        QMessageBox box(QMessageBox::Warning, tr("Save Report"),
+                        tr("The report could not be written to\n%1\n%2").arg(QDir::toNativeSeparators(path), error),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+}
+
+bool MainWindow::saveReport(const QString &path, QString *error)
+{
+    ReportWriter::Format format;
+    if (!ReportWriter::formatForPath(path, &format)) {
+        *error = tr("a report is a .csv or an .ale file");
+    } else if (ReportWriter(fileList->records()).write(path, format, error)) {
+        showStatusMessage(tr("report saved to %1").arg(QDir::toNativeSeparators(path)));
+        return true;
+    }
+    showStatusMessage(tr("report not saved: %1").arg(*error));
+    return false;
 }
 
 void MainWindow::setStatus(const QString &text)

@@ -36,6 +36,8 @@ public:
 
     // Files and folders handed over at start, imported as if dropped on the table.
     void importPaths(const QStringList &paths);
+    // Writes the table as a report (CSV or ALE by the name's suffix); the status line says how it went.
+    bool saveReport(const QString &path, QString *error);
 
     static QString exportErrorText(const QStringList &fileNames);
     static QString newVersionText(const QString &description, const QUrl &downloadLink);
@@ -60,6 +62,9 @@ private slots:
     void updateFileInfo(FileData fileData);
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);
+    void onAddFilesClicked();
+    void onAddFolderClicked();
+    void onSaveReportClicked();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -93,6 +98,10 @@ private:
     QAction *exitAction = nullptr;
     QAction *readAudioTCAction = nullptr;
     QAction *aboutAction = nullptr;
+    QAction *addFilesAction = nullptr;
+    QAction *addFolderAction = nullptr;
+    QAction *saveReportAction = nullptr;
+    QString lastFolder;
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;

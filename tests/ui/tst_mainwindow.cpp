@@ -125,7 +125,12 @@ private slots:
         QCOMPARE(window.windowTitle(), QString("Corvanta Dorrik"));
         QCOMPARE(actionTexts(window.menuBar()->actions()), QStringList({"&File", "&Edit", "&About"}));
         const QList<QAction *> menus = window.menuBar()->actions();
-        QCOMPARE(actionTexts(menus.at(0)->menu()->actions()), QStringList({"&Export All", "&Export", "|", "&Exit"}));
+        QCOMPARE(actionTexts(menus.at(0)->menu()->actions()),
+                 QStringList({"&Add Files...", "Add &Folder...", "|", "&Save Report...", "|", "&Export All",
+                              "&Export", "|", "&Exit"}));
+        QCOMPARE(menuAction(window, "&File", "&Add Files...")->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(menuAction(window, "&File", "&Save Report...")->shortcut(), QKeySequence("Ctrl+S"));
+        QCOMPARE(menuAction(window, "&File", "&Exit")->shortcut(), QKeySequence("Ctrl+Q"));
         QCOMPARE(actionTexts(menus.at(1)->menu()->actions()), QStringList({"&Read Audio TC"}));
         QCOMPARE(actionTexts(menus.at(2)->menu()->actions()), QStringList({"&About"}));
 
@@ -361,6 +366,33 @@ private slots:
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(list->rowCount(), 1);
         QCOMPARE(list->records().at(0).fileName, QString("k2.mov"));
+    }
+
+    // The type follows the name; a failure keeps its reason and writes nothing.
+    void savingAReport()
+    {
+        MainWindow window{QUrl()};
+        addFile(window, "s0.mov");
+        table(window)->onFFProbeResult(FileData(), 0, 1000);
+        QString error;
+
+        QVERIFY(!window.saveReport(dir.filePath("report.txt"), &error));
+        QCOMPARE(status(window), "Status: report not saved: " + error);
+        QVERIFY(!QFile::exists(dir.filePath("report.txt")));
+        QVERIFY(!window.saveReport(dir.filePath("missing/report.csv"), &error));
+        QVERIFY(!error.isEmpty());
+
+        QVERIFY(window.saveReport(dir.filePath("report.ALE"), &error));
+        QFile ale(dir.filePath("report.ALE"));
+        QVERIFY(ale.open(QIODevice::ReadOnly));
+        QVERIFY(ale.readAll().startsWith("Heading\r\n"));
+        QVERIFY(window.saveReport(dir.filePath("report.csv"), &error));
+        QVERIFY(status(window).startsWith("Status: report saved to "));
+        QFile csv(dir.filePath("report.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QVERIFY(lines.value(1).startsWith("s0.mov,"));
+        QVERIFY(lines.value(1).contains(",error while reading file data,"));
     }
 
     void aboutBox()
