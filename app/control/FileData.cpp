@@ -71,6 +71,17 @@ void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObje
     hasAudioTC = true;
 }
 
+void FileData::clearAudioTC()
+{
+    audioTC.clear();
+    audioTCLinkedRow = -1;
+    audioTCStreamIndex = -1;
+    audioTCChannel = -1;
+    audioTCResult = QJsonObject();
+    audioTCLinked = false;
+    hasAudioTC = false;
+}
+
 int FileData::audioChannelTotal() const
 {
     int total = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExportResult.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileInfo>
@@ -61,6 +63,8 @@ struct FileData
     bool isGoPro = false;
     bool audioTCReadRequested = false;
     qint32 fileNumber = -1;
+    // The outcome of this row's last export (NotExported before the first).
+    ExportResult lastExport;
 
     // A fresh record for a file on disk: name, path, base name, suffix, modification time.
     static FileData fromFileInfo(const QFileInfo &fileInfo);
@@ -71,6 +75,10 @@ struct FileData
     void setTimeReference(qint64 samples, qint32 sampleRate);
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
     void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
+    // No audio timecode, neither its own nor a linked one.
+    void clearAudioTC();
+    // A timecode the file's own audio carries (not one taken from a sibling).
+    bool hasOwnAudioTC() const { return hasAudioTC && !audioTCLinked; }
 
     AudioTCReading audioTCReading() const { return AudioTCReading::fromReport(audioTCResult); }
     bool hasVideo() const { return videoStream.contains(QStringLiteral("index")); }

@@ -4,6 +4,8 @@
 #include "ExportCommand.h"
 #include "FFMpegHandler.h"
 #include "LTCHandler.h"
+#include "ResultCode.h"
+#include "ToolProcess.h"
 #include "WorkFolder.h"
 
 #include <QDir>
@@ -17,9 +19,7 @@
 
 namespace {
 
-constexpr int probeFailedCode = 1000;
-constexpr int probeEmptyCode = 1001;
-constexpr int extractionFailedCode = 2001;
+constexpr int extractionFailedCode = ResultCode::ExtractionFailed;
 constexpr quint32 exportUnitsPerFile = 15;
 
 // A member that is missing or null counts as absent.
@@ -131,6 +131,26 @@ QVector<DecoderJob> sourceJob(const FileData &fileData)
     job.wavPath = fileData.filePath;
     job.temporary = false;
     return {job};
+}
+
+// A tool that could not be started or crashed is named as such, never shown
+// as a damaged file.
+int probeResultCode(int exitCode)
+{
+    switch (exitCode) {
+    case ToolProcess::startFailedExitCode: return ResultCode::ProbeStartFailed;
+    case ToolProcess::crashedExitCode: return ResultCode::ProbeCrashed;
+    default: return ResultCode::ProbeFailed;
+    }
+}
+
+int extractionResultCode(int exitCode)
+{
+    switch (exitCode) {
+    case ToolProcess::startFailedExitCode: return ResultCode::ExtractionStartFailed;
+    case ToolProcess::crashedExitCode: return ResultCode::ExtractionCrashed;
+    default: return ResultCode::ExtractionFailed;
+    }
 }
 
 } // namespace
@@ -286,7 +306,8 @@ void MainControl::onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson
     reportReadProgress(tr("importing files..."));
     const int row = static_cast<int>(fileNumber);
     if (exitCode != 0 || ffprobeJson.isEmpty()) {
-        emit ffprobeResult(FileData(), row, exitCode != 0 ? probeFailedCode : probeEmptyCode);
+        emit ffprobeResult(FileData(), row,
+                           exitCode != 0 ? probeResultCode(exitCode) : int(ResultCode::ProbeEmpty));
         // This file's extraction and decoder units will not come.
         progressDone += 2;
         reportReadProgress(tr("importing files..."));
@@ -366,7 +387,7 @@ void MainControl::handleExtractionResult(const FileData &fileData, int errorCode
     ++progressDone;
     reportReadProgress(tr("prepare files for reading..."));
     if (errorCode != 0) {
-        countDecoderUnitAsFailed(fileData.fileNumber);
+        countDecoderUnitAsFailed(fileData.fileNumber, extractionResultCode(errorCode));
         return;
     }
     FileDecode decode;
@@ -386,11 +407,11 @@ void MainControl::handleExtractionResult(const FileData &fileData, int errorCode
 }
 
 // The file's one decoder unit of the batch total will not come from a run.
-void MainControl::countDecoderUnitAsFailed(int fileNumber)
+void MainControl::countDecoderUnitAsFailed(int fileNumber, int resultCode)
 {
     ++progressDone;
     reportReadProgress(tr("prepare files for reading..."));
-    emit audioTCReadResult(QJsonObject(), fileNumber, -1, extractionFailedCode);
+    emit audioTCReadResult(QJsonObject(), fileNumber, -1, resultCode);
     completeReadBatchIfDone();
 }
 
@@ -406,7 +427,7 @@ bool MainControl::startDecoder(const FileDecode &decode)
     }
     if (present.isEmpty()) {
         // A "successful" extraction that wrote nothing.
-        countDecoderUnitAsFailed(decode.fileNumber);
+        countDecoderUnitAsFailed(decode.fileNumber, extractionFailedCode);
         return false;
     }
     // Streams without a WAV were never counted; the row still hears of them,
@@ -547,7 +568,14 @@ void MainControl::drainCancelledExports()
 {
     statusMsg = tr("cancelling export...");
     while (!exportQueue.isEmpty()) {
-        exportQueue.removeFirst();
+        const FileData dropped = exportQueue.takeFirst();
+        ExportResult result;
+        result.fileNumber = dropped.fileNumber;
+        result.fileName = dropped.fileName;
+        result.sourcePath = dropped.filePath;
+        result.resultCode = ResultCode::ExportCancelled;
+        result.reason = ResultCode::text(result.resultCode);
+        reportExportFile(result);
         ++exportFinishedCount;
         emit exportProgress(static_cast<int>(exportProgressDone),
                             static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
@@ -562,23 +590,36 @@ void MainControl::drainCancelledExports()
     }
 }
 
+void MainControl::reportExportFile(const ExportResult &result)
+{
+    if (!result.done()) {
+        exportErrorFileNames.append(result.fileName);
+        exportAllOk = false;
+    }
+    emit exportFileResult(result);
+}
+
 void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
 {
     if (runningExports > 0)
         --runningExports;
+    Q_UNUSED(exitCode) // the handler's result says more than the tool's exit code
+    ExportResult result = handler->exportResult();
     if (exportCancelled) {
         statusMsg = tr("cancelling export...");
         const QString target = handler->exportTargetPath();
         if (!target.isEmpty())
             QFile::remove(target);
+        result.outputPath.clear();
+        result.timecode.clear();
+        result.timeReference = -1;
+        result.resultCode = ResultCode::ExportCancelled;
+        result.reason = ResultCode::text(result.resultCode);
     }
     ++exportFinishedCount;
     emit exportProgress(static_cast<int>(exportProgressDone),
                         static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
-    if (exitCode != 0) {
-        exportErrorFileNames.append(handler->fileData().fileName);
-        exportAllOk = false;
-    }
+    reportExportFile(result);
     if (exportFinishedCount == exportFileCount)
         finishExportJob();
     disposeHandler(handler);

@@ -3,6 +3,7 @@
 #include "AudioTCOptions.h"
 #include "DecoderJob.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QFileInfo>
@@ -43,6 +44,8 @@ signals:
     void importReady();
     void readingFinished();
     void exportReady(int exportResult, QStringList exportErrorFileNameList);
+    // One per file of an export job, before the job's exportReady.
+    void exportFileResult(ExportResult result);
     void exportStarted();
     void cancelExportReq();
 
@@ -85,7 +88,7 @@ private:
 
     quint32 batchTotal() const;
     void reportReadProgress(const QString &text);
-    void countDecoderUnitAsFailed(int fileNumber);
+    void countDecoderUnitAsFailed(int fileNumber, int resultCode);
     void handleExtractionResult(const FileData &fileData, int errorCode,
                                 const QVector<DecoderJob> &jobs = {});
     void completeReadBatchIfDone();
@@ -98,6 +101,7 @@ private:
     QList<FileData> extractQueue;
     QList<FileDecode> decodeQueue;
     QList<FileData> exportQueue;
+    void reportExportFile(const ExportResult &result);
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;
     bool readBatchMode = false;

@@ -2,6 +2,7 @@
 
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 #include "FFMpegHandler.h"
 #include "LTCHandler.h"
@@ -23,6 +24,7 @@ void registerMetaTypes()
     qRegisterMetaType<QList<QUrl>>("QList<QUrl>");
     qRegisterMetaType<QFileInfo>("QFileInfo");
     qRegisterMetaType<ExportOptions>("ExportOptions");
+    qRegisterMetaType<ExportResult>("ExportResult");
     qRegisterMetaType<AudioTCOptions>("AudioTCOptions");
     qRegisterMetaType<QJsonObject>("QJsonObject");
     qRegisterMetaType<QStringList>("QStringList");

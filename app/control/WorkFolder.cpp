@@ -1,5 +1,6 @@
 #include "WorkFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,10 +50,14 @@ bool isOwnPrivateFolder(const QString &path)
 
 QString workFolderPath()
 {
+    // One folder per process: every instance clears its folder at start and
+    // after each batch, so the window and a report run side by side (or two
+    // runs) would otherwise delete each other's extracted audio mid-read.
+    const qint64 pid = QCoreApplication::applicationPid();
 #ifdef Q_OS_UNIX
-    const QString name = QStringLiteral("CorvantaSyncTemp-%1").arg(::getuid());
+    const QString name = QStringLiteral("CorvantaSyncTemp-%1-%2").arg(::getuid()).arg(pid);
 #else
-    const QString name = QStringLiteral("CorvantaSyncTemp");
+    const QString name = QStringLiteral("CorvantaSyncTemp-%1").arg(pid);
 #endif
     return QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/') + name);
 }

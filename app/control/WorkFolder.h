@@ -7,9 +7,10 @@
 // It sits in the system's temporary directory, which on Unix-like systems is
 // shared by all users, so the name carries the user id there, the folder is
 // created owner-only, and a path that is a link or belongs to someone else is
-// neither used nor removed.
+// neither used nor removed. The name also carries the process id: each running
+// Dorrik has its own.
 
-// Native path of the working folder, for example /tmp/CorvantaSyncTemp-1000.
+// Native path of the working folder, for example /tmp/CorvantaSyncTemp-1000-4242.
 QString workFolderPath();
 
 // Native path of the sub-folder for the files of one base name.

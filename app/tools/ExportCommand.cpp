@@ -1,9 +1,12 @@
 #include "ExportCommand.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -54,6 +57,23 @@ qint64 bitsPerSecond(const QString &bitRate)
     return bitRate.left(bitRate.size() - 1).toLongLong() * 1000000;
 }
 
+// "num/den" (or a plain number) as a fraction; false when unusable.
+bool parseRate(const QString &text, qint64 *num, qint64 *den)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    bool numOk = false;
+    bool denOk = true;
+    *num = parts.first().trimmed().toLongLong(&numOk);
+    *den = parts.size() > 1 ? parts.last().trimmed().toLongLong(&denOk) : 1;
+    return numOk && denOk && *num > 0 && *den > 0;
+}
+
+// 25, 29.97, 23.98: as people say rates.
+QString rateText(double rate)
+{
+    return QString::number(qRound(rate * 100.0) / 100.0, 'f', 2).remove(QRegularExpression(QStringLiteral("\\.?0+$")));
+}
+
 QString panFilter(const QVector<int> &keptChannels)
 {
     const int count = keptChannels.size();
@@ -93,6 +113,7 @@ ExportCommand::ExportCommand(const FileData &fileData, const ExportOptions &expo
         variant = 2;
 
     planAudio();
+    matchRates();
 }
 
 const QStringList &ExportCommand::codecTable()
@@ -239,8 +260,6 @@ QStringList ExportCommand::audioArguments() const
         args << QStringLiteral("-map") << QStringLiteral("0:v?");
         if (variant == 3)
             args << QStringLiteral("-map") << QStringLiteral("-0:d");
-        else if (variant == 2 && file.hasAudioTC)
-            args << QStringLiteral("-map_metadata") << QStringLiteral("-1");
     }
 
     for (int k = 0; k < audioOutputs.size(); ++k) {
@@ -286,6 +305,135 @@ QStringList ExportCommand::videoArguments() const
     return {QStringLiteral("-vcodec"), QStringLiteral("copy")};
 }
 
+bool ExportCommand::copiesVideo() const
+{
+    const int type = options.videoExportType;
+    return !writesWav() && (type == 0 || type == 5 || type > 8);
+}
+
+bool ExportCommand::writesQuickTime() const
+{
+    return outputContainer == Container::QuickTime
+           || (outputContainer == Container::Unchanged && sameText(file.suffix, QStringLiteral("mov")));
+}
+
+// The "-r" a transcode gets after "-timecode"; a copied video is never re-timed.
+QString ExportCommand::timecodeRateArgument() const
+{
+    if (!writesTimecode() || copiesVideo())
+        return {};
+    const QJsonObject &report = file.audioTCResult;
+    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
+    if (!report.value(QStringLiteral("NTSC")).toBool())
+        return QString::number(base);
+    if (options.videoExportType == 1)
+        return QStringLiteral("%1/1001").arg(base * 1000);
+    return {};
+}
+
+// The rate of the written video: the source's for a copy, else the last "-r" given.
+QString ExportCommand::outputVideoRate() const
+{
+    if (writesWav() || file.videoStream.isEmpty())
+        return {};
+    const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
+    if (copiesVideo())
+        return sourceRate;
+    const QString timecodeRate = timecodeRateArgument();
+    if (!timecodeRate.isEmpty())
+        return timecodeRate;
+    const QStringList video = videoArguments();
+    const int r = video.lastIndexOf(QStringLiteral("-r"));
+    return r >= 0 && r + 1 < video.size() ? video.at(r + 1) : sourceRate;
+}
+
+// The timecode track runs at the video's rate. The same nominal rate matches
+// (an NTSC pair included: the track takes the video's member), and so does a
+// whole multiple, with the label converted; any other pair is refused.
+void ExportCommand::matchRates()
+{
+    timecodeMultiplier = 1;
+    if (!writesTimecode())
+        return;
+    const QJsonObject &report = file.audioTCResult;
+    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
+    qint64 num = 0;
+    qint64 den = 0;
+    if (base <= 0 || !parseRate(outputVideoRate(), &num, &den))
+        return;
+    const double videoRate = double(num) / double(den);
+    const int nominal = qRound(videoRate);
+    if (nominal > 0 && nominal % base == 0) {
+        timecodeMultiplier = nominal / base;
+        return;
+    }
+    timecodeMultiplier = 0;
+    const bool ntsc = report.value(QStringLiteral("NTSC")).toBool();
+    const double ltcRate = ntsc ? base * 1000.0 / 1001.0 : report.value(QStringLiteral("FrameRateFound")).toDouble();
+    rateMismatch = QStringLiteral("LTC %1 fps does not match video %2 fps").arg(rateText(ltcRate), rateText(videoRate));
+}
+
+QString ExportCommand::refusal(int *code) const
+{
+    *code = ResultCode::Ok;
+    if (timecodeMultiplier == 0) {
+        *code = ResultCode::RateMismatch;
+        return rateMismatch;
+    }
+    const bool noVideo = writesWav() || file.videoStream.isEmpty();
+    if (variant != 1 && noVideo && audioOutputs.isEmpty() && !audioStreamIndexList().isEmpty()) {
+        *code = ResultCode::LeftOutOnlyTimecodeChannel;
+        return ResultCode::text(*code);
+    }
+    return {};
+}
+
+QString ExportCommand::writtenTimecode() const
+{
+    if (timecodeMultiplier <= 1)
+        return file.audioTC;
+    // Only the frames change: hh:mm:ss stay, and a drop-frame label keeps its
+    // separator (frames 0-1 dropped at 29.97 are frames 0-3 at 59.94).
+    const int split = std::max(file.audioTC.lastIndexOf(QLatin1Char(':')),
+                               std::max(file.audioTC.lastIndexOf(QLatin1Char(';')),
+                                        file.audioTC.lastIndexOf(QLatin1Char('.'))));
+    if (split < 0)
+        return file.audioTC;
+    const int frames = file.audioTC.mid(split + 1).toInt() * timecodeMultiplier;
+    return file.audioTC.left(split + 1) + QStringLiteral("%1").arg(frames, 2, 10, QLatin1Char('0'));
+}
+
+QString ExportCommand::sourceTag(const QString &key) const
+{
+    const QString inFormat = file.format.value(QStringLiteral("tags")).toObject().value(key).toString();
+    if (!inFormat.isEmpty())
+        return inFormat;
+    for (const QJsonValue &stream : file.streams) {
+        const QString value = stream.toObject().value(QStringLiteral("tags")).toObject().value(key).toString();
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+// ffmpeg drops creation_time on its own, and the reel name sits on the source's
+// timecode track, which is not copied (its old timecode would win): both are
+// given again. Everything else is copied as it is.
+QStringList ExportCommand::metadataArguments() const
+{
+    if (writesWav())
+        return {};
+    QStringList args;
+    const QString created = file.format.value(QStringLiteral("tags")).toObject()
+                                .value(QStringLiteral("creation_time")).toString();
+    if (!created.isEmpty())
+        args << QStringLiteral("-metadata") << QStringLiteral("creation_time=") + created;
+    const QString reel = sourceTag(QStringLiteral("reel_name"));
+    if (!reel.isEmpty() && writesQuickTime() && !file.videoStream.isEmpty())
+        args << QStringLiteral("-metadata:s:v:0") << QStringLiteral("reel_name=") + reel;
+    return args;
+}
+
 bool ExportCommand::writesTimecode() const
 {
     return file.hasAudioTC && !writesWav();
@@ -326,25 +474,21 @@ QStringList ExportCommand::timecodeArguments() const
 {
     if (!file.hasAudioTC)
         return {};
-    const QJsonObject &report = file.audioTCResult;
     if (writesWav())
         return {QStringLiteral("-metadata"), QStringLiteral("time_reference=%1").arg(timeReference()),
                 QStringLiteral("-metadata"), QStringLiteral("comment=") + speedLine()};
 
-    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
-    QStringList args{QStringLiteral("-timecode"), file.audioTC};
-    const int type = options.videoExportType;
-    if (!report.value(QStringLiteral("NTSC")).toBool())
-        args << QStringLiteral("-r") << QString::number(base);
-    else if (type == 0 || type == 1 || type == 5)
-        args << QStringLiteral("-r") << QStringLiteral("%1/1001").arg(base * 1000);
+    QStringList args{QStringLiteral("-timecode"), writtenTimecode()};
+    const QString rate = timecodeRateArgument();
+    if (!rate.isEmpty())
+        args << QStringLiteral("-r") << rate;
     return args;
 }
 
 QStringList ExportCommand::arguments(const QString &targetPath) const
 {
     QStringList args{QStringLiteral("-y"), QStringLiteral("-i"), file.filePath};
-    args << audioArguments() << videoArguments() << timecodeArguments() << targetPath;
+    args << audioArguments() << videoArguments() << metadataArguments() << timecodeArguments() << targetPath;
     return args;
 }
 
@@ -386,6 +530,21 @@ QString ExportCommand::reserveTargetPath(QString *error) const
     return {};
 }
 
+QString ExportCommand::createPartialPath(const QString &targetPath, QString *error)
+{
+    const QFileInfo target(targetPath);
+    const QString suffix = target.suffix();
+    QTemporaryFile partial(target.dir().filePath(QStringLiteral(".%1.partial-XXXXXX.%2")
+                                                     .arg(target.completeBaseName(), suffix)));
+    partial.setAutoRemove(false);
+    if (!partial.open()) {
+        if (error)
+            *error = partial.errorString();
+        return {};
+    }
+    return partial.fileName();
+}
+
 qint64 ExportCommand::bytesPerStep(qint64 expectedSize) const
 {
     const int units = std::max(1, options.progressUnitsPerFile);
@@ -423,17 +582,36 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
 
     QVector<QJsonObject> audio;
     QStringList timecodes;
+    QStringList reelNames;
+    QJsonObject video;
+    QJsonObject timecodeTrack;
     const QString tcKey = QStringLiteral("timecode");
-    if (format.value(QStringLiteral("tags")).toObject().contains(tcKey))
-        timecodes << format.value(QStringLiteral("tags")).toObject().value(tcKey).toString();
+    const QString reelKey = QStringLiteral("reel_name");
+    const QJsonObject formatTags = format.value(QStringLiteral("tags")).toObject();
+    if (formatTags.contains(tcKey))
+        timecodes << formatTags.value(tcKey).toString();
     for (const QJsonValue &value : streams) {
         const QJsonObject stream = value.toObject();
-        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
+        const QString type = stream.value(QStringLiteral("codec_type")).toString();
+        if (type == QLatin1String("audio"))
             audio.append(stream);
+        else if (type == QLatin1String("video") && video.isEmpty())
+            video = stream;
+        else if (stream.value(QStringLiteral("codec_tag_string")).toString() == QLatin1String("tmcd"))
+            timecodeTrack = stream;
         const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
         if (tags.contains(tcKey))
             timecodes << tags.value(tcKey).toString();
+        if (tags.contains(reelKey))
+            reelNames << tags.value(reelKey).toString();
     }
+
+    // A file cut short (a full disk, a tool that gave up) is not a copy.
+    const double writtenSeconds = format.value(QStringLiteral("duration")).toString().toDouble();
+    if (format.contains(QStringLiteral("duration")) && file.duration > 1.0
+        && writtenSeconds < file.duration * 0.9 - 0.1)
+        return QStringLiteral("the written file holds %1 s of %2 s")
+            .arg(writtenSeconds, 0, 'f', 2).arg(file.duration, 0, 'f', 2);
 
     if (audio.size() != audioOutputs.size())
         return QStringLiteral("%1 audio streams written instead of %2").arg(audio.size()).arg(audioOutputs.size());
@@ -447,9 +625,40 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
     if (writesTimecode()) {
         if (timecodes.isEmpty())
             return QStringLiteral("no timecode in the written file");
+        const QString expected = writtenTimecode();
         for (const QString &timecode : qAsConst(timecodes))
-            if (timecode != file.audioTC)
-                return QStringLiteral("timecode %1 written instead of %2").arg(timecode, file.audioTC);
+            if (timecode != expected)
+                return QStringLiteral("timecode %1 in the written file instead of %2").arg(timecode, expected);
+    }
+
+    // A copied video keeps its timing, and the timecode track runs with it.
+    if (copiesVideo() && !file.videoStream.isEmpty()) {
+        const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
+        const QString sourceTimeBase = file.videoStream.value(QStringLiteral("time_base")).toString();
+        const QString writtenTimeBase = video.value(QStringLiteral("time_base")).toString();
+        // Between QuickTime-family files the time base itself must stay too.
+        const bool sameFamily = writesQuickTime()
+                                && (sameText(file.suffix, QStringLiteral("mov")) || sameText(file.suffix, QStringLiteral("mp4")));
+        if (sameFamily && !sourceTimeBase.isEmpty() && writtenTimeBase != sourceTimeBase)
+            return QStringLiteral("video time base %1 in the written file instead of %2").arg(writtenTimeBase, sourceTimeBase);
+        qint64 num = 0, den = 0, trackNum = 0, trackDen = 0;
+        const QString trackRate = timecodeTrack.value(QStringLiteral("avg_frame_rate")).toString();
+        if (parseRate(sourceRate, &num, &den) && parseRate(trackRate, &trackNum, &trackDen)
+            && num * trackDen != trackNum * den)
+            return QStringLiteral("timecode track at %1 fps instead of the video's %2")
+                .arg(rateText(double(trackNum) / trackDen), rateText(double(num) / den));
+    }
+
+    if (!writesWav()) {
+        const QString created = file.format.value(QStringLiteral("tags")).toObject()
+                                    .value(QStringLiteral("creation_time")).toString();
+        if (!created.isEmpty() && writesQuickTime()
+            && formatTags.value(QStringLiteral("creation_time")).toString() != created)
+            return QStringLiteral("creation time %1 in the written file instead of %2")
+                .arg(formatTags.value(QStringLiteral("creation_time")).toString(), created);
+        const QString reel = sourceTag(reelKey);
+        if (!reel.isEmpty() && writesQuickTime() && !file.videoStream.isEmpty() && !reelNames.contains(reel))
+            return QStringLiteral("reel name %1 missing in the written file").arg(reel);
     }
     if (writesTimeReference()) {
         const QString written = format.value(QStringLiteral("tags")).toObject()

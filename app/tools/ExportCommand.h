@@ -2,6 +2,7 @@
 
 #include "ExportOptions.h"
 #include "FileData.h"
+#include "ResultCode.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -18,9 +19,8 @@ class ExportCommand
 public:
     enum class Container { QuickTime, Mxf, Wav, Unchanged };
 
-    // Result codes of our own, beside the tool's exit codes and ToolProcess's 3000/3001.
-    static constexpr int noTargetNameExitCode = 3100;
-    static constexpr int verificationFailedExitCode = 3101;
+    static constexpr int noTargetNameExitCode = ResultCode::NoTargetName;
+    static constexpr int verificationFailedExitCode = ResultCode::VerificationFailed;
 
     // Numbered names run from _1 while the counter is below this.
     static constexpr int targetNameCounterLimit = 10000;
@@ -40,8 +40,16 @@ public:
     // Bytes of output per progress step, from the source's size or the video bit rate.
     qint64 bytesPerStep(qint64 expectedSize) const;
 
+    // Why the file is not exported at all, with `code` set; empty and `code`
+    // Ok when it is: a timecode whose rate the video cannot carry, or nothing
+    // left to write once the timecode channel is muted.
+    QString refusal(int *code) const;
+
     // What is written into the copy.
     bool writesTimecode() const;          // "-timecode" (MOV/MXF)
+    // The label written: the audio timecode, at the video's rate when that is
+    // a whole multiple of the timecode's (10:00:00:24 at 25 is 10:00:00:48 at 50).
+    QString writtenTimecode() const;
     bool writesTimeReference() const;     // bext time reference (WAV)
     qint64 timeReference() const;
     QString speedLine() const;            // "sSPEED=025.000-ND"; empty without an audio timecode
@@ -54,6 +62,10 @@ public:
     // so no other export and no existing file can take it. Empty (and `error`
     // set) when no name could be created.
     QString reserveTargetPath(QString *error) const;
+    // A new, empty file beside the reserved `targetPath`, with its extension
+    // (ffmpeg picks the container by it), for ffmpeg to write into. Empty (and
+    // `error` set) when it cannot be created.
+    static QString createPartialPath(const QString &targetPath, QString *error);
 
     // Audio codecs an unchanged-audio export passes through as they are.
     static const QStringList &codecTable();
@@ -82,6 +94,13 @@ private:
     };
 
     bool isDnxhdType() const;
+    bool copiesVideo() const;
+    bool writesQuickTime() const;
+    QString timecodeRateArgument() const;
+    QString outputVideoRate() const;
+    void matchRates();
+    QString sourceTag(const QString &key) const;
+    QStringList metadataArguments() const;
     QString audioCodec(int streamIndex) const;
     QString muteCodec() const;
     QJsonObject streamAt(int streamIndex) const;
@@ -99,4 +118,7 @@ private:
     int variant = 1;
     QVector<AudioOutput> audioOutputs;
     bool codecsDiffer = false;
+    // Frames of the video per frame of the timecode; 0 when the rates do not match.
+    int timecodeMultiplier = 1;
+    QString rateMismatch;
 };

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -36,6 +37,8 @@ FFMpegHandler::~FFMpegHandler()
             process->disconnect(this);
         process->close();
     }
+    // Whatever ended the export, nothing unverified stays behind.
+    discardOutput();
 }
 
 // ---- probe -----------------------------------------------------------------
@@ -110,9 +113,44 @@ void FFMpegHandler::ffmpegAudioExtractFinished(int exitCode)
 
 // ---- export ----------------------------------------------------------------
 
+namespace {
+
+int toolResultCode(int exitCode)
+{
+    if (exitCode == ToolProcess::startFailedExitCode || exitCode == ToolProcess::crashedExitCode)
+        return exitCode;
+    return ResultCode::ExportToolFailed;
+}
+
+// Enough of ffmpeg's standard error to hold its last messages.
+constexpr int errorTailBytes = 8192;
+
+// ffmpeg's last line that says something: not a progress or summary line, not
+// the closing "Conversion failed!", not an "... -- " whose reason came before.
+QString lastErrorLine(const QByteArray &errorTail)
+{
+    const QStringList lines = QString::fromUtf8(errorTail).split(QRegularExpression(QStringLiteral("[\r\n]")));
+    for (int i = lines.size() - 1; i >= 0; --i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1String("frame=")) || line.startsWith(QLatin1String("size="))
+            || line.startsWith(QLatin1String("video:")) || line == QLatin1String("Conversion failed!")
+            || line.endsWith(QLatin1String("--")))
+            continue;
+        return line;
+    }
+    return QString();
+}
+
+} // namespace
+
 // One process runs ffmpeg and then the ffprobe of the written file, so the
 // export is one job for the controller and every running phase is one process
 // to kill on cancel or destruction. Whatever happens, one ffmpegExportResult.
+//
+// ffmpeg writes into a temporary file beside the final name, which is reserved
+// (created empty) first. Only a file that ffmpeg finished with 0 and that the
+// probe verified is renamed onto the final name; on any other end both go, so
+// a file under a final name is always a verified one.
 
 void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
 {
@@ -126,28 +164,48 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
     connect(exportProcess, &QProcess::readyReadStandardError, this, &FFMpegHandler::ffmpegExportError);
     exportPhase = ExportPhase::Writing;
 
+    // Every failure before the tool runs is reported later, like a tool that
+    // could not start: never inside this call.
+    auto reportLater = [this](int resultCode, const QString &reason) {
+        QTimer::singleShot(0, this, [this, resultCode, reason] { finishExport(resultCode, resultCode, reason); });
+    };
+
+    int refusalCode = ResultCode::Ok;
+    const QString refusal = exportCommand->refusal(&refusalCode);
+    if (refusalCode != ResultCode::Ok) {
+        reportLater(refusalCode, refusal);
+        return;
+    }
+
     // Reserved before the tool starts: a parallel export of a file with the
     // same base name, or an existing file, can never be written over.
     QString error;
-    exportPath = exportCommand->reserveTargetPath(&error);
-    if (exportPath.isEmpty()) {
-        // Reported later, like a tool that could not start: never inside this call.
-        QTimer::singleShot(0, this, [this] { finishExport(ExportCommand::noTargetNameExitCode); });
+    reservedPath = exportCommand->reserveTargetPath(&error);
+    if (reservedPath.isEmpty()) {
+        reportLater(ResultCode::NoTargetName, tr("no free name: %1").arg(error));
         return;
     }
-    exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(exportPath));
+    partialPath = exportCommand->createPartialPath(reservedPath, &error);
+    if (partialPath.isEmpty()) {
+        discardOutput();
+        reportLater(ResultCode::OutputNotWritten, error);
+        return;
+    }
+    exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(partialPath));
 }
 
 void FFMpegHandler::ffmpegExportError()
 {
-    // Only a tick; the text is dropped so it does not pile up in memory.
-    exportProcess->readAllStandardError();
+    // A tick for the progress; only the tail is kept, for the reason of a failure.
+    errorTail.append(exportProcess->readAllStandardError());
+    if (errorTail.size() > errorTailBytes)
+        errorTail.remove(0, errorTail.size() - errorTailBytes);
     if (exportPhase != ExportPhase::Writing)
         return;
     const quint32 units = quint32(std::max(0, exportSettings.progressUnitsPerFile));
     if (stepsReported + 1 >= units)
         return;
-    const qint64 size = QFileInfo(exportPath).size();
+    const qint64 size = QFileInfo(partialPath).size();
     quint32 steps = stepsReported;
     while (size > qint64(steps) * bytesPerStep && steps + 1 < units)
         ++steps;
@@ -158,54 +216,117 @@ void FFMpegHandler::ffmpegExportError()
 
 void FFMpegHandler::ffmpegExportFinished(int exitCode)
 {
+    if (exportPhase != ExportPhase::Writing && exportPhase != ExportPhase::Verifying)
+        return;
+    if (exportCancelled) {
+        discardOutput();
+        finishExport(exitCode, ResultCode::ExportCancelled);
+        return;
+    }
     if (exportPhase == ExportPhase::Verifying) {
         verifyExport(exitCode);
         return;
     }
-    if (exportPhase != ExportPhase::Writing)
-        return;
     if (exitCode != 0) {
-        releaseEmptyTarget();
-        finishExport(exitCode);
-        return;
-    }
-    if (exportCancelled) {
-        finishExport(exitCode);
+        errorTail.append(exportProcess->readAllStandardError());
+        discardOutput();
+        const int code = toolResultCode(exitCode);
+        QString reason = code == ResultCode::ExportToolFailed ? lastErrorLine(errorTail) : QString();
+        // The user never sees the temporary name, only the one asked for.
+        reason.replace(partialPath, QFileInfo(reservedPath).fileName());
+        if (code == ResultCode::ExportToolFailed)
+            reason = tr("ffmpeg ended with %1: %2").arg(exitCode).arg(reason);
+        finishExport(exitCode, code, reason);
         return;
     }
     if (exportCommand->writesWav()) {
         QString error;
-        if (!BextChunk::carryOver(fileRecord.filePath, exportPath,
-                                  exportCommand->speedLine().toUtf8(), &error)) {
-            finishExport(ExportCommand::verificationFailedExitCode);
+        if (!BextChunk::carryOver(fileRecord.filePath, partialPath, exportCommand->speedLine().toUtf8(), &error)) {
+            discardOutput();
+            finishExport(ExportCommand::verificationFailedExitCode, ResultCode::VerificationFailed, error);
             return;
         }
     }
     exportPhase = ExportPhase::Verifying;
     exportProcess->readAllStandardOutput();
-    exportProcess->startTool(QStringLiteral("ffprobe"), probeArguments(exportPath));
+    exportProcess->startTool(QStringLiteral("ffprobe"), probeArguments(partialPath));
 }
 
 void FFMpegHandler::verifyExport(int probeExitCode)
 {
     const QJsonObject probe = QJsonDocument::fromJson(exportProcess->readAllStandardOutput()).object();
-    const bool ok = probeExitCode == 0 && exportCommand->outputMismatch(probe).isEmpty();
-    // The output stays for the user to inspect; the file is listed as failed.
-    finishExport(ok ? 0 : ExportCommand::verificationFailedExitCode);
+    const QString mismatch = probeExitCode == 0 ? exportCommand->outputMismatch(probe)
+                                                : tr("the written file could not be probed");
+    if (!mismatch.isEmpty()) {
+        discardOutput();
+        finishExport(ExportCommand::verificationFailedExitCode, ResultCode::VerificationFailed, mismatch);
+        return;
+    }
+    QString error;
+    if (!commitOutput(&error)) {
+        discardOutput();
+        finishExport(ResultCode::OutputNotWritten, ResultCode::OutputNotWritten, error);
+        return;
+    }
+    if (!exportCommand->writesTimecode() && !exportCommand->writesTimeReference()) {
+        finishExport(0, ResultCode::CopiedWithoutTimecode);
+        return;
+    }
+    finishExport(0, ResultCode::Ok);
 }
 
-void FFMpegHandler::releaseEmptyTarget()
+bool FFMpegHandler::commitOutput(QString *error)
 {
-    // Nothing was written into the name we reserved: give it back.
-    if (!exportPath.isEmpty() && QFileInfo(exportPath).size() == 0 && QFile::remove(exportPath))
-        exportPath.clear();
+    // The reserved name must still be our empty file; anything else there is
+    // not ours to replace.
+    const QFileInfo reserved(reservedPath);
+    if (!reserved.isFile() || reserved.size() != 0 || !QFile::remove(reservedPath)) {
+        *error = tr("%1 was changed while the export ran").arg(reserved.fileName());
+        return false;
+    }
+    QFile partial(partialPath);
+    if (!partial.rename(reservedPath)) {
+        *error = tr("could not rename the written file to %1: %2").arg(reserved.fileName(), partial.errorString());
+        return false;
+    }
+    exportPath = reservedPath;
+    reservedPath.clear();
+    partialPath.clear();
+    return true;
 }
 
-void FFMpegHandler::finishExport(int exitCode)
+void FFMpegHandler::discardOutput()
+{
+    if (!partialPath.isEmpty()) {
+        QFile::remove(partialPath);
+        partialPath.clear();
+    }
+    // Only the empty file we created goes; never anything written by others.
+    if (!reservedPath.isEmpty()) {
+        const QFileInfo reserved(reservedPath);
+        if (reserved.isFile() && reserved.size() == 0)
+            QFile::remove(reservedPath);
+        reservedPath.clear();
+    }
+}
+
+void FFMpegHandler::finishExport(int exitCode, int resultCode, const QString &reason)
 {
     if (exportPhase == ExportPhase::Reported)
         return;
     exportPhase = ExportPhase::Reported;
+    outcome.fileNumber = fileRecord.fileNumber;
+    outcome.fileName = fileRecord.fileName;
+    outcome.sourcePath = fileRecord.filePath;
+    outcome.resultCode = resultCode;
+    outcome.reason = reason.isEmpty() ? ResultCode::text(resultCode) : reason;
+    outcome.outputPath = exportPath;
+    if (resultCode == ResultCode::Ok) {
+        if (exportCommand->writesTimecode())
+            outcome.timecode = exportCommand->writtenTimecode();
+        if (exportCommand->writesTimeReference())
+            outcome.timeReference = exportCommand->timeReference();
+    }
     const quint32 units = quint32(std::max(0, exportSettings.progressUnitsPerFile));
     if (stepsReported < units) {
         const quint32 rest = units - stepsReported;

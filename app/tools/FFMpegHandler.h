@@ -2,6 +2,7 @@
 
 #include "ExportCommand.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QByteArray>
@@ -29,8 +30,11 @@ public:
     void ffmpegAudioExtract(FileData fileData, QString tempDir);
     void ffmpegExport(FileData fileData, ExportOptions exportOptions);
 
+    // The verified file under its final name; empty until it is there.
     QString exportTargetPath() const { return exportPath; }
     FileData fileData() const { return fileRecord; }
+    // The outcome of the export, complete once ffmpegExportResult is out.
+    ExportResult exportResult() const { return outcome; }
     // Folder the extraction writes its WAVs into.
     QString audioExtractFolder() const { return extractFolder; }
 
@@ -72,11 +76,16 @@ private:
     // Export: ffmpeg writes, then ffprobe checks what was written, on one process.
     enum class ExportPhase { Idle, Writing, Verifying, Reported };
     void verifyExport(int probeExitCode);
-    void finishExport(int exitCode);
-    void releaseEmptyTarget();
+    void finishExport(int exitCode, int resultCode, const QString &reason = QString());
+    bool commitOutput(QString *error);
+    void discardOutput();
+    QString reservedPath;   // the final name, created empty, until the commit
+    QString partialPath;    // the file ffmpeg writes, beside it
+    QByteArray errorTail;
     std::unique_ptr<ExportCommand> exportCommand;
     ExportPhase exportPhase = ExportPhase::Idle;
     bool exportCancelled = false;
+    ExportResult outcome;
 };
 
 Q_DECLARE_METATYPE(FFMpegHandler *)

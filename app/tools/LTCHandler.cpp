@@ -147,5 +147,9 @@ void LTCHandler::pelbrookFinished(int exitCode)
     outputBuffer.clear();
     if (exitCode == 0 && report.value(QStringLiteral("Timecode")).toString().isEmpty())
         exitCode = unreadableReportExitCode;
+    else if (exitCode == ToolProcess::startFailedExitCode)
+        exitCode = ResultCode::DecoderStartFailed;
+    else if (exitCode == ToolProcess::crashedExitCode)
+        exitCode = ResultCode::DecoderCrashed;
     emit pelbrookResult(this, report, wavPath, exitCode);
 }

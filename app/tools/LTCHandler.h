@@ -3,6 +3,7 @@
 #include "AudioTCOptions.h"
 #include "DecoderJob.h"
 #include "FileData.h"
+#include "ResultCode.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -24,10 +25,10 @@ class LTCHandler : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int ltcNotFoundExitCode = 205;
+    static constexpr int ltcNotFoundExitCode = ResultCode::LtcNotFound;
     // A run that ended with 0 but printed no report holding a timecode: taken
     // as a failure, so no row ever shows an empty timecode as found.
-    static constexpr int unreadableReportExitCode = 3200;
+    static constexpr int unreadableReportExitCode = ResultCode::UnreadableReport;
 
     explicit LTCHandler(QObject *parent = nullptr);
     ~LTCHandler() override;

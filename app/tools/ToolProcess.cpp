@@ -63,8 +63,9 @@ void ToolProcess::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     if (finishReported)
         return;
     finishReported = true;
-    // A crashed or killed tool must never read as success.
-    if (exitStatus == QProcess::CrashExit && exitCode == 0)
+    // A crashed or killed tool must never read as success, nor as one of the
+    // tool's own error numbers.
+    if (exitStatus == QProcess::CrashExit)
         exitCode = crashedExitCode;
     emit toolFinished(exitCode);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResultCode.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -9,9 +11,10 @@
 // Finds the program the way the shipped layout expects: first beside the
 // running executable, then on the search path; ".exe" is appended on Windows.
 // `toolFinished` is emitted exactly once per start: with the exit code of a
-// normal end, with a non-zero code for a crash (a killed tool included), and
+// normal end, with crashedExitCode for a crash (a killed tool included), and
 // with startFailedExitCode for a program that could not be started at all,
-// for which QProcess itself never reports `finished`.
+// for which QProcess itself never reports `finished`. Drivers name the tool
+// when they pass these on.
 //
 // Tools run below normal priority: dozens of them at once must not keep the
 // window from answering; with nothing else to do they still get every core.
@@ -20,8 +23,8 @@ class ToolProcess : public QProcess
     Q_OBJECT
 
 public:
-    static constexpr int startFailedExitCode = 3000;
-    static constexpr int crashedExitCode = 3001;
+    static constexpr int startFailedExitCode = ResultCode::ToolStartFailed;
+    static constexpr int crashedExitCode = ResultCode::ToolCrashed;
 
     explicit ToolProcess(QObject *parent = nullptr);
 

@@ -1,5 +1,7 @@
 #include "FileList.h"
 
+#include "ResultCode.h"
+
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -353,21 +355,7 @@ void FileList::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
 
 QString FileList::audioTCErrorText(int errorNumber)
 {
-    switch (errorNumber) {
-    case 100: return tr("innsufficient arguments for Pelbrook");
-    case 101: return tr("unsupported output format");
-    case 102: return tr("unsupported parameter for Pelbrook");
-    case 103: return tr("unsupported reading algorithm");
-    case 201: return tr("could not open file");
-    case 202: return tr("channel number out of range");
-    case 203: return tr("invalid framerate");
-    case 204: return tr("could not initialize sample reader");
-    case 205: return tr("audio TC not found");
-    case 1000: return tr("error while reading file data");
-    case 1001: return tr("couldn't read file data");
-    case 2001: return tr("couldn't get audio track from file");
-    default: return QString();
-    }
+    return ResultCode::text(errorNumber);
 }
 
 QString FileList::audioTCText(const QJsonObject &report)
@@ -406,10 +394,12 @@ bool FileList::areSiblingWavs(int a, int b) const
            && qAbs(first.duration - second.duration) < 0.05;
 }
 
+// Only a row that read its own timecode is a source (no chains): the first
+// one in row order, so the outcome does not depend on which read ends first.
 int FileList::findLinkSource(int row) const
 {
     for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
-        if (i != row && fileVector.at(i).hasAudioTC && areSiblingWavs(i, row))
+        if (i != row && fileVector.at(i).hasOwnAudioTC() && areSiblingWavs(i, row))
             return i;
     }
     return -1;
@@ -423,15 +413,32 @@ void FileList::showLinkedAudioTC(int sourceRow, int row)
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
 
-// Multi-file recordings: one WAV carries the timecode, its siblings written at
-// the same moment with the same length carry none.
-void FileList::linkSiblingWavs(int sourceRow)
+void FileList::showAudioTCNotFound(int row)
 {
-    if (!isWav(fileVector.at(sourceRow)))
+    showAudioTCError(ResultCode::LtcNotFound, row);
+}
+
+// Multi-file recordings: one WAV carries the timecode, its siblings written at
+// the same moment with the same length carry none. After `row`'s own timecode
+// came or went, its siblings without one of their own take theirs from their
+// source again; a row's own timecode is never touched.
+void FileList::relinkSiblings(int row)
+{
+    if (!isWav(fileVector.at(row)))
         return;
-    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(sourceRow)))) {
-        if (i != sourceRow && areSiblingWavs(i, sourceRow))
-            showLinkedAudioTC(sourceRow, i);
+    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
+        if (i == row || fileVector.at(i).hasOwnAudioTC() || !areSiblingWavs(i, row))
+            continue;
+        const int source = findLinkSource(i);
+        const FileData &record = fileVector.at(i);
+        if (source >= 0) {
+            if (!record.audioTCLinked || record.audioTCLinkedRow != source
+                || record.audioTC != fileVector.at(source).audioTC)
+                showLinkedAudioTC(source, i);
+        } else if (record.audioTCLinked) {
+            fileVector[i].clearAudioTC();
+            showAudioTCNotFound(i);
+        }
     }
 }
 
@@ -441,8 +448,10 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
     if (row < 0 || row >= fileVector.size())
         return;
     FileData &record = fileVector[row];
-    // A known timecode is only replaced by a read the user asked for.
-    if (record.hasAudioTC && !record.audioTCReadRequested)
+    // A timecode the file read itself is only replaced by a read the user
+    // asked for; a linked one gives way to the file's own.
+    const bool hadOwn = record.hasOwnAudioTC();
+    if (hadOwn && !record.audioTCReadRequested)
         return;
 
     if (exitCode == 0) {
@@ -457,24 +466,28 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         record.audioTCLinkedRow = -1;
         setCell(row, AudioTCColumn, audioTCText(ltcResultJson));
         resizeColumnLater(AudioTCColumn, row);
-        linkSiblingWavs(row);
+        relinkSiblings(row);
         return;
     }
 
-    if (exitCode == 205) {
-        if (isWav(record)) {
-            const int source = findLinkSource(row);
-            if (source >= 0) {
-                showLinkedAudioTC(source, row);
-                return;
-            }
-        }
-        if (!record.audioTCLinked)
-            showAudioTCError(205, row);
+    // A linked row keeps its link whatever its own read says.
+    if (record.audioTCLinked)
         return;
-    }
+    // A requested read that found nothing: the cell and the record say the same.
+    if (hadOwn)
+        record.clearAudioTC();
 
-    showAudioTCError(exitCode, row);
+    if (exitCode == ResultCode::LtcNotFound) {
+        const int source = isWav(record) ? findLinkSource(row) : -1;
+        if (source >= 0)
+            showLinkedAudioTC(source, row);
+        else
+            showAudioTCNotFound(row);
+    } else {
+        showAudioTCError(exitCode, row);
+    }
+    if (hadOwn)
+        relinkSiblings(row);
 }
 
 void FileList::importReady()
@@ -490,6 +503,14 @@ void FileList::readingFinished()
 void FileList::exportFinished()
 {
     exportRunning = false;
+}
+
+void FileList::onExportFileResult(ExportResult result)
+{
+    const int row = result.fileNumber;
+    if (row < 0 || row >= fileVector.size())
+        return;
+    fileVector[row].lastExport = result;
 }
 
 // ---- requests from the dialogs -------------------------------------------
@@ -536,13 +557,10 @@ void FileList::exportFiles(ExportOptions exportOptions)
     QVector<FileData> request;
     request.reserve(rows.size());
     for (int row : qAsConst(rows)) {
+        // Every chosen row goes: one that cannot be exported (muting the only
+        // channel of a mono WAV leaves nothing) comes back with its reason.
         FileData record = fileVector.at(row);
         record.fileNumber = row;
-        // Muting the only channel of a mono WAV would leave nothing to export.
-        const bool monoWavWithOwnTC = isWav(record) && record.hasAudioTC && !record.audioTCLinked
-                                      && record.audioChannelCount < 2;
-        if (exportOptions.muteAudioTC && monoWavWithOwnTC)
-            continue;
         request.append(record);
     }
 

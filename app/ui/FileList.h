@@ -65,6 +65,8 @@ public slots:
     void importReady();
     void readingFinished();
     void exportFinished();
+    // One file's export outcome, kept with its row.
+    void onExportFileResult(ExportResult result);
 
 private slots:
     void onCellClicked(int row);
@@ -89,7 +91,8 @@ private:
     void showDuration(double seconds, int row);
     void showAudioTCError(int errorNumber, int row);
     void showLinkedAudioTC(int sourceRow, int row);
-    void linkSiblingWavs(int sourceRow);
+    void relinkSiblings(int row);
+    void showAudioTCNotFound(int row);
     int findLinkSource(int row) const;
     bool areSiblingWavs(int a, int b) const;
     QVector<int> selectedRecordRows() const;

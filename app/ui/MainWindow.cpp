@@ -208,6 +208,8 @@ void MainWindow::makeConnections()
     FileList::connectToControl(fileList, mainControl);
     connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
     connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
+    connect(mainControl, SIGNAL(exportFileResult(ExportResult)), this, SLOT(onExportFileResult(ExportResult)));
+    connect(mainControl, SIGNAL(exportFileResult(ExportResult)), fileList, SLOT(onExportFileResult(ExportResult)));
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
 
     connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
@@ -394,6 +396,7 @@ void MainWindow::readingFinished()
 
 void MainWindow::onExportStart()
 {
+    exportResults.clear();
     exportRunning = true;
     cancelButton->show();
 }
@@ -425,6 +428,20 @@ QString MainWindow::exportErrorText(const QStringList &fileNames)
     return text;
 }
 
+void MainWindow::onExportFileResult(ExportResult result)
+{
+    exportResults.append(result);
+}
+
+QString MainWindow::exportDetailsText(const QVector<ExportResult> &results)
+{
+    QStringList lines;
+    for (const ExportResult &result : results)
+        if (!result.done())
+            lines << result.detailLine();
+    return lines.join(QLatin1Char('\n'));
+}
+
 void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameList)
 {
     fileList->exportFinished();
@@ -437,6 +454,7 @@ void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameLi
                         exportResult == 0 ? tr("Corvanta did the job!") : exportErrorText(exportErrorFileNameList),
                         QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
+        box.setDetailedText(exportDetailsText(exportResults));
         box.exec();
         setStatus(tr("Status:"));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportResult.h"
 #include "FileData.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
+#include <QVector>
 
 class AudioTCWindow;
 class ExportWindow;
@@ -40,6 +42,8 @@ public:
     bool saveReport(const QString &path, QString *error);
 
     static QString exportErrorText(const QStringList &fileNames);
+    // One line per file that was not written, verified and stamped, with its reason.
+    static QString exportDetailsText(const QVector<ExportResult> &results);
     static QString newVersionText(const QString &description, const QUrl &downloadLink);
     static QStringList streamInfoLines(const FileData &fileData);
 
@@ -62,6 +66,7 @@ private slots:
     void updateFileInfo(FileData fileData);
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);
+    void onExportFileResult(ExportResult result);
     void onAddFilesClicked();
     void onAddFolderClicked();
     void onSaveReportClicked();
@@ -105,4 +110,6 @@ private:
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;
+    // The running export job's per-file outcomes, for the result's details.
+    QVector<ExportResult> exportResults;
 };

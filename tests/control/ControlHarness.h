@@ -2,6 +2,7 @@
 
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
+#include "ExportResult.h"
 #include "FileData.h"
 #include "TestWait.h"
 
@@ -81,6 +82,8 @@ public:
     QList<Progress> importProgress;
     QList<Progress> exportProgress;
     QList<ExportResult> exportResults;
+    // Each file's outcome (exportFileResult), in arrival order.
+    QList<::ExportResult> fileResults;
     // Every export signal in arrival order, as text, for sequence checks.
     QStringList exportLog;
     int importReadyCount = 0;
@@ -103,11 +106,20 @@ private slots:
     void onExportProgress(int current, int all, QString statusMsg);
     void onExportStarted();
     void onExportReady(int exportResult, QStringList failedFiles);
-    void onImportReady() { ++importReadyCount; }
-    void onReadingFinished() { ++readingFinishedCount; }
+    void onImportReady()
+    {
+        ++deliveries;
+        ++importReadyCount;
+    }
+    void onReadingFinished()
+    {
+        ++deliveries;
+        ++readingFinishedCount;
+    }
 
 private:
     bool actAsTable;
+    int deliveries = 0; // signals taken from the controller, for settle()
     QThread worker;
     MainControl *control = nullptr;
 };

@@ -57,6 +57,8 @@ QString videoRate(const QString &fps)
         return QStringLiteral("24000/1001");
     if (fps == QLatin1String("29.97"))
         return QStringLiteral("30000/1001");
+    if (fps == QLatin1String("59.94"))
+        return QStringLiteral("60000/1001");
     return fps;
 }
 
@@ -132,7 +134,8 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
     if (recipe.withVideo) {
         inputs << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
                << QStringLiteral("testsrc=size=160x120:rate=%1:duration=%2")
-                      .arg(videoRate(recipe.fps), seconds(recipe.seconds));
+                      .arg(videoRate(recipe.videoFps.isEmpty() ? recipe.fps : recipe.videoFps),
+                           seconds(recipe.seconds));
         maps << QStringLiteral("-map") << QStringLiteral("%1:v").arg(input++);
     }
     for (int stream = 0; stream < recipe.audioStreams; ++stream) {
@@ -151,6 +154,7 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
         args << container.audioCodec;
     if (container.writesTimecode && !recipe.fileTimecode.isEmpty())
         args << QStringLiteral("-timecode") << recipe.fileTimecode;
+    args << recipe.muxArguments;
     args << QStringLiteral("-f") << container.format << outPath;
     if (!runOrFail(QStringLiteral("ffmpeg"), args))
         return QString();
@@ -189,12 +193,19 @@ QString toolPath(const QString &toolName)
 
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs)
 {
+    return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs);
+}
+
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs)
+{
     ToolRun run;
     const bool hasDirectory = program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'));
     const QString path = hasDirectory ? program : toolPath(program);
     if (path.isEmpty())
         return run;
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(path, arguments);
     if (!process.waitForStarted(10000))
         return run;
@@ -467,6 +478,34 @@ QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exit
     if (exitCode)
         *exitCode = run.exitCode;
     return QJsonDocument::fromJson(run.standardOutput).object();
+}
+
+QStringList timecodesOf(const QJsonObject &probe)
+{
+    QStringList found;
+    const QJsonObject formatTags = formatTagsOf(probe);
+    if (formatTags.contains(QStringLiteral("timecode")))
+        found << formatTags.value(QStringLiteral("timecode")).toString();
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject tags = stream.toObject().value(QStringLiteral("tags")).toObject();
+        if (tags.contains(QStringLiteral("timecode")))
+            found << tags.value(QStringLiteral("timecode")).toString();
+    }
+    return found;
+}
+
+QVector<int> audioChannelsOf(const QJsonObject &probe)
+{
+    QVector<int> channels;
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray())
+        if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
+            channels << stream.toObject().value(QStringLiteral("channels")).toInt();
+    return channels;
+}
+
+QJsonObject formatTagsOf(const QJsonObject &probe)
+{
+    return probe.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
 }
 
 MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &ltcStart)

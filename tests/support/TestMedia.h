@@ -22,6 +22,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -47,6 +48,8 @@ struct MediaRecipe
     QStringList ltcgenArguments;                   // more ltcgen options, e.g. {"--dc", "300"}
     QString fileTimecode;                          // timecode written by the container (tmcd in MOV); empty: none
     bool withVideo = true;                         // false: audio only (the MOV/MP4/MXF makers)
+    QString videoFps;                              // video rate when it differs from fps, e.g. "50", "59.94"
+    QStringList muxArguments;                      // more ffmpeg output options, e.g. {"-metadata", "creation_time=..."}
 };
 
 // The usual recipe with a name, channels per stream, the LTC channel and start.
@@ -79,6 +82,9 @@ QString toolPath(const QString &toolName);
 
 // Runs a tool (bare name, resolved by toolPath, or a path) and waits for it.
 ToolRun runTool(const QString &program, const QStringList &arguments, int timeoutMs = TestWait::toolWorkMs);
+// The same in the given environment (a program started as a script on another machine would be).
+ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+                int timeoutMs = TestWait::toolWorkMs);
 
 // Frequency in Hz of the test tone on a non-LTC channel.
 int toneFrequency(int stream, int channel);
@@ -121,6 +127,15 @@ QString makeNonMediaFile(const QString &folder, const QString &fileName);
 
 // ffprobe -show_format -show_streams as an object; empty on failure.
 QJsonObject probe(const QString &path);
+
+// Timecodes a probe shows: the format's first, then each stream's, in order.
+QStringList timecodesOf(const QJsonObject &probe);
+
+// Channels of each audio stream a probe shows, in order.
+QVector<int> audioChannelsOf(const QJsonObject &probe);
+
+// The format's tags (time_reference, comment, ...).
+QJsonObject formatTagsOf(const QJsonObject &probe);
 
 // Decodes audio stream `audioStream` (counted among the audio streams) to
 // float samples, one vector per channel. Empty on failure. `sampleRate`

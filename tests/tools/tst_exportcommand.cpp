@@ -121,6 +121,9 @@ private slots:
     void progressEstimate();
     void verificationOfTheWrittenFile();
     void speedLineInDescription();
+    void ratesOfTimecodeAndVideo_data();
+    void ratesOfTimecodeAndVideo();
+    void mutedMonoWavIsLeftOutWithItsReason();
 };
 
 void ExportCommandTest::exampleOfTheDialogsDnxhdQuickTime()
@@ -166,7 +169,10 @@ void ExportCommandTest::everyVideoType()
     QFETCH(QString, target);
     const FileData file = twoStereoMov();
     const QStringList expected = head(file) + list("-map 0:v? -map 0:1 -map 0:2 -acodec pcm_s16le") + list(qPrintable(video))
-                                 + list("-timecode 10:00:00:00 -r 25") + QStringList{target};
+                                 // A copied video is never re-timed; a transcode runs at the timecode's rate.
+                                 + list(video.startsWith("-vcodec copy") ? "-timecode 10:00:00:00"
+                                                                         : "-timecode 10:00:00:00 -r 25")
+                                 + QStringList{target};
     QCOMPARE(argumentsOf(file, exportOptions(videoType, 1, false)), expected);
 }
 
@@ -176,11 +182,11 @@ void ExportCommandTest::ntscTimecodeRate_data()
     QTest::addColumn<QString>("tail");
 
     // 29.97 drop frame: "-r" after the timecode only for types 0, 1 and 5.
-    QTest::newRow("0") << 0 << "-vcodec copy -timecode 01:00:00;02 -r 30000/1001";
+    QTest::newRow("0") << 0 << "-vcodec copy -timecode 01:00:00;02";
     QTest::newRow("1") << 1 << "-vcodec mpeg2video -b:v 50M -pix_fmt yuv422p -s 1920x1080 -timecode 01:00:00;02 -r 30000/1001";
     QTest::newRow("2") << 2 << "-vcodec dnxhd -b:v 45M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
     QTest::newRow("4") << 4 << "-vcodec dnxhd -b:v 220M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
-    QTest::newRow("5") << 5 << "-vcodec copy -timecode 01:00:00;02 -r 30000/1001";
+    QTest::newRow("5") << 5 << "-vcodec copy -timecode 01:00:00;02";
     QTest::newRow("7") << 7 << "-vcodec dnxhd -b:v 145M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
     QTest::newRow("9") << 9 << "-vcodec copy -timecode 01:00:00;02";
 }
@@ -259,8 +265,8 @@ void ExportCommandTest::audioCodecs()
     const FileData mixed = source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 2), audioStream(2, "pcm_s16le", 1)});
     QCOMPARE(codecs(mixed, 5), (QStringList{"-c:a:0=pcm_s24le", "-c:a:1=pcm_s16le"}));
     ExportOptions options = exportOptions(5, 0, true);
-    QCOMPARE(ExportCommand(mixed, options).arguments("/o").mid(3, 14),
-             list("-map 0:v? -map_metadata -1 -map 0:1 -filter:a:0 pan=mono|c0=c1 -c:a:0 pcm_s24le -map 0:2 -c:a:1 pcm_s16le"));
+    QCOMPARE(ExportCommand(mixed, options).arguments("/o").mid(3, 12),
+             list("-map 0:v? -map 0:1 -filter:a:0 pan=mono|c0=c1 -c:a:0 pcm_s24le -map 0:2 -c:a:1 pcm_s16le"));
     QCOMPARE(codecs(source("clip.mov", "25/1", {audioStream(1, "pcm_s24le", 2)}), 5), QStringList{"-acodec=pcm_s24le"});
 }
 
@@ -272,7 +278,7 @@ void ExportCommandTest::unmutedKeepsEveryStream()
                                                      audioStream(3, "pcm_s24le", 1), audioStream(4, "pcm_s24le", 1)}, 4, 0);
     QCOMPARE(argumentsOf(mxf, exportOptions(0, 0, false)),
              head(mxf) + list("-map 0:v? -map 0:1 -map 0:2 -map 0:3 -map 0:4 -acodec pcm_s24le -vcodec copy "
-                              "-timecode 10:00:00:00 -r 25 /out/card.mxf"));
+                              "-timecode 10:00:00:00 /out/card.mxf"));
     // Audio only: nothing but the audio streams.
     const FileData audioOnly = source("sound.mov", QString(), {audioStream(0, "pcm_s16le", 2)}, 0, 0);
     QCOMPARE(argumentsOf(audioOnly, exportOptions(5, 1, false)).mid(3, 6), list("-map 0:v? -map 0:0 -acodec pcm_s16le"));
@@ -282,28 +288,28 @@ void ExportCommandTest::mutingRemovesOnlyTheTimecodeChannel()
 {
     // Four channels, timecode on channel 2: channels 0, 1 and 3 stay, in order.
     const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 4, "4.0"), audioStream(2, "pcm_s16le", 2)}, 1, 2);
-    const QStringList audio{"-map", "0:v?", "-map_metadata", "-1", "-map", "0:1", "-filter:a:0",
+    const QStringList audio{"-map", "0:v?", "-map", "0:1", "-filter:a:0",
                             "pan=3 channels|c0=c0|c1=c1|c2=c3", "-acodec", "pcm_s16le", "-map", "0:2",
                             "-acodec", "pcm_s16le"};
     QCOMPARE(argumentsOf(four, exportOptions(5, 1, true)),
-             head(four) + audio + list("-vcodec copy -timecode 10:00:00:00 -r 25 /out/clip.MOV"));
+             head(four) + audio + list("-vcodec copy -timecode 10:00:00:00 /out/clip.MOV"));
 
     // The output index of the filter counts the audio streams before it.
     const FileData second = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 2), audioStream(2, "pcm_s16le", 2)}, 2, 0);
-    QCOMPARE(argumentsOf(second, exportOptions(0, 1, true)).mid(3, 14),
-             list("-map 0:v? -map_metadata -1 -map 0:1 -acodec pcm_s16le -map 0:2 -filter:a:1 pan=mono|c0=c1 -acodec pcm_s16le"));
+    QCOMPARE(argumentsOf(second, exportOptions(0, 1, true)).mid(3, 12),
+             list("-map 0:v? -map 0:1 -acodec pcm_s16le -map 0:2 -filter:a:1 pan=mono|c0=c1 -acodec pcm_s16le"));
 
     // A stereo pair keeps the other channel, whichever carries the timecode.
     for (int tcChannel : {0, 1}) {
         const FileData stereo = source("clip.mov", "25/1", {audioStream(1, "pcm_s16be", 2, "stereo")}, 1, tcChannel);
-        QCOMPARE(argumentsOf(stereo, exportOptions(5, 1, true)).at(10),
+        QCOMPARE(argumentsOf(stereo, exportOptions(5, 1, true)).at(8),
                  QStringLiteral("pan=mono|c0=c%1").arg(1 - tcChannel));
     }
 
     // A mono timecode stream is left out of the copy.
     const FileData mono = source("card.mxf", "25/1", {audioStream(1, "pcm_s24le", 1), audioStream(2, "pcm_s24le", 1)}, 1, 0);
     QCOMPARE(argumentsOf(mono, exportOptions(2, 2, true)),
-             head(mono) + list("-map 0:v? -map_metadata -1 -map 0:2 -acodec pcm_s24le -vcodec dnxhd -b:v 36M "
+             head(mono) + list("-map 0:v? -map 0:2 -acodec pcm_s24le -vcodec dnxhd -b:v 36M "
                                "-pix_fmt yuv422p -s 1920x1080 -r 25/1 -timecode 10:00:00:00 -r 25 /out/card.MXF"));
 
     // Beyond the dialog's types there is no muting rule: every stream is kept.
@@ -323,8 +329,8 @@ void ExportCommandTest::mutedMxfFromOtherContainers()
     }
     // From MXF into MXF the pass-through rule holds.
     const FileData mxf = source("card.mxf", "25/1", {audioStream(1, "pcm_s24le", 2)}, 1, 1);
-    QCOMPARE(argumentsOf(mxf, exportOptions(1, 0, true)).mid(3, 11),
-             list("-map 0:v? -map_metadata -1 -map 0:1 -filter:a:0 pan=mono|c0=c0 -acodec pcm_s24le -vcodec"));
+    QCOMPARE(argumentsOf(mxf, exportOptions(1, 0, true)).mid(3, 9),
+             list("-map 0:v? -map 0:1 -filter:a:0 pan=mono|c0=c0 -acodec pcm_s24le -vcodec"));
 }
 
 void ExportCommandTest::wavOutput()
@@ -529,6 +535,72 @@ void ExportCommandTest::speedLineInDescription()
     // Lines that no longer fit the 256-byte field are dropped whole.
     const QByteArray full = "sTAKE=3\n" + QByteArray(240, 'x') + "\nsNOTE=end\n";
     QCOMPARE(BextChunk::describedWithSpeed(full, speed), QByteArray("sSPEED=023.976-ND\nsTAKE=3\n"));
+}
+
+void ExportCommandTest::ratesOfTimecodeAndVideo_data()
+{
+    QTest::addColumn<int>("videoType");
+    QTest::addColumn<QString>("videoRate");
+    QTest::addColumn<QJsonObject>("ltc");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("written");  // empty: refused
+    QTest::addColumn<QString>("reason");
+
+    const QJsonObject ltc25 = report(25, 25, false, false, 0);
+    const QJsonObject ltc30 = report(30, 30, false, false, 0);
+    const QJsonObject ltc24 = report(24, 24, false, false, 0);
+    const QJsonObject ltc2997df = report(29.97, 30, true, true, 0);
+    QTest::newRow("same rate") << 0 << "25/1" << ltc25 << "10:00:00:24" << "10:00:00:24" << "";
+    QTest::newRow("NTSC pair takes the video's") << 5 << "24000/1001" << ltc24 << "10:00:00:23" << "10:00:00:23" << "";
+    QTest::newRow("50p with 25") << 0 << "50/1" << ltc25 << "10:00:00:24" << "10:00:00:48" << "";
+    QTest::newRow("59.94p with 29.97 DF") << 5 << "60000/1001" << ltc2997df << "01:00:00;02" << "01:00:00;04" << "";
+    QTest::newRow("25p with 30, pass trough") << 0 << "25/1" << ltc30 << "10:00:00:00" << ""
+                                              << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("25p with 30, QuickTime") << 5 << "25/1" << ltc30 << "10:00:00:00" << ""
+                                            << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("MPEG2 runs at the LTC's rate") << 1 << "25/1" << ltc30 << "10:00:00:00" << "10:00:00:00" << "";
+    QTest::newRow("DNxHD keeps 25 for NTSC LTC") << 2 << "25/1" << ltc2997df << "01:00:00;02" << ""
+                                                 << "LTC 29.97 fps does not match video 25 fps";
+}
+
+void ExportCommandTest::ratesOfTimecodeAndVideo()
+{
+    QFETCH(int, videoType);
+    QFETCH(QString, videoRate);
+    QFETCH(QJsonObject, ltc);
+    QFETCH(QString, label);
+    QFETCH(QString, written);
+    QFETCH(QString, reason);
+    FileData file = source("clip.mov", videoRate, {audioStream(1, "pcm_s16le", 2)});
+    file.audioTC = label;
+    file.audioTCResult = ltc;
+    const ExportCommand command(file, exportOptions(videoType, 1, false));
+    int code = -1;
+    QCOMPARE(command.refusal(&code), reason);
+    QCOMPARE(code, int(reason.isEmpty() ? ResultCode::Ok : ResultCode::RateMismatch));
+    if (!reason.isEmpty())
+        return;
+    const QStringList args = command.arguments("/out/x.MOV");
+    QCOMPARE(args.at(args.indexOf("-timecode") + 1), written);
+    QCOMPARE(command.writtenTimecode(), written);
+    // A copied video is never re-timed.
+    if (args.contains("copy"))
+        QVERIFY(!args.contains("-r"));
+}
+
+void ExportCommandTest::mutedMonoWavIsLeftOutWithItsReason()
+{
+    const FileData mono = source("take.wav", QString(), {audioStream(0, "pcm_s24le", 1)}, 0, 0);
+    int code = -1;
+    QCOMPARE(ExportCommand(mono, exportOptions(0, 0, true)).refusal(&code),
+             QStringLiteral("left out: its only channel is the timecode"));
+    QCOMPARE(code, int(ResultCode::LeftOutOnlyTimecodeChannel));
+    // Unmuted, or with a second channel, it is exported.
+    ExportCommand(mono, exportOptions(0, 0, false)).refusal(&code);
+    QCOMPARE(code, int(ResultCode::Ok));
+    const FileData stereo = source("take.wav", QString(), {audioStream(0, "pcm_s24le", 2)}, 0, 0);
+    ExportCommand(stereo, exportOptions(0, 0, true)).refusal(&code);
+    QCOMPARE(code, int(ResultCode::Ok));
 }
 
 QTEST_GUILESS_MAIN(ExportCommandTest)

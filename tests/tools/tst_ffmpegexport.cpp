@@ -7,6 +7,7 @@
 #include "FakeToolDir.h"
 #include "FFMpegHandler.h"
 #include "MetaTypes.h"
+#include "ResultCode.h"
 #include "TestMedia.h"
 #include "TestWait.h"
 
@@ -69,7 +70,14 @@ struct Outcome
     quint64 progress = 0;
     QString target;
     bool reportedInsideCall = false;
+    ExportResult result;
 };
+
+// Everything in a folder, hidden files (a temporary output) included.
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
 
 // Watches one handler's signals.
 void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
@@ -81,6 +89,7 @@ void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
                          ++outcome->results;
                          outcome->exitCode = exitCode;
                          outcome->target = from->exportTargetPath();
+                         outcome->result = from->exportResult();
                          outcome->reportedInsideCall = *inCall;
                      });
 }
@@ -102,29 +111,6 @@ Outcome runExport(const FileData &file, const ExportOptions &options)
     if (!ended)
         outcome.results = -1; // no result, or tools still running: never a finished export
     return outcome;
-}
-
-QStringList timecodesOf(const QJsonObject &json)
-{
-    QStringList found;
-    const QJsonObject formatTags = json.value("format").toObject().value("tags").toObject();
-    if (formatTags.contains("timecode"))
-        found << formatTags.value("timecode").toString();
-    for (const QJsonValue &stream : json.value("streams").toArray()) {
-        const QJsonObject tags = stream.toObject().value("tags").toObject();
-        if (tags.contains("timecode"))
-            found << tags.value("timecode").toString();
-    }
-    return found;
-}
-
-QVector<int> audioChannelsOf(const QJsonObject &json)
-{
-    QVector<int> channels;
-    for (const QJsonValue &stream : json.value("streams").toArray())
-        if (stream.toObject().value("codec_type").toString() == QLatin1String("audio"))
-            channels << stream.toObject().value("channels").toInt();
-    return channels;
 }
 
 // Every channel of every audio stream: no LTC. With `pelbrook`, the decoder
@@ -209,6 +195,11 @@ private slots:
     void missingFfmpeg();
     void sameBaseNameAtOnce();
     void exportJobWithOneVerificationFailure();
+    void exportJobReportsEveryFileWithItsReason();
+    void diskFullLeavesNothingBehind();
+    void timecodeRateFollowsTheCopiedVideo_data();
+    void timecodeRateFollowsTheCopiedVideo();
+    void mutedQuickTimeKeepsCreationTimeAndReelName();
 
 private:
     QTemporaryDir media;
@@ -375,7 +366,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
     QCOMPARE(outcome.progress, quint64(15));
     QCOMPARE(outcome.target, out.filePath("take 3.WAV"));
 
-    const QJsonObject tags = probe(outcome.target).value("format").toObject().value("tags").toObject();
+    const QJsonObject tags = formatTagsOf(probe(outcome.target));
     QCOMPARE(tags.value("time_reference").toString(),
              QString::number(qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble())));
     QCOMPARE(tags.value("originator_reference").toString(), QStringLiteral("REF0042"));
@@ -449,7 +440,7 @@ void FFMpegExportTest::wavTimeReferences()
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
     QCOMPARE(outcome.exitCode, 0);
-    const qint64 written = probe(outcome.target).value("format").toObject().value("tags").toObject()
+    const qint64 written = formatTagsOf(probe(outcome.target))
                                .value("time_reference").toString().toLongLong();
     const qint64 decoded = qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble());
     if (!realRate) {
@@ -478,15 +469,19 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, ExportCommand::verificationFailedExitCode);
     QCOMPARE(outcome.progress, quint64(15));
-    QVERIFY(QFileInfo(outcome.target).size() > 0); // kept for the user to inspect
-    QVERIFY(timecodesOf(probe(outcome.target)).contains("01:00:00:00"));
+    QCOMPARE(outcome.result.resultCode, int(ResultCode::VerificationFailed));
+    QCOMPARE(outcome.result.reason, QStringLiteral("timecode 01:00:00:00 in the written file instead of 10:00:00:00"));
+    // Nothing under the final name, and no temporary file either.
+    QVERIFY(outcome.target.isEmpty());
+    QCOMPARE(filesIn(out.path()), QStringList());
 }
 
 void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 {
-    // "-re" makes the real ffmpeg take the clip's own length.
+    // "-readrate 0.1" makes the real ffmpeg take ten times the clip's length,
+    // so it is still running when the cancel comes, however loaded the machine.
     FakeToolDir fakes;
-    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -readrate 0.1 \"$@\""));
     FileData file = probedRecord(movWithTimecodeTrack);
     setAudioTC(file, 1, 1, report25("10:00:00:00"));
     QTemporaryDir out;
@@ -496,8 +491,14 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     QPointer<FFMpegHandler> handler = new FFMpegHandler;
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(QTest::qWaitFor([&] { return QFileInfo(out.filePath("tc track.MOV")).size() > 0; },
-                            TestWait::toolWorkMs));
+    // ffmpeg writes beside the final name, which stays empty until the end.
+    QVERIFY(QTest::qWaitFor([&] {
+        for (const QString &name : filesIn(out.path()))
+            if (QFileInfo(out.filePath(name)).size() > 0)
+                return true;
+        return false;
+    }, TestWait::toolWorkMs));
+    QCOMPARE(QFileInfo(out.filePath("tc track.MOV")).size(), 0);
     const qint64 pid = runningChildPid(handler);
     QVERIFY(processAlive(pid));
 
@@ -510,12 +511,14 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     QCOMPARE(outcome.progress, quint64(15));
     QVERIFY(!processAlive(pid));
     QVERIFY(handler.isNull()); // the handler goes by itself after a cancel
+    QCOMPARE(outcome.result.resultCode, int(ResultCode::ExportCancelled));
+    QCOMPARE(filesIn(out.path()), QStringList());
 }
 
 void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
 {
     FakeToolDir fakes;
-    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -re \"$@\""));
+    QVERIFY(addFfmpegWrapper(fakes, "exec \"$REAL\" -readrate 0.1 \"$@\""));
     FileData file = probedRecord(movWithTimecodeTrack);
     QTemporaryDir out;
     Outcome outcome;
@@ -531,6 +534,8 @@ void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
     TestWait::drainEvents();
     QCOMPARE(outcome.results, 1);
     QVERIFY(outcome.exitCode != 0);
+    // As when the program quits during an export: nothing is left behind.
+    QCOMPARE(filesIn(out.path()), QStringList());
 }
 
 void FFMpegExportTest::allNumberedNamesTaken()
@@ -567,8 +572,9 @@ void FFMpegExportTest::missingFfmpeg()
     QCOMPARE(outcome.exitCode, 3000);
     QVERIFY(!outcome.reportedInsideCall);
     QCOMPARE(outcome.progress, quint64(15));
+    QCOMPARE(outcome.result.reason, QStringLiteral("ffmpeg could not be started"));
     // The reserved name is given back when nothing was written.
-    QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
+    QCOMPARE(filesIn(out.path()), QStringList());
 }
 
 void FFMpegExportTest::sameBaseNameAtOnce()
@@ -633,10 +639,235 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
     QCOMPARE(beforeLast.all, 45);
     for (int i = 2; i < progress.size() - 1; ++i)
         QVERIFY(progress.at(i).current >= progress.at(i - 1).current && progress.at(i).all == 45);
-    // The failed file's output is kept; the others are verified copies.
-    QVERIFY(timecodesOf(probe(out.filePath("stale.MOV"))).contains("01:00:00:00"));
+    // Nothing of the failed file; the others are verified copies.
+    QCOMPARE(filesIn(out.path()), (QStringList{"a.MOV", "c.MOV"}));
     for (const QString &name : {QStringLiteral("a.MOV"), QStringLiteral("c.MOV")})
         QCOMPARE(timecodesOf(probe(out.filePath(name))), (QStringList{"10:00:00:00", "10:00:00:00"}));
+}
+
+void FFMpegExportTest::exportJobReportsEveryFileWithItsReason()
+{
+    // Muted QuickTime export of four files: one is stamped, one has no audio
+    // timecode, one is a mono WAV whose only channel is the timecode, one has
+    // a timecode at a rate its video cannot carry. Only the first is done.
+    QTemporaryDir sources;
+    QVector<FileData> rows;
+    auto add = [&](const QString &path, bool read, int channel) {
+        FileData row = probedRecord(path);
+        if (read && !readAudioTC(row, 0, channel))
+            return false;
+        row.fileNumber = rows.size();
+        rows.append(row);
+        return true;
+    };
+    MediaRecipe recipe;
+    recipe.seconds = 2.2;
+    recipe.fileName = QStringLiteral("stamped.mov");
+    QVERIFY(add(makeMov(sources.path(), recipe), true, 0));
+    recipe.fileName = QStringLiteral("bare.mov");
+    recipe.ltcStream = -1;
+    QVERIFY(add(makeMov(sources.path(), recipe), false, 0));
+    recipe = MediaRecipe();
+    recipe.seconds = 2.2;
+    recipe.fileName = QStringLiteral("boom.wav");
+    recipe.channels = 1;
+    QVERIFY(add(makeLtcWav(sources.path(), recipe), true, 0));
+    recipe = MediaRecipe();
+    recipe.seconds = 2.2;
+    recipe.fileName = QStringLiteral("thirty.mov");
+    recipe.fps = QStringLiteral("30");
+    recipe.videoFps = QStringLiteral("25");
+    QVERIFY(add(makeMov(sources.path(), recipe), true, 0));
+
+    QTemporaryDir out;
+    ControlHarness job;
+    job.exportFiles(rows, optionsFor(out.path(), 5, 0, true));
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
+    QCOMPARE(job.exportResults.first().result, 2);
+    QStringList failed = job.exportResults.first().failedFiles;
+    failed.sort();
+    QCOMPARE(failed, (QStringList{"bare.mov", "boom.wav", "thirty.mov"}));
+
+    QCOMPARE(job.fileResults.size(), 4);
+    QMap<QString, ::ExportResult> byName;
+    for (const ::ExportResult &result : qAsConst(job.fileResults))
+        byName.insert(result.fileName, result);
+    QCOMPARE(byName["stamped.mov"].resultCode, int(ResultCode::Ok));
+    QCOMPARE(byName["stamped.mov"].outputPath, out.filePath("stamped.MOV"));
+    QCOMPARE(byName["stamped.mov"].timecode, QStringLiteral("10:00:00:00"));
+    QCOMPARE(byName["bare.mov"].resultCode, int(ResultCode::CopiedWithoutTimecode));
+    QCOMPARE(byName["bare.mov"].reason, QStringLiteral("no audio timecode: copied without a new timecode"));
+    QCOMPARE(byName["bare.mov"].outputPath, out.filePath("bare.MOV"));
+    QCOMPARE(byName["boom.wav"].reason, QStringLiteral("left out: its only channel is the timecode"));
+    QCOMPARE(byName["thirty.mov"].reason, QStringLiteral("LTC 30 fps does not match video 25 fps"));
+    QCOMPARE(filesIn(out.path()), (QStringList{"bare.MOV", "stamped.MOV"}));
+}
+
+// A small filesystem of its own, so that a disk really runs full.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &size)
+    {
+#ifdef Q_OS_LINUX
+        if (!folder.isValid() || !QStandardPaths::findExecutable("mount").size())
+            return;
+        mounted = runTool("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", folder.path()}, 10000).ok();
+#else
+        Q_UNUSED(size)
+#endif
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            runTool("umount", {folder.path()}, 10000);
+    }
+    bool isMounted() const { return mounted; }
+    QString path() const { return folder.path(); }
+
+private:
+    QTemporaryDir folder;
+    bool mounted = false;
+};
+
+void FFMpegExportTest::diskFullLeavesNothingBehind()
+{
+    const SmallDisk disk(QStringLiteral("1m"));
+    if (!disk.isMounted())
+        QSKIP("mounting a small tmpfs needs root on Linux");
+    // Each output is well over 1 MB: a WAV of 12 s and a MOV with two stereo streams.
+    QTemporaryDir sources;
+    QVector<FileData> rows;
+    MediaRecipe recipe;
+    recipe.seconds = 12.0;
+    recipe.fileName = QStringLiteral("12A-3_2.wav");
+    recipe.ltcChannel = 1;
+    FileData wav = probedRecord(makeLtcWav(sources.path(), recipe));
+    QVERIFY(readAudioTC(wav, 0, 1));
+    recipe.seconds = 6.0;
+    recipe.fileName = QStringLiteral("A001.mov");
+    recipe.audioStreams = 2;
+    FileData mov = probedRecord(makeMov(sources.path(), recipe));
+    QVERIFY(readAudioTC(mov, 0, 1));
+    wav.fileNumber = 0;
+    mov.fileNumber = 1;
+
+    ControlHarness job;
+    job.exportFiles({wav, mov}, optionsFor(disk.path(), 0, 0, false));
+    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }, 60000));
+    QCOMPARE(job.exportResults.first().result, 2);
+    QCOMPARE(job.fileResults.size(), 2);
+    for (const ::ExportResult &result : qAsConst(job.fileResults)) {
+        QCOMPARE(result.resultCode, int(ResultCode::ExportToolFailed));
+        QVERIFY2(result.reason.contains("No space left on device"), qPrintable(result.reason));
+        QVERIFY(result.outputPath.isEmpty());
+    }
+    QCOMPARE(filesIn(disk.path()), QStringList());
+}
+
+void FFMpegExportTest::timecodeRateFollowsTheCopiedVideo_data()
+{
+    QTest::addColumn<QString>("videoFps");
+    QTest::addColumn<QString>("ltcFps");
+    QTest::addColumn<int>("videoType");
+    QTest::addColumn<QString>("written");   // empty: not exported
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("25p, LTC 30, pass trough") << "25" << "30" << 0 << "" << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("25p, LTC 30, QuickTime") << "25" << "30" << 5 << "" << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("23.976p, LTC 24") << "23.976" << "24" << 5 << "10:00:00:12" << "";
+    QTest::newRow("50p, LTC 25") << "50" << "25" << 0 << "10:00:00:24" << "";
+}
+
+void FFMpegExportTest::timecodeRateFollowsTheCopiedVideo()
+{
+    QFETCH(QString, videoFps);
+    QFETCH(QString, ltcFps);
+    QFETCH(int, videoType);
+    QFETCH(QString, written);
+    QFETCH(QString, reason);
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("rate %1.mov").arg(QTest::currentDataTag());
+    recipe.seconds = 2.2;
+    recipe.fps = ltcFps;
+    recipe.videoFps = videoFps;
+    recipe.ltcStart = QStringLiteral("10:00:00:12");
+    const QString mov = makeMov(media.path(), recipe);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+    FileData file = probedRecord(mov);
+    QVERIFY(readAudioTC(file, 0, 0));
+    QCOMPARE(file.audioTC, QStringLiteral("10:00:00:12"));
+
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), videoType, 0, false));
+    QCOMPARE(outcome.results, 1);
+    if (written.isEmpty()) {
+        QCOMPARE(outcome.result.resultCode, int(ResultCode::RateMismatch));
+        QCOMPARE(outcome.result.reason, reason);
+        QCOMPARE(filesIn(out.path()), QStringList());
+        return;
+    }
+    QCOMPARE(outcome.result.resultCode, int(ResultCode::Ok));
+    QCOMPARE(outcome.result.timecode, written);
+    const QJsonObject json = probe(outcome.target);
+    for (const QString &timecode : timecodesOf(json))
+        QCOMPARE(timecode, written);
+    // The copied video keeps its time base and every frame's timing, and the
+    // timecode track runs at its rate.
+    QJsonObject sourceVideo, video, track;
+    for (const QJsonValue &value : json.value("streams").toArray()) {
+        const QJsonObject stream = value.toObject();
+        if (stream.value("codec_type").toString() == QLatin1String("video"))
+            video = stream;
+        if (stream.value("codec_tag_string").toString() == QLatin1String("tmcd"))
+            track = stream;
+    }
+    QCOMPARE(video.value("time_base").toString(), file.videoStream.value("time_base").toString());
+    auto frameTiming = [](const QString &path) {
+        return runTool("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts,duration",
+                                   "-of", "csv=p=0", path}).standardOutput;
+    };
+    const QByteArray sourceTiming = frameTiming(mov);
+    QVERIFY(!sourceTiming.isEmpty());
+    QCOMPARE(frameTiming(outcome.target), sourceTiming);
+    qint64 num = 0, den = 0, trackNum = 0, trackDen = 0;
+    const QStringList rate = file.videoStream.value("r_frame_rate").toString().split('/');
+    const QStringList trackRate = track.value("avg_frame_rate").toString().split('/');
+    QCOMPARE(trackRate.size(), 2);
+    num = rate.at(0).toLongLong();
+    den = rate.at(1).toLongLong();
+    trackNum = trackRate.at(0).toLongLong();
+    trackDen = trackRate.at(1).toLongLong();
+    QVERIFY2(num * trackDen == trackNum * den && trackNum > 0,
+             qPrintable(track.value("avg_frame_rate").toString() + " vs " + rate.join('/')));
+    Q_UNUSED(sourceVideo)
+}
+
+void FFMpegExportTest::mutedQuickTimeKeepsCreationTimeAndReelName()
+{
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("A001C003.mov");
+    recipe.seconds = 2.2;
+    recipe.fileTimecode = QStringLiteral("01:00:00:00");
+    recipe.muxArguments = QStringList{"-metadata", "creation_time=2024-05-01T12:34:56.000000Z",
+                                      "-metadata:s:v:0", "reel_name=A001C003", "-metadata", "make=Arrow"};
+    const QString mov = makeMov(media.path(), recipe);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+    FileData file = probedRecord(mov);
+    QVERIFY(readAudioTC(file, 0, 0));
+
+    QTemporaryDir out;
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 0, true));
+    QCOMPARE(outcome.result.resultCode, int(ResultCode::Ok));
+    const QJsonObject json = probe(outcome.target);
+    const QJsonObject tags = json.value("format").toObject().value("tags").toObject();
+    QCOMPARE(tags.value("creation_time").toString(), QStringLiteral("2024-05-01T12:34:56.000000Z"));
+    QCOMPARE(tags.value("make").toString(), QStringLiteral("Arrow"));
+    QStringList reels;
+    for (const QJsonValue &stream : json.value("streams").toArray())
+        reels << stream.toObject().value("tags").toObject().value("reel_name").toString();
+    QVERIFY2(reels.contains("A001C003"), qPrintable(reels.join(',')));
+    QCOMPARE(timecodesOf(json), (QStringList{"10:00:00:00", "10:00:00:00"}));
 }
 
 QTEST_GUILESS_MAIN(FFMpegExportTest)

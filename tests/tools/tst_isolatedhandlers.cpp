@@ -90,7 +90,7 @@ void IsolatedHandlersTest::decoderStartFailure()
     TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toString(), QStringLiteral("/w/a_1_0.wav"));
-    QCOMPARE(spy.at(0).at(3).toInt(), ToolProcess::startFailedExitCode);
+    QCOMPARE(spy.at(0).at(3).toInt(), int(ResultCode::DecoderStartFailed));
     QCOMPARE(handler.runsStarted(), 1);
 }
 
@@ -109,8 +109,7 @@ void IsolatedHandlersTest::decoderCrashIsNotRetried()
     QVERIFY(spy.wait(TestWait::toolWorkMs));
     TestWait::drainEvents();
     QCOMPARE(spy.count(), 1);
-    QVERIFY(spy.at(0).at(3).toInt() != 0);
-    QVERIFY(spy.at(0).at(3).toInt() != LTCHandler::ltcNotFoundExitCode);
+    QCOMPARE(spy.at(0).at(3).toInt(), int(ResultCode::DecoderCrashed));
     QVERIFY(spy.at(0).at(1).toJsonObject().isEmpty());
     QCOMPARE(loggedRuns().size(), 1);
 }

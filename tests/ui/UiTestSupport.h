@@ -30,6 +30,7 @@ public:
     int count() const { return titles.size(); }
     QString lastTitle() const { return titles.value(titles.size() - 1); }
     QString lastText() const { return texts.value(texts.size() - 1); }
+    QString lastDetails() const { return details.value(details.size() - 1); }
     Qt::TextFormat lastFormat() const { return format; }
 
 private:
@@ -41,6 +42,7 @@ private:
         answered = box;
         titles << box->windowTitle();
         texts << box->text();
+        details << box->detailedText();
         format = box->textFormat();
         QAbstractButton *button = box->button(answer);
         if (!button)
@@ -53,6 +55,7 @@ private:
     QPointer<QMessageBox> answered;
     QStringList titles;
     QStringList texts;
+    QStringList details;
     Qt::TextFormat format = Qt::AutoText;
 };
 

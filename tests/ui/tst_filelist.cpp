@@ -230,20 +230,24 @@ private slots:
     }
 
     // A failed read shows the failure's text in the cell and leaves the row
-    // without an audio timecode; codes of no failure we know show nothing.
+    // without an audio timecode; every code has a text.
     void errorTexts()
     {
         FileList list;
         list.addItemToTable(makeFile("e.mov"));
         list.onFFProbeResult(probeRecord(5, "x"), 0, 0);
-        for (int code : {100, 103, 201, 202, 203, 204, 205, 1000, 1001, 2001, 3000, -1}) {
+        for (int code : {100, 103, 201, 202, 203, 204, 205, 1000, 1001, 1002, 2001, 3200, 3201, 3202, -1}) {
             const QString text = FileList::audioTCErrorText(code);
-            QCOMPARE(text.isEmpty(), code == 3000 || code == -1);
+            QVERIFY(!text.isEmpty());
             list.onAudioTCReadReturn(QJsonObject(), 0, 0, code);
             QCOMPARE(cell(list, 0, 3), text);
             QVERIFY(!list.records().at(0).hasAudioTC);
         }
         QCOMPARE(FileList::audioTCErrorText(205), QString("audio TC not found"));
+        // A tool that did not run is named, never taken for a damaged file.
+        QCOMPARE(FileList::audioTCErrorText(1002), QString("ffprobe could not be started"));
+        QCOMPARE(FileList::audioTCErrorText(3201), QString("Pelbrook could not be started"));
+        QCOMPARE(FileList::audioTCErrorText(3202), QString("Pelbrook crashed"));
     }
 
     void reportTexts()
@@ -362,6 +366,54 @@ private slots:
         QCOMPARE(cell(list, 1, 3), QString("10:00:00:01@25.00 on ch. 2"));
     }
 
+    // Linking fills only rows without a timecode of their own, and only from a
+    // row that read its own: never over one, never through a linked row, and
+    // the same whichever read ends first.
+    void linkingOnlyFromAFilesOwnTimecode_data()
+    {
+        QTest::addColumn<bool>("boomFirst");
+        QTest::newRow("BOOM's read ends first") << true;
+        QTest::newRow("LAV's read ends first") << false;
+    }
+
+    void linkingOnlyFromAFilesOwnTimecode()
+    {
+        QFETCH(bool, boomFirst);
+        FileList list;
+        addProbed(list, "BOOM.wav", 8.000);   // 0: LTC 10:00:00:00
+        addProbed(list, "LAV.wav", 8.000);    // 1: its own LTC 15:00:00:00
+        addProbed(list, "LAV_2.wav", 8.000);  // 2: no LTC
+        addProbed(list, "MIX.wav", 8.040);    // 3: no LTC, 40 ms longer than BOOM
+        addProbed(list, "MIX_2.wav", 8.060);  // 4: no LTC, 60 ms longer than BOOM, 20 ms than MIX
+        const QJsonObject boom = successReport("10:00:00:00", 25, false, false, 0);
+        const QJsonObject lav = successReport("15:00:00:00", 25, false, false, 0);
+        for (int row : {2, 3})
+            list.onAudioTCReadReturn(QJsonObject(), row, 0, 205);
+        list.onAudioTCReadReturn(boomFirst ? boom : lav, boomFirst ? 0 : 1, 0, 0);
+        list.onAudioTCReadReturn(boomFirst ? lav : boom, boomFirst ? 1 : 0, 0, 0);
+        // MIX_2 finds nothing after MIX was linked.
+        list.onAudioTCReadReturn(QJsonObject(), 4, 0, 205);
+
+        auto check = [&] {
+            QCOMPARE(cell(list, 0, 3), QString("10:00:00:00@25.00 on ch. 1"));
+            QCOMPARE(cell(list, 1, 3), QString("15:00:00:00@25.00 on ch. 1"));
+            QCOMPARE(cell(list, 2, 3), QString("10:00:00:00@(linked)"));
+            QCOMPARE(cell(list, 3, 3), QString("10:00:00:00@(linked)"));
+            QCOMPARE(cell(list, 4, 3), QString("audio TC not found")); // not through MIX
+            QVERIFY(list.records().at(1).hasOwnAudioTC());
+            QCOMPARE(list.records().at(1).audioTC, QString("15:00:00:00"));
+            QCOMPARE(list.records().at(2).audioTCLinkedRow, 0);
+            QVERIFY(!list.records().at(4).hasAudioTC);
+        };
+        check();
+
+        // Reading LAV again changes LAV only.
+        selectRows(list, {1});
+        list.onAudioTCReadReq(AudioTCOptions());
+        list.onAudioTCReadReturn(lav, 1, 0, 0);
+        check();
+    }
+
     void readRequestVectors()
     {
         FileList list;
@@ -397,7 +449,7 @@ private slots:
         QVERIFY(readReq.at(2).at(0).value<QVector<FileData>>().isEmpty());
     }
 
-    void exportVectorsAndTheMonoWavRule()
+    void exportVectors()
     {
         FileList list;
         addProbed(list, "mono_tc.wav", 5, 1);            // own timecode, one channel
@@ -425,9 +477,20 @@ private slots:
         options.muteAudioTC = true;
         options.targetFolderPath = dir.path();
         list.exportFiles(options);
-        QCOMPARE(exportedNames(0),
-                 QStringList({"stereo_tc.wav@1", "mono_sibling.wav@2", "mono_none.wav@3", "clip.mov@4"}));
+        // A muted mono WAV with its own timecode goes too: it comes back with its reason.
+        QCOMPARE(exportedNames(0), QStringList({"mono_tc.wav@0", "stereo_tc.wav@1", "mono_sibling.wav@2",
+                                                "mono_none.wav@3", "clip.mov@4"}));
         QCOMPARE(exportReq.at(0).at(1).value<ExportOptions>().targetFolderPath, dir.path());
+        // Each row keeps its outcome; one for a row that is gone changes nothing.
+        QCOMPARE(list.records().at(0).lastExport.resultCode, int(ResultCode::NotExported));
+        ExportResult leftOut;
+        leftOut.fileNumber = 0;
+        leftOut.resultCode = ResultCode::LeftOutOnlyTimecodeChannel;
+        list.onExportFileResult(leftOut);
+        leftOut.fileNumber = 9;
+        list.onExportFileResult(leftOut);
+        QCOMPARE(list.records().at(0).lastExport.resultCode, int(ResultCode::LeftOutOnlyTimecodeChannel));
+        QCOMPARE(list.records().at(1).lastExport.resultCode, int(ResultCode::NotExported));
         list.exportFinished();
 
         options.muteAudioTC = false;
@@ -439,7 +502,7 @@ private slots:
         options.muteAudioTC = true;
         selectRows(list, {0, 4});
         list.exportFiles(options);
-        QCOMPARE(exportedNames(2), QStringList({"clip.mov@4"}));
+        QCOMPARE(exportedNames(2), QStringList({"mono_tc.wav@0", "clip.mov@4"}));
     }
 
     void secondExportRequestRefused()

@@ -2,11 +2,13 @@
 #include "FileList.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
+#include "TestWait.h"
 #include "UiTestSupport.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
@@ -214,9 +216,25 @@ private slots:
         MainWindow window{QUrl()};
         BoxAnswerer answerer;
         call(window, "onExportStart");
+        // Every file not written, verified and stamped is a line of the details, with its reason.
+        ExportResult done;
+        done.fileName = "ok.mov";
+        done.resultCode = ResultCode::Ok;
+        ExportResult full;
+        full.fileName = "a.mov";
+        full.resultCode = ResultCode::ExportToolFailed;
+        full.reason = "ffmpeg ended with 1: Error closing file a.MOV: No space left on device";
+        ExportResult bare;
+        bare.fileName = "b.mov";
+        bare.resultCode = ResultCode::CopiedWithoutTimecode;
+        for (const ExportResult &result : {done, full, bare})
+            call(window, "onExportFileResult", Q_ARG(ExportResult, result));
         const QStringList failed{"a.mov", "b.mov", "<b>c</b>.mxf", "d.wav", "e.mp4"};
         call(window, "exportReady", Q_ARG(int, 2), Q_ARG(QStringList, failed));
         QCOMPARE(answerer.count(), 1);
+        QCOMPARE(answerer.lastDetails(),
+                 QString("a.mov: ffmpeg ended with 1: Error closing file a.MOV: No space left on device\n"
+                         "b.mov: no audio timecode: copied without a new timecode"));
         QCOMPARE(answerer.lastTitle(), QString("Export Result"));
         QCOMPARE(answerer.lastText(), QString("Export finished.\nErrors occured with the folliwing files:\n"
                                               "a.mov, b.mov, <b>c</b>.mxf, d.wav, \ne.mp4"));
@@ -231,6 +249,7 @@ private slots:
         call(window, "exportReady", Q_ARG(int, 0), Q_ARG(QStringList, {}));
         QCOMPARE(answerer.count(), 2);
         QCOMPARE(answerer.lastText(), QString("Corvanta did the job!"));
+        QCOMPARE(answerer.lastDetails(), QString()); // the last job's results are gone
 
         call(window, "statusProgressUpdate", Q_ARG(int, 1), Q_ARG(int, 2), Q_ARG(QString, "x"));
         call(window, "exportReady", Q_ARG(int, 7), Q_ARG(QStringList, {}));
@@ -393,6 +412,53 @@ private slots:
         const QList<QByteArray> lines = csv.readAll().split('\n');
         QVERIFY(lines.value(1).startsWith("s0.mov,"));
         QVERIFY(lines.value(1).contains(",error while reading file data,"));
+    }
+
+    // File menu entries through their dialogs: a folder comes in the way a drop
+    // does, and a report name without a suffix gets the chosen type's.
+    void fileMenuDialogs()
+    {
+        const QString cards = dir.filePath("cards");
+        QVERIFY(QDir().mkpath(cards));
+        for (const char *name : {"c1.mov", "notes.txt"}) {
+            QFile file(QDir(cards).filePath(QString(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        MainWindow window{QUrl()};
+        window.show();
+        QString typed;
+        QStringList unexpected;
+        QTimer answer;
+        answer.setInterval(10);
+        connect(&answer, &QTimer::timeout, [&typed, &unexpected] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                dialog->selectFile(typed);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                // Told, and closed, so the test fails with it instead of waiting.
+                unexpected << box->text();
+                box->reject();
+            }
+        });
+        answer.start();
+
+        typed = cards;
+        menuAction(window, "&File", "Add &Folder...")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(table(window)->records().size(), 1, TestWait::toolWorkMs);
+        QCOMPARE(table(window)->records().first().fileName, QString("c1.mov"));
+
+        typed = dir.filePath("day");
+        menuAction(window, "&File", "&Save Report...")->trigger();
+        QFile csv(dir.filePath("day.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.readAll().contains("\r\nc1.mov,"));
+        typed = dir.filePath("day.ale");
+        menuAction(window, "&File", "&Save Report...")->trigger();
+        QFile ale(dir.filePath("day.ale"));
+        QVERIFY(ale.open(QIODevice::ReadOnly));
+        QVERIFY(ale.readAll().startsWith("Heading\r\n"));
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join('\n')));
     }
 
     void aboutBox()

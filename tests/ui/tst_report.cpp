@@ -6,11 +6,11 @@
 #include "ReportRun.h"
 #include "ReportWriter.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -183,25 +183,10 @@ class ReportTest : public QObject
 
     QTemporaryDir dir;
     QStringList clips; // in the order of the table
-    QString dorrik;
 
-    TestMedia::ToolRun runDorrik(const QStringList &arguments, const QProcessEnvironment &env)
+    static TestMedia::ToolRun runDorrik(const QStringList &arguments, const QProcessEnvironment &env)
     {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(dorrik, arguments);
-        TestMedia::ToolRun run;
-        run.started = process.waitForStarted(30000);
-        run.finished = run.started && process.waitForFinished(120000);
-        if (run.started && !run.finished) {
-            process.kill();
-            process.waitForFinished();
-        }
-        run.crashed = process.exitStatus() == QProcess::CrashExit;
-        run.exitCode = process.exitCode();
-        run.standardOutput = process.readAllStandardOutput();
-        run.standardError = process.readAllStandardError();
-        return run;
+        return TestMedia::runTool("Dorrik", arguments, env);
     }
 
 private slots:
@@ -209,7 +194,6 @@ private slots:
     {
         registerMetaTypes();
         QVERIFY(dir.isValid());
-        dorrik = QDir(QCoreApplication::applicationDirPath()).filePath("Dorrik");
 
         MediaRecipe named;
         named.fileName = "Take, \"one\" Ü.mov";
@@ -245,7 +229,7 @@ private slots:
         clips << TestMedia::makeMov(dir.path(), none);
 
         for (const QString &clip : qAsConst(clips))
-            QVERIFY2(!clip.isEmpty(), qPrintable(TestMedia::lastError()));
+            MADE(clip);
         const QDateTime written = QDateTime::fromString("2024-05-01T16:05:04", Qt::ISODate);
         for (const QString &path : {clips.at(3), clips.at(4)}) {
             QFile file(path);
@@ -264,7 +248,7 @@ private slots:
         ReportRun run(settings);
         QSignalSpy finished(&run, &ReportRun::finished);
         run.start();
-        QVERIFY(finished.wait(120000));
+        QVERIFY(finished.wait(TestWait::toolWorkMs));
         QCOMPARE(finished.first().first().toInt(), int(ReportRun::SomeFilesUnread));
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY2(!widget->isVisible(), qPrintable(widget->metaObject()->className()));
