@@ -29,6 +29,12 @@ public:
 
     static constexpr int maxRunningProcesses = 45;
 
+    // Exports run at once for a job of this kind on a machine with `cores`
+    // cores; the rest wait in the export queue.
+    static int exportsAtOnce(bool transcode, int cores);
+    // A fixed number of exports at once instead (0: as exportsAtOnce says). For benchmarks.
+    void setExportsAtOnce(int exports) { exportsAtOnceOverride = exports; }
+
 signals:
     void ffprobeResult(FileData fileData, int fileNumber, int exitCode);
     void audioTCReadResult(QJsonObject ltcResultJson, int fileIndex, int audioTCStreamIndex, int exitCode);
@@ -66,6 +72,7 @@ private:
     void extractQueueStep();
     void decodeQueueStep();
     void exportQueueStep();
+    bool exportSlotFree() const;
 
     // The decoder runs of one file, started together.
     struct FileDecode
@@ -115,4 +122,6 @@ private:
     quint32 userFilesToRead = 0;
     // Names each extraction's own sub-folder of the working folder.
     quint32 extractionCount = 0;
+    int runningExports = 0;
+    int exportsAtOnceOverride = 0;
 };

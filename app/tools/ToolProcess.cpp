@@ -6,12 +6,32 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 ToolProcess::ToolProcess(QObject *parent) : QProcess(parent)
 {
     connect(this, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
             this, &ToolProcess::onFinished);
     connect(this, &QProcess::errorOccurred, this, &ToolProcess::onErrorOccurred);
+#ifdef Q_OS_WIN
+    setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
+        arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
+    });
+#endif
 }
+
+#ifdef Q_OS_UNIX
+// In the child, before the tool is executed.
+void ToolProcess::setupChildProcess()
+{
+    setpriority(PRIO_PROCESS, 0, 10);
+}
+#endif
 
 QString ToolProcess::programFileName(const QString &toolName)
 {

@@ -15,6 +15,9 @@
 // with startFailedExitCode for a program that could not be started at all,
 // for which QProcess itself never reports `finished`. Drivers name the tool
 // when they pass these on.
+//
+// Tools run below normal priority: dozens of them at once must not keep the
+// window from answering; with nothing else to do they still get every core.
 class ToolProcess : public QProcess
 {
     Q_OBJECT
@@ -36,6 +39,11 @@ public:
 
 signals:
     void toolFinished(int exitCode);
+
+protected:
+#ifdef Q_OS_UNIX
+    void setupChildProcess() override;
+#endif
 
 private:
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);

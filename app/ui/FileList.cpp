@@ -7,8 +7,11 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QResizeEvent>
+#include <QScrollBar>
 #include <QtMath>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -18,6 +21,12 @@ const QString linkedMark = QStringLiteral("@(linked)");
 bool isWav(const FileData &record)
 {
     return record.suffix.compare(wavSuffix, Qt::CaseInsensitive) == 0;
+}
+
+qint64 modifiedKey(const FileData &record)
+{
+    return record.lastModified.isValid() ? record.lastModified.toMSecsSinceEpoch()
+                                         : std::numeric_limits<qint64>::min();
 }
 
 } // namespace
@@ -36,6 +45,10 @@ FileList::FileList(QWidget *parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     setColumnWidth(AudioTCColumn, 300);
+    // Fitting a column measures the rows in view only, so its cost does not
+    // grow with the table; scrolling fits the columns to what comes into view.
+    horizontalHeader()->setResizeContentsPrecision(0);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FileList::resizeVisibleColumnsLater);
     horizontalHeader()->setStyleSheet(
         tr("QHeaderView::section{background-color: lightgrey;border:none;font:normal;}"
            "QHeaderView::section:checked{font: normal;}"));
@@ -128,7 +141,66 @@ void FileList::removePlaceholder()
     removeRow(0);
 }
 
+void FileList::resizeEvent(QResizeEvent *event)
+{
+    QTableWidget::resizeEvent(event);
+    resizeVisibleColumnsLater();
+}
+
 // ---- rows ----------------------------------------------------------------
+
+bool FileList::rowIsVisible(int row) const
+{
+    const int first = rowAt(0);
+    if (first < 0)
+        return true;
+    const int last = rowAt(viewport()->height() - 1);
+    return row >= first && (last < 0 || row <= last);
+}
+
+// A text that changed out of view changes nothing a fit would measure. One fit
+// per column serves every update of the current turn of the event loop.
+void FileList::resizeColumnLater(int column, int row)
+{
+    if (!rowIsVisible(row))
+        return;
+    if (!columnsToResize.contains(column))
+        columnsToResize.append(column);
+    if (resizeScheduled)
+        return;
+    resizeScheduled = true;
+    QMetaObject::invokeMethod(this, &FileList::resizePendingColumns, Qt::QueuedConnection);
+}
+
+void FileList::resizeVisibleColumnsLater()
+{
+    const int first = qMax(0, rowAt(0));
+    resizeColumnLater(FileTCColumn, first);
+    resizeColumnLater(AudioTCColumn, first);
+}
+
+void FileList::resizePendingColumns()
+{
+    resizeScheduled = false;
+    const QVector<int> columns = columnsToResize;
+    columnsToResize.clear();
+    for (const int column : columns)
+        resizeColumnToContents(column);
+}
+
+void FileList::indexWavRow(int row)
+{
+    const FileData &record = fileVector.at(row);
+    if (isWav(record))
+        wavRowsByModified[modifiedKey(record)].append(row);
+}
+
+void FileList::rebuildWavIndex()
+{
+    wavRowsByModified.clear();
+    for (int row = 0; row < fileVector.size(); ++row)
+        indexWavRow(row);
+}
 
 void FileList::setCell(int row, int column, const QString &text, Qt::Alignment alignment)
 {
@@ -155,6 +227,7 @@ void FileList::addItemToTable(QFileInfo fileInfo)
     setCell(row, FileTCColumn, initFileTCText);
     setCell(row, AudioTCColumn, initAudioTCText);
     fileVector.append(record);
+    indexWavRow(row);
 
     record.fileNumber = row;
     ++probesPending;
@@ -213,6 +286,7 @@ void FileList::deleteSelectedRows()
                 --record.audioTCLinkedRow;
         }
     }
+    rebuildWavIndex();
 }
 
 void FileList::onCellClicked(int row)
@@ -243,7 +317,7 @@ void FileList::showFileTC(const QString &fileTC, int row)
     else
         fileVector[row].setFileTC(fileTC);
     setCell(row, FileTCColumn, text, Qt::AlignCenter);
-    resizeColumnToContents(FileTCColumn);
+    resizeColumnLater(FileTCColumn, row);
 }
 
 void FileList::showDuration(double seconds, int row)
@@ -310,7 +384,7 @@ void FileList::showAudioTCError(int errorNumber, int row)
     if (row >= 0 && row < fileVector.size())
         fileVector[row].audioTCError = errorNumber;
     setCell(row, AudioTCColumn, audioTCErrorText(errorNumber));
-    resizeColumnToContents(AudioTCColumn);
+    resizeColumnLater(AudioTCColumn, row);
 }
 
 bool FileList::areSiblingWavs(int a, int b) const
@@ -325,7 +399,7 @@ bool FileList::areSiblingWavs(int a, int b) const
 // one in row order, so the outcome does not depend on which read ends first.
 int FileList::findLinkSource(int row) const
 {
-    for (int i = 0; i < fileVector.size(); ++i) {
+    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
         if (i != row && fileVector.at(i).hasOwnAudioTC() && areSiblingWavs(i, row))
             return i;
     }
@@ -353,7 +427,7 @@ void FileList::relinkSiblings(int row)
 {
     if (!isWav(fileVector.at(row)))
         return;
-    for (int i = 0; i < fileVector.size(); ++i) {
+    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
         if (i == row || fileVector.at(i).hasOwnAudioTC() || !areSiblingWavs(i, row))
             continue;
         const int source = findLinkSource(i);
@@ -392,7 +466,7 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
         setCell(row, AudioTCColumn, audioTCText(ltcResultJson));
-        resizeColumnToContents(AudioTCColumn);
+        resizeColumnLater(AudioTCColumn, row);
         relinkSiblings(row);
         return;
     }

@@ -5,6 +5,7 @@
 #include "FileData.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QTableWidget>
@@ -75,10 +76,17 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool dropMimeData(int row, int column, const QMimeData *data, Qt::DropAction action) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void removePlaceholder();
     void setCell(int row, int column, const QString &text, Qt::Alignment alignment = Qt::Alignment());
+    void resizeColumnLater(int column, int row);
+    void resizeVisibleColumnsLater();
+    void resizePendingColumns();
+    bool rowIsVisible(int row) const;
+    void indexWavRow(int row);
+    void rebuildWavIndex();
     void showFileTC(const QString &fileTC, int row);
     void showDuration(double seconds, int row);
     void showAudioTCError(int errorNumber, int row);
@@ -91,6 +99,14 @@ private:
 
     QVector<FileData> fileVector;
     QTableWidgetItem *placeholderItem = nullptr;
+
+    // WAV rows by modification time, in ascending row order: siblings are
+    // found without a walk over the whole table.
+    QHash<qint64, QVector<int>> wavRowsByModified;
+
+    // Columns to fit to their visible texts once the current burst of updates is handled.
+    QVector<int> columnsToResize;
+    bool resizeScheduled = false;
 
     // Requests in flight that carry row numbers.
     int probesPending = 0;

@@ -61,14 +61,21 @@ int ControlHarness::drivers()
 
 bool ControlHarness::settle(int timeoutMs)
 {
-    if (!QTest::qWaitFor([this] { return drivers() == 0; }, timeoutMs))
-        return false;
-    TestWait::drainEvents();
+    // Playing the table, a delivered result can send a new request; so again
+    // until a round delivers nothing.
+    int before = -1;
+    while (before != deliveries) {
+        before = deliveries;
+        if (!QTest::qWaitFor([this] { return drivers() == 0; }, timeoutMs))
+            return false;
+        TestWait::drainEvents();
+    }
     return true;
 }
 
 void ControlHarness::onGotFileFromDir(QFileInfo fileInfo)
 {
+    ++deliveries;
     announced.append(fileInfo);
     if (!actAsTable)
         return;
@@ -80,6 +87,7 @@ void ControlHarness::onGotFileFromDir(QFileInfo fileInfo)
 
 void ControlHarness::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
 {
+    ++deliveries;
     probeResults.append({fileData, fileNumber, exitCode});
     if (!actAsTable || fileNumber < 0 || fileNumber >= rows.size())
         return;
@@ -97,6 +105,7 @@ void ControlHarness::onFFProbeResult(FileData fileData, int fileNumber, int exit
 
 void ControlHarness::onAudioTCReadResult(QJsonObject report, int row, int stream, int exitCode)
 {
+    ++deliveries;
     audioResults.append({report, row, stream, exitCode});
     if (!actAsTable || exitCode != 0 || row < 0 || row >= rows.size())
         return;
@@ -111,23 +120,27 @@ void ControlHarness::onAudioTCReadResult(QJsonObject report, int row, int stream
 
 void ControlHarness::onImportProgress(int current, int all, QString statusMsg)
 {
+    ++deliveries;
     importProgress.append({current, all, statusMsg});
 }
 
 void ControlHarness::onExportProgress(int current, int all, QString statusMsg)
 {
+    ++deliveries;
     exportProgress.append({current, all, statusMsg});
     exportLog.append(QStringLiteral("progress %1/%2 %3").arg(current).arg(all).arg(statusMsg));
 }
 
 void ControlHarness::onExportStarted()
 {
+    ++deliveries;
     ++exportStartedCount;
     exportLog.append(QStringLiteral("started"));
 }
 
 void ControlHarness::onExportReady(int exportResult, QStringList failedFiles)
 {
+    ++deliveries;
     exportResults.append({exportResult, failedFiles});
     exportLog.append(QStringLiteral("ready %1 [%2]").arg(exportResult).arg(failedFiles.join(',')));
 }

@@ -106,11 +106,20 @@ private slots:
     void onExportProgress(int current, int all, QString statusMsg);
     void onExportStarted();
     void onExportReady(int exportResult, QStringList failedFiles);
-    void onImportReady() { ++importReadyCount; }
-    void onReadingFinished() { ++readingFinishedCount; }
+    void onImportReady()
+    {
+        ++deliveries;
+        ++importReadyCount;
+    }
+    void onReadingFinished()
+    {
+        ++deliveries;
+        ++readingFinishedCount;
+    }
 
 private:
     bool actAsTable;
+    int deliveries = 0; // signals taken from the controller, for settle()
     QThread worker;
     MainControl *control = nullptr;
 };

@@ -4,11 +4,14 @@
 
 #include "ControlHarness.h"
 #include "FakeToolDir.h"
+#include "MainControl.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -77,6 +80,8 @@ private slots:
 
     void fullBudgetQueuesEveryKindAndStartsInOrder();
     void cancelDropsQueuedExportsAndDeletesRunningOutput();
+    void exportsRunAFewAtATime_data();
+    void exportsRunAFewAtATime();
     void missingToolsStillEndEveryJob();
     void extractionWithoutAllItsWavsStillEndsTheBatch();
     void untrustedWorkFolderFailsEveryReadAndEndsTheBatch();
@@ -240,6 +245,61 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     QVERIFY(harness.settle());
     QCOMPARE(harness.probeResults.size(), 43);
     QCOMPARE(readLines(ffmpegLog).size(), 2);
+}
+
+void TestControlBudget::exportsRunAFewAtATime_data()
+{
+    QTest::addColumn<int>("videoType");
+    QTest::addColumn<bool>("transcode");
+    QTest::newRow("copies") << 0 << false;
+    QTest::newRow("DNxHD") << 7 << true;
+}
+
+// However many files are asked for, only as many exports as the machine
+// finishes fastest run at once; the others wait, and each end starts the next.
+void TestControlBudget::exportsRunAFewAtATime()
+{
+    QFETCH(int, videoType);
+    QFETCH(bool, transcode);
+    useFakeTools(false);
+    const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
+    const QString target = work.filePath(QStringLiteral("target-%1").arg(videoType));
+    QVERIFY(QDir().mkpath(target));
+    const int limit = MainControl::exportsAtOnce(transcode, QThread::idealThreadCount());
+    QVERIFY(limit >= 1 && limit < 45);
+    QVector<FileData> rows;
+    for (int row = 0; row < limit + 3; ++row) {
+        FileData record = fileRecord(work.filePath(QStringLiteral("c%1.mov").arg(row)), row);
+        record.videoStream = QJsonObject{{"index", 0}, {"codec_type", "video"}, {"r_frame_rate", "25/1"}};
+        record.streams = QJsonArray{record.videoStream};
+        rows << record;
+    }
+    const ExportOptions options{target, videoType, 0, false, true, 0};
+    auto setMode = [&](const char *mode) {
+        QFile file(bin + QStringLiteral("/mode"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(mode);
+    };
+
+    ControlHarness harness;
+    setMode("hang");
+    harness.exportFiles(rows, options);
+    // Every start happens within the request, and none of them ends.
+    harness.sync();
+    QCOMPARE(harness.drivers(), limit);
+    QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == limit; }));
+    harness.cancel();
+    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1; }));
+    QCOMPARE(harness.exportResults.first().result, 1);
+
+    // Tools that end at once: each end starts the next, until all have run.
+    QFile::remove(ffmpegLog);
+    setMode("fail");
+    harness.exportFiles(rows, options);
+    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 2; }));
+    QCOMPARE(harness.exportResults.last().result, 2);
+    QCOMPARE(harness.exportResults.last().failedFiles.size(), rows.size());
+    QCOMPARE(readLines(ffmpegLog).size(), rows.size());
 }
 
 void TestControlBudget::missingToolsStillEndEveryJob()

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -34,31 +33,6 @@ const FileData &rowNamed(const ControlHarness &table, const QString &fileName)
             return row;
     static const FileData none;
     return none;
-}
-
-QString streamTimecode(const QJsonObject &probe)
-{
-    for (const auto &stream : probe.value(QStringLiteral("streams")).toArray()) {
-        const QString tc = stream.toObject().value(QStringLiteral("tags")).toObject()
-                               .value(QStringLiteral("timecode")).toString();
-        if (!tc.isEmpty())
-            return tc;
-    }
-    return QString();
-}
-
-QJsonObject formatTags(const QJsonObject &probe)
-{
-    return probe.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
-}
-
-int audioStreamCount(const QJsonObject &probe)
-{
-    int count = 0;
-    for (const auto &stream : probe.value(QStringLiteral("streams")).toArray())
-        count += stream.toObject().value(QStringLiteral("codec_type")).toString()
-                 == QLatin1String("audio");
-    return count;
 }
 
 } // namespace
@@ -131,7 +105,7 @@ void TestControlExport::fourFilesGiveTheExactSignalSequence()
     for (const FileData &row : table.rows) {
         const QString out = target + QLatin1Char('/') + row.baseName + QStringLiteral(".mov");
         QVERIFY2(QFileInfo::exists(out), qPrintable(out));
-        QCOMPARE(streamTimecode(TestMedia::probe(out)), row.audioTC);
+        QCOMPARE(TestMedia::timecodesOf(TestMedia::probe(out)).value(0), row.audioTC);
     }
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 4);
 
@@ -223,7 +197,7 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
     // QuickTime: the timecode track holds the audio timecode; the LTC channel
     // is gone and the tone beside it stays.
     const QString movOut = target + QStringLiteral("/camera.mov");
-    QCOMPARE(streamTimecode(TestMedia::probe(movOut)), mov.audioTC);
+    QCOMPARE(TestMedia::timecodesOf(TestMedia::probe(movOut)).value(0), mov.audioTC);
     QVector<QVector<float>> audio = TestMedia::decodeAudio(movOut, 0);
     QCOMPARE(audio.size(), 1);
     QVERIFY(TestMedia::hasTone(audio.at(0), 48000, TestMedia::toneFrequency(0, 0)));
@@ -233,8 +207,8 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
     // others keep their tones in order.
     const QString mxfOut = target + QStringLiteral("/camera b.mxf");
     const QJsonObject mxfProbe = TestMedia::probe(mxfOut);
-    QCOMPARE(formatTags(mxfProbe).value(QStringLiteral("timecode")).toString(), mxfRow.audioTC);
-    QCOMPARE(audioStreamCount(mxfProbe), 3);
+    QCOMPARE(TestMedia::timecodesOf(mxfProbe), QStringList{mxfRow.audioTC});
+    QCOMPARE(TestMedia::audioChannelsOf(mxfProbe), (QVector<int>{1, 1, 1}));
     const int expectedTones[] = {TestMedia::toneFrequency(0, 0), TestMedia::toneFrequency(1, 0),
                                  TestMedia::toneFrequency(3, 0)};
     for (int s = 0; s < 3; ++s) {
@@ -246,7 +220,7 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
 
     // WAV: time reference of the first sample and the speed comment.
     const QString wavOut = target + QStringLiteral("/sound.WAV");
-    const QJsonObject wavTags = formatTags(TestMedia::probe(wavOut));
+    const QJsonObject wavTags = TestMedia::formatTagsOf(TestMedia::probe(wavOut));
     // The decoder's position of the first sample, within a millisecond of 10:00:00:00.
     const qint64 samples = wav.audioTCResult.value(QStringLiteral("SamplesSinceMidnight")).toVariant()
                                .toLongLong();

@@ -480,6 +480,34 @@ QJsonObject readLtc(const QString &path, int audioStream, int channel, int *exit
     return QJsonDocument::fromJson(run.standardOutput).object();
 }
 
+QStringList timecodesOf(const QJsonObject &probe)
+{
+    QStringList found;
+    const QJsonObject formatTags = formatTagsOf(probe);
+    if (formatTags.contains(QStringLiteral("timecode")))
+        found << formatTags.value(QStringLiteral("timecode")).toString();
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject tags = stream.toObject().value(QStringLiteral("tags")).toObject();
+        if (tags.contains(QStringLiteral("timecode")))
+            found << tags.value(QStringLiteral("timecode")).toString();
+    }
+    return found;
+}
+
+QVector<int> audioChannelsOf(const QJsonObject &probe)
+{
+    QVector<int> channels;
+    for (const QJsonValue &stream : probe.value(QStringLiteral("streams")).toArray())
+        if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
+            channels << stream.toObject().value(QStringLiteral("channels")).toInt();
+    return channels;
+}
+
+QJsonObject formatTagsOf(const QJsonObject &probe)
+{
+    return probe.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+}
+
 MediaRecipe recipe(const QString &fileName, int channels, int ltcChannel, const QString &ltcStart)
 {
     MediaRecipe media;

@@ -128,6 +128,15 @@ QString makeNonMediaFile(const QString &folder, const QString &fileName);
 // ffprobe -show_format -show_streams as an object; empty on failure.
 QJsonObject probe(const QString &path);
 
+// Timecodes a probe shows: the format's first, then each stream's, in order.
+QStringList timecodesOf(const QJsonObject &probe);
+
+// Channels of each audio stream a probe shows, in order.
+QVector<int> audioChannelsOf(const QJsonObject &probe);
+
+// The format's tags (time_reference, comment, ...).
+QJsonObject formatTagsOf(const QJsonObject &probe);
+
 // Decodes audio stream `audioStream` (counted among the audio streams) to
 // float samples, one vector per channel. Empty on failure. `sampleRate`
 // receives the stream's rate when not null.

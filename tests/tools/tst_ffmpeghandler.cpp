@@ -87,9 +87,6 @@ private slots:
     void initTestCase();
 
     void probeMovWithTimecodeTrack();
-    void probeMxfWithMonoStreams();
-    void probeOtherContainers();
-    void probeWavWithTimeReference();
     void probeNonMediaFile();
     void probeOutputInPieces();
     void probeStartFailureReportedOnce();
@@ -139,67 +136,6 @@ void FFMpegHandlerTest::probeMovWithTimecodeTrack()
     QCOMPARE(audio[0].toObject().value("channels").toInt(), 2);
     QCOMPARE(audio[0].toObject().value("sample_rate").toString(), QStringLiteral("48000"));
     QCOMPARE(streamsOfType(outcome.json, "video")[0].toObject().value("r_frame_rate").toString(), QStringLiteral("25/1"));
-}
-
-void FFMpegHandlerTest::probeMxfWithMonoStreams()
-{
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("A001C003.mxf");
-    recipe.audioStreams = 4;
-    recipe.channels = 1;
-    recipe.fileTimecode = QStringLiteral("01:00:00:00");
-    const QString mxf = makeMxf(dir.path(), recipe);
-    QVERIFY2(!mxf.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome outcome = probeThroughHandler(mxf, 0);
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 0);
-    const QJsonObject format = outcome.json.value("format").toObject();
-    QCOMPARE(format.value("format_name").toString(), QStringLiteral("mxf"));
-    QCOMPARE(format.value("tags").toObject().value("timecode").toString(), QStringLiteral("01:00:00:00"));
-    const QJsonArray audio = streamsOfType(outcome.json, "audio");
-    QCOMPARE(audio.size(), 4);
-    for (const QJsonValue &stream : audio)
-        QCOMPARE(stream.toObject().value("channels").toInt(), 1);
-}
-
-void FFMpegHandlerTest::probeOtherContainers()
-{
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("GX010042.MP4");
-    const QString mp4 = makeMp4(dir.path(), recipe);
-    QVERIFY2(!mp4.isEmpty(), qPrintable(lastError()));
-    recipe.fileName = QStringLiteral("00003.MTS");
-    const QString mts = makeMts(dir.path(), recipe);
-    QVERIFY2(!mts.isEmpty(), qPrintable(lastError()));
-
-    const ProbeOutcome mp4Outcome = probeThroughHandler(mp4, 1);
-    QCOMPARE(mp4Outcome.exitCode, 0);
-    QVERIFY(mp4Outcome.json.value("format").toObject().value("format_name").toString().contains("mp4"));
-    QCOMPARE(streamsOfType(mp4Outcome.json, "audio")[0].toObject().value("codec_name").toString(), QStringLiteral("aac"));
-    QCOMPARE(mp4Outcome.json.value("format").toObject().value("duration").toString().toDouble(), 4.0);
-
-    const ProbeOutcome mtsOutcome = probeThroughHandler(mts, 2);
-    QCOMPARE(mtsOutcome.exitCode, 0);
-    QCOMPARE(mtsOutcome.fileNumber, 2u);
-    QCOMPARE(mtsOutcome.json.value("format").toObject().value("format_name").toString(), QStringLiteral("mpegts"));
-    QCOMPARE(streamsOfType(mtsOutcome.json, "audio").size(), 1);
-    QCOMPARE(streamsOfType(mtsOutcome.json, "video").size(), 1);
-}
-
-void FFMpegHandlerTest::probeWavWithTimeReference()
-{
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("SD-T01 Szene ß.WAV");
-    recipe.channels = 4;
-    recipe.ltcChannel = 3;
-    const QString wav = makeBwfWav(dir.path(), recipe, 175752000);
-    QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome outcome = probeThroughHandler(wav, 3);
-    QCOMPARE(outcome.exitCode, 0);
-    const QJsonObject format = outcome.json.value("format").toObject();
-    QCOMPARE(format.value("format_name").toString(), QStringLiteral("wav"));
-    QCOMPARE(format.value("tags").toObject().value("time_reference").toString(), QStringLiteral("175752000"));
-    QCOMPARE(streamsOfType(outcome.json, "audio")[0].toObject().value("channels").toInt(), 4);
 }
 
 void FFMpegHandlerTest::probeNonMediaFile()

@@ -8,6 +8,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
 class ToolProcessTest : public QObject
 {
     Q_OBJECT
@@ -20,6 +24,7 @@ private slots:
     void endsReportedOnce();
     void startFailureReportedOnceAndLater();
     void restartReportsAgain();
+    void toolsRunBelowOurPriority();
 };
 
 void ToolProcessTest::programNames()
@@ -127,6 +132,22 @@ void ToolProcessTest::restartReportsAgain()
     QVERIFY(finished.wait(TestWait::toolWorkMs));
     QCOMPARE(finished.count(), 2);
     QCOMPARE(finished.at(1).at(0).toInt(), 4);
+}
+
+// Dozens of tools at once must leave the window its share of the cores.
+void ToolProcessTest::toolsRunBelowOurPriority()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("reads the niceness with a shell");
+#else
+    ToolProcess process;
+    QSignalSpy finished(&process, &ToolProcess::toolFinished);
+    process.startTool("/bin/sh", {"-c", "nice"});
+    QVERIFY(finished.wait(TestWait::toolWorkMs));
+    QCOMPARE(finished.at(0).at(0).toInt(), 0);
+    const int own = getpriority(PRIO_PROCESS, 0);
+    QCOMPARE(process.readAllStandardOutput().trimmed().toInt(), qMin(own + 10, 19));
+#endif
 }
 
 QTEST_GUILESS_MAIN(ToolProcessTest)

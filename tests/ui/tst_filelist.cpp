@@ -559,6 +559,13 @@ private slots:
         }
         QCOMPARE(cell(list, 1, 3), QString("10:00:00:00@25.00 on ch. 1"));
 
+        // Siblings are found at the rows they moved to.
+        addProbed(list, "d5.wav", 7.01);
+        list.onAudioTCReadReturn(QJsonObject(), 3, 0, 205);
+        QCOMPARE(cell(list, 3, 3), QString("10:00:00:00@(linked)"));
+        QCOMPARE(list.records().at(3).audioTCLinkedRow, 1);
+        list.importReady();
+
         // A click reports the record of the row now shown there.
         QSignalSpy info(&list, &FileList::updateFileInfo);
         emit list.cellClicked(2, 1);
@@ -570,6 +577,31 @@ private slots:
         QCOMPARE(list.rowCount(), 0);
         QVERIFY(list.records().isEmpty());
         QVERIFY(!list.hasPlaceholder());
+    }
+
+    // Fitting a column measures only the rows in view: a text out of view
+    // leaves the width alone until it is scrolled into view.
+    void columnsFitTheTextsInView()
+    {
+        FileList list;
+        list.resize(800, 300);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        for (int i = 0; i < 100; ++i)
+            addProbed(list, QString("c%1.mov").arg(i), 5);
+        const QString longText = FileList::audioTCErrorText(2001);
+        const int needed = list.fontMetrics().horizontalAdvance(longText);
+        QTRY_VERIFY_WITH_TIMEOUT(list.columnWidth(FileList::AudioTCColumn) < needed, 5000);
+
+        list.onAudioTCReadReturn(QJsonObject(), 90, -1, 2001);
+        QVERIFY(!list.viewport()->rect().intersects(list.visualRect(list.model()->index(90, 0))));
+        // Drained: the fit that follows any update has run.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(list.columnWidth(FileList::AudioTCColumn) < needed);
+
+        list.scrollToItem(list.item(90, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(list.columnWidth(FileList::AudioTCColumn) >= needed, 5000);
     }
 
     void deletionRefusedWhileAnswersAreOutstanding()
