@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -62,38 +63,98 @@ void computeResult(const LtcState& state, const WavSampleReader& reader, const D
     const double rate = state.rate;
     const int nominal = static_cast<int>(std::lround(rate));
     const uint32_t sr = reader.sampleRate;
-    const int32_t syncPosition = state.syncPosition;
 
     result.channelFound = channel;
+    double twoFrames = static_cast<double>(reader.readPosition - state.syncPosition) / sr;
+    double signalRate = 1.0 / (twoFrames * 0.5);
+    double measured = snapFrameRate(signalRate);
     double found = rate;
     if (options.frameRate == 0.0) {
-        double twoFrames = static_cast<double>(reader.readPosition - syncPosition) / sr;
-        double measured = snapFrameRate(1.0 / (twoFrames * 0.5));
         // No match, or a nominal rate other than the one the labels were read
         // with: keep the rate in use, so the text matches the count.
         if (measured != 0.0 && std::lround(measured) == nominal)
             found = measured;
     }
+    result.rateGiven = snapFrameRate(options.frameRate) != 0.0;
+    result.frameRateMeasured = measured != 0.0 ? measured : signalRate;
     result.frameRateFound = found;
     result.frameRateBaseFound = std::round(found);
     result.ntsc = found != result.frameRateBaseFound;
     result.dropFrame = first.dropFrame;
 
-    int32_t framesBefore = static_cast<int32_t>(std::round(static_cast<double>(syncPosition) * rate / sr));
+    // The first frame read starts `start` samples after the file's first
+    // sample; whole frames of the signal's rate (the two frames read measure
+    // it; else the rate found) lie between the two. A frame edge within half
+    // a sample of sample 0 counts as lying on it.
+    const double start = static_cast<double>(reader.blockStart) + state.frameStart;
+    const double frameLength = sr / (measured != 0.0 ? measured : found);
+    double whole = std::ceil((start - 0.5) / frameLength);
+    int32_t framesBefore = whole > 0.0 ? static_cast<int32_t>(std::fmin(whole, 1e9)) : 0;
     result.frameCount = firstSampleCount(first, framesBefore, nominal);
     formatTimecode(result.frameCount, found, result.dropFrame, result.timecode);
 
-    // The first frame read, counted on from the label of the first sample.
-    // Without drop frame this is the frame's own count; with it, a dropped
-    // minute between the two does not move the position by the dropped labels.
-    int64_t counted = static_cast<int64_t>(result.frameCount) + framesBefore;
-    if (counted < 0)
-        counted += dayOf(nominal);
-    uint64_t nominalSamples = static_cast<uint64_t>(sr) * static_cast<uint64_t>(counted) / static_cast<uint64_t>(nominal);
-    int64_t samples = static_cast<int64_t>(nominalSamples) - syncPosition;
-    if (samples < 0)
-        samples += static_cast<int64_t>(sr) * 86400;    // the file started before midnight
-    result.samplesSinceMidnight = samples;
+    // On the nominal clock: the label of sample 0 times the samples of a
+    // nominal frame, plus how far into that frame sample 0 lies (a real frame
+    // at 23.976 and 29.97 is 1.001 nominal ones). Rounded to the nearest
+    // sample (a half up), so that a file starting on a frame edge gets
+    // count * sr / nominal.
+    const int64_t labelSamples = static_cast<int64_t>(wrap(result.frameCount, dayOf(nominal))) * sr;
+    const double within = (framesBefore * frameLength - start) * found / nominal;
+    const double fraction = static_cast<double>(labelSamples % nominal) / nominal + within;
+    int64_t samples = labelSamples / nominal + static_cast<int64_t>(std::floor(fraction + 0.5));
+    const int64_t day = static_cast<int64_t>(sr) * 86400;
+    result.samplesSinceMidnight = ((samples % day) + day) % day;
+    result.searched = options.startSample >= 0;
+    result.foundAt = start / sr;
+}
+
+// The passes over the loaded block: true with the result filled; false with
+// errorNo 0 when no channel yielded timecode, else the error that ends the run.
+bool decodeBlock(LtcState& state, WavSampleReader& reader, const DecoderOptions& options, DecodeResult& result)
+{
+    result.errorNo = 0;
+    int32_t firstChannel = 0;
+    int32_t lastChannel = reader.channelCount - 1;
+    if (options.channel >= 0) {
+        if (options.channel > kHighestChannel || options.channel >= reader.channelCount) {
+            result.errorNo = 202;
+            return false;
+        }
+        firstChannel = lastChannel = options.channel;
+    }
+
+    for (int32_t ch = firstChannel; ch <= lastChannel; ++ch) {
+        double rate = snapFrameRate(options.frameRate);
+        state.sync = false;
+        state.syncPosition = 0;
+        startPass(state, reader, ch);
+        if (rate == 0.0) {
+            int measured = 0;
+            if (!measureFrameRate(state.detector, reader, measured))
+                continue;
+            rate = measured;
+            startPass(state, reader, ch);
+        } else if (rate < kLowestRate || rate > kHighestRate) {
+            result.errorNo = 203;
+            return false;
+        }
+        state.rate = rate;
+        state.timing = bitTimingFor(rate);
+
+        if (!findSync(state, reader))
+            continue;
+        state.frameStart = edgeStart(reader, state.detector.lastChange, reader.sampleRate / rate / 160.0);
+        LtcFrame first, second;
+        if (!readFrame(state, reader, first) || !readFrame(state, reader, second))
+            continue;
+        if (first.dropFrame != second.dropFrame || !consecutive(first, second, static_cast<int>(std::lround(rate))))
+            continue;
+
+        computeResult(state, reader, options, first, ch, result);
+        closeWav(reader);
+        return true;
+    }
+    return false;
 }
 
 bool fail(WavSampleReader& reader, DecodeResult& result, int32_t errorNo)
@@ -224,6 +285,40 @@ double snapFrameRate(double x)
     if (std::fabs(x - n) < n / 1500.0)
         return n;
     return 0.0;
+}
+
+double edgeStart(const WavSampleReader& reader, int32_t index, double halfCell)
+{
+    // Within a third of a half cell of where the change was registered, the
+    // edge is the steepest step (SLOPE may register the fall of a pulse just
+    // after it). Its middle is where the signal passes half-way between the
+    // lowest and highest level around it, found between the two samples on
+    // either side of that level. A step shows whole on the first sample
+    // after its middle, and that is where a cell that starts on a sample
+    // starts; an edge with a rise time is centred on its start, which is
+    // likewise half a sample after the middle between its samples.
+    int32_t span = static_cast<int32_t>(halfCell / 3.0);
+    if (span < 1)
+        span = 1;
+    int steepest = 0;
+    int low = sampleAt(reader, index), high = low;
+    for (int32_t j = index - span; j <= index + span; ++j) {
+        int v = sampleAt(reader, j);
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+        int step = sampleAt(reader, j + 1) - v;
+        if (j < index + span && std::abs(step) > std::abs(steepest))
+            steepest = step;
+    }
+    const double middle = (low + high) / 2.0;
+    const int sign = steepest >= 0 ? 1 : -1;
+    for (int32_t j = index - span; j < index + span; ++j) {
+        double a = sign * sampleAt(reader, j);
+        double b = sign * sampleAt(reader, j + 1);
+        if (a <= sign * middle && b > sign * middle)
+            return j + (sign * middle - a) / (b - a) + 0.5;
+    }
+    return index;
 }
 
 bool findSync(LtcState& state, WavSampleReader& reader)
@@ -365,46 +460,21 @@ bool decodeOpened(WavSampleReader& reader, const DecoderOptions& options, Decode
     state.detector.algorithm = options.algorithm;
     state.detector.threshold = thresholdOf(options.algorithm);
 
-    if (!loadBlock(reader, 2 * static_cast<int64_t>(reader.sampleRate)))
-        return fail(reader, result, 204);
-
-    int32_t firstChannel = 0;
-    int32_t lastChannel = reader.channelCount - 1;
-    if (options.channel >= 0) {
-        if (options.channel > kHighestChannel || options.channel >= reader.channelCount)
-            return fail(reader, result, 202);
-        firstChannel = lastChannel = options.channel;
+    const int64_t window = 2 * static_cast<int64_t>(reader.sampleRate);
+    const bool search = options.startSample >= 0;
+    // Windows overlap by half a second, so timecode that starts near the end
+    // of one has the frames it needs in the next.
+    const int64_t step = window - reader.sampleRate / 2;
+    int64_t from = search ? options.startSample : 0;
+    for (;;) {
+        if (!loadBlock(reader, window, from))
+            return fail(reader, result, 204);
+        if (decodeBlock(state, reader, options, result))
+            return true;
+        if (result.errorNo != 0)
+            return fail(reader, result, result.errorNo);
+        if (!search || reader.blockStart + window >= reader.dataFrames)
+            return fail(reader, result, 205);
+        from = reader.blockStart + step;
     }
-
-    for (int32_t ch = firstChannel; ch <= lastChannel; ++ch) {
-        double rate = snapFrameRate(options.frameRate);
-        state.sync = false;
-        state.syncPosition = 0;
-        startPass(state, reader, ch);
-        if (rate == 0.0) {
-            int measured = 0;
-            if (!measureFrameRate(state.detector, reader, measured))
-                continue;
-            rate = measured;
-            startPass(state, reader, ch);
-        } else if (rate < kLowestRate || rate > kHighestRate) {
-            return fail(reader, result, 203);
-        }
-        state.rate = rate;
-        state.timing = bitTimingFor(rate);
-
-        if (!findSync(state, reader))
-            continue;
-        LtcFrame first, second;
-        if (!readFrame(state, reader, first) || !readFrame(state, reader, second))
-            continue;
-        if (first.dropFrame != second.dropFrame || !consecutive(first, second, static_cast<int>(std::lround(rate))))
-            continue;
-
-        computeResult(state, reader, options, first, ch, result);
-        closeWav(reader);
-        result.errorNo = 0;
-        return true;
-    }
-    return fail(reader, result, 205);
 }

@@ -13,6 +13,10 @@ struct DecoderOptions {
     int32_t channel = -1;          // negative: try every channel
     double frameRate = 0.0;        // 0: detect
     ReadingAlgorithm algorithm = ReadingAlgorithm::LOW;
+    // Negative: only the first two seconds are read. Otherwise timecode is
+    // searched from this sample on, two seconds at a time, to the end of the
+    // data; the result still describes sample 0.
+    int64_t startSample = -1;
 };
 
 struct DecodeResult {
@@ -25,6 +29,13 @@ struct DecodeResult {
     bool dropFrame = false;
     int32_t channelFound = 0;
     int32_t errorNo = 0;
+    // Only when a frame rate was given: the rate the two frames measure (snapped
+    // when it matches one, else as measured), so a contradiction can be told.
+    bool rateGiven = false;
+    double frameRateMeasured = 0.0;
+    // Only when searching: seconds from sample 0 to the first frame read.
+    bool searched = false;
+    double foundAt = 0.0;
 };
 
 // Schmitt trigger over one channel of the loaded block.
@@ -51,6 +62,7 @@ struct LtcState {
     double rate = 0.0;
     bool sync = false;
     int32_t syncPosition = 0;
+    double frameStart = 0.0;       // the frame after the sync word, in fractional block samples
     uint8_t frame[10] = {};
 };
 
@@ -68,6 +80,9 @@ CellKind classify(const BitTiming& timing, double interval);
 bool measureFrameRate(TransitionDetector& detector, WavSampleReader& reader, int& rate);
 double snapFrameRate(double x);
 bool findSync(LtcState& state, WavSampleReader& reader);
+// Where the edge registered at `index` puts the start of its bit cell, to a
+// fraction of a sample; halfCell is the half bit cell in samples.
+double edgeStart(const WavSampleReader& reader, int32_t index, double halfCell);
 bool readFrame(LtcState& state, WavSampleReader& reader, LtcFrame& frame);
 
 // Labels of the day, on the nominal clock and the drop-frame clock.

@@ -64,6 +64,22 @@ int32_t parseChannelValue(const char* p)
     return static_cast<int32_t>(value);
 }
 
+int64_t parseSampleValue(const char* p)
+{
+    while (isBlank(*p))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    // Saturates; the reader moves a start beyond the data back to its last block.
+    int64_t value = 0;
+    for (; isDigit(*p); ++p) {
+        if (value < INT64_MAX / 10)
+            value = value * 10 + (*p - '0');
+    }
+    return negative ? 0 : value;
+}
+
 double parseFrameRateValue(const char* p)
 {
     while (isBlank(*p))
@@ -124,6 +140,9 @@ int parseArguments(int argc, const char* const* argv, DecoderOptions& options)
         case 'f':
             options.frameRate = parseFrameRateValue(value);
             break;
+        case 's':
+            options.startSample = parseSampleValue(value);
+            break;
         case 'a': {
             bool known = false;
             for (const auto& a : algorithms) {
@@ -177,10 +196,14 @@ void printReport(const DecodeResult& r, ReadingAlgorithm algorithm)
     std::printf("\"FrameCount\" : %d,\n", r.frameCount);
     std::printf("\"SamplesSinceMidnight\" : %lld,\n", static_cast<long long>(r.samplesSinceMidnight));
     std::printf("\"FrameRateFound\" : %2.2f,\n", r.frameRateFound);
+    if (r.rateGiven)
+        std::printf("\"FrameRateMeasured\" : %2.2f,\n", r.frameRateMeasured);
     std::printf("\"FrameRateBaseFound\" : %0.0f,\n", r.frameRateBaseFound);
     std::printf("\"NTSC\" : %s,\n", word(r.ntsc));
     std::printf("\"DropFrame\" : %s,\n", word(r.dropFrame));
     std::printf("\"ChannelFound\" : %d,\n", r.channelFound);
+    if (r.searched)
+        std::printf("\"FoundAt\" : %.3f,\n", r.foundAt);
     std::printf("\"ReadingAlgorithm\" : \"%s\"\n", algorithmName(algorithm));
     std::printf("}\n");
 }

@@ -12,6 +12,8 @@ int parseArguments(int argc, const char* const* argv, DecoderOptions& options);
 // The -c and -f value readers: a leading decimal number, the rest ignored.
 int32_t parseChannelValue(const char* text);
 double parseFrameRateValue(const char* text);
+// The -s value: a leading decimal sample number; negative or none is 0.
+int64_t parseSampleValue(const char* text);
 
 const char* errorMessage(int errorNo, char (&buffer)[32]);
 

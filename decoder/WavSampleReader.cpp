@@ -151,7 +151,7 @@ bool findChunk(WavSampleReader& r, const char id[4])
     }
 }
 
-bool loadBlock(WavSampleReader& r, int64_t frameCount)
+bool loadBlock(WavSampleReader& r, int64_t frameCount, int64_t firstFrame)
 {
     if (r.channelCount == 0)
         return false;
@@ -160,7 +160,9 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount)
     r.selectedChannel = 0;
     r.channelOffset = 0;
     r.readPosition = 0;
-    if (frameCount <= 0 || frameCount > INT32_MAX)
+    r.blockStart = 0;
+    r.dataFrames = 0;
+    if (frameCount <= 0 || frameCount > INT32_MAX || firstFrame < 0)
         return false;
     uint64_t bytes = static_cast<uint64_t>(frameCount) * r.blockAlign;
     if (bytes == 0 || bytes > UINT32_MAX)
@@ -168,7 +170,18 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount)
     // A header may promise far more than the file holds; find out before allocating.
     if (r.chunkPosition > r.fileLength || r.fileLength - r.chunkPosition < bytes)
         return false;
-    r.block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+    uint64_t available = r.chunkSize < r.fileLength - r.chunkPosition ? r.chunkSize : r.fileLength - r.chunkPosition;
+    uint64_t lastStart = available < bytes ? 0 : (available - bytes) / r.blockAlign;
+    uint64_t start = static_cast<uint64_t>(firstFrame) < lastStart ? static_cast<uint64_t>(firstFrame) : lastStart;
+    if (start > 0 && !seekTo(*r.in, r.chunkPosition + start * r.blockAlign))
+        return false;
+    if (r.block && static_cast<uint64_t>(r.framesLoaded) * r.blockAlign != bytes) {
+        std::free(r.block);
+        r.block = nullptr;
+    }
+    r.framesLoaded = 0;
+    if (!r.block)
+        r.block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
     if (!r.block)
         return false;
     if (readBytes(*r.in, r.block, bytes) != bytes) {
@@ -176,8 +189,10 @@ bool loadBlock(WavSampleReader& r, int64_t frameCount)
         r.block = nullptr;
         return false;
     }
-    r.chunkBytesConsumed += bytes;
+    r.chunkBytesConsumed += start * r.blockAlign + bytes;
     r.framesLoaded = static_cast<int32_t>(frameCount);
+    r.blockStart = static_cast<int64_t>(start);
+    r.dataFrames = static_cast<int64_t>(available / r.blockAlign);
     return true;
 }
 

@@ -24,6 +24,8 @@ struct WavSampleReader {
     int32_t selectedChannel = 0;
     int32_t framesLoaded = 0;
     int32_t readPosition = 0;
+    int64_t blockStart = 0;          // the file's frame number of the block's frame 0
+    int64_t dataFrames = 0;          // frames the data holds, as far as the file has them
 
     uint8_t* block = nullptr;        // framesLoaded * blockAlign bytes, as stored in the file
     uint32_t channelOffset = 0;      // byte offset of the selected channel within a frame
@@ -47,8 +49,11 @@ bool openWavStream(std::istream& in, WavSampleReader& reader);
 // Finds a chunk from offset 12 on; on success the stream stands at its payload.
 bool findChunk(WavSampleReader& reader, const char id[4]);
 
-// Loads frameCount frames from the start of the data payload; false means error 204.
-bool loadBlock(WavSampleReader& reader, int64_t frameCount);
+// Loads frameCount frames from frame firstFrame of the data payload on; false
+// means error 204. When fewer than frameCount frames follow firstFrame, the
+// block is the last frameCount frames of the data instead. A later call of the
+// same length reuses the block's memory.
+bool loadBlock(WavSampleReader& reader, int64_t frameCount, int64_t firstFrame = 0);
 
 void selectChannel(WavSampleReader& reader, int32_t channel);
 

@@ -14,6 +14,10 @@ struct DecoderJob
     bool temporary = false;     // written by the extraction; the source is never touched
     bool readRequested = false; // read with the user's options, else the automatic ones
     bool preferSlope = false;   // GoPro recordings are read with the slope algorithm first
+    // The read through a longer piece, after the first seconds held no timecode.
+    bool searchLater = false;
+    QString sourcePath;         // the media file the stream belongs to
+    double duration = 0.0;      // its duration as probed, seconds
 };
 
 Q_DECLARE_METATYPE(DecoderJob)

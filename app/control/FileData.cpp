@@ -103,6 +103,12 @@ AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
     reading.channel = report.value(QStringLiteral("ChannelFound")).toInt(-1);
     reading.algorithm = report.value(QStringLiteral("ReadingAlgorithm")).toString();
     reading.foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
+    // Only a read with a forced rate reports what the signal measures; both
+    // rates are printed with two decimals, and so compared.
+    const QJsonValue measured = report.value(QStringLiteral("FrameRateMeasured"));
+    const double found = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
+    if (measured.isDouble() && qRound(measured.toDouble() * 100.0) != qRound(found * 100.0))
+        reading.signalRate = measured.toDouble();
     if (reading.timecode.isEmpty())
         reading.frameRateBase = 0;
     return reading;

@@ -24,6 +24,9 @@ struct AudioTCReading
     int channel = -1;       // zero-based channel within the stream
     QString algorithm;      // LOW, MID, HIGH or SLOPE
     double foundAt = -1.0;  // seconds from the first sample to the first frame read, when the read searched
+    // The rate the signal measures when the read was forced to a rate it
+    // contradicts; 0 when they agree or no rate was forced.
+    double signalRate = 0.0;
 
     bool isValid() const { return frameRateBase > 0; }
     double frameRate() const { return ntsc ? frameRateBase * 1000.0 / 1001.0 : double(frameRateBase); }

@@ -21,6 +21,10 @@ namespace {
 
 constexpr int extractionFailedCode = ResultCode::ExtractionFailed;
 constexpr quint32 exportUnitsPerFile = 15;
+// The decoder's first read covers this much of a stream; timecode that starts
+// later is searched for in the first laterSearchSeconds (all of a shorter file).
+constexpr double firstWindowSeconds = 2.0;
+constexpr int laterSearchSeconds = 60;
 
 // A member that is missing or null counts as absent.
 bool has(const QJsonObject &object, const QString &key)
@@ -191,6 +195,7 @@ void MainControl::disposeHandler(QObject *handler)
 void MainControl::startNextQueuedJobs()
 {
     decodeQueueStep();
+    laterSearchQueueStep();
     extractQueueStep();
     exportQueueStep();
     probeQueueStep();
@@ -218,6 +223,14 @@ void MainControl::decodeQueueStep()
 {
     while (!budgetFull() && !decodeQueue.isEmpty()) {
         if (startDecoder(decodeQueue.takeFirst()))
+            return;
+    }
+}
+
+void MainControl::laterSearchQueueStep()
+{
+    while (!budgetFull() && !laterSearchQueue.isEmpty()) {
+        if (startLaterExtraction(laterSearchQueue.takeFirst()))
             return;
     }
 }
@@ -395,6 +408,8 @@ void MainControl::handleExtractionResult(const FileData &fileData, int errorCode
         // Decoded with the options of the request that asked for this file.
         job.readRequested = fileData.audioTCReadRequested;
         job.preferSlope = fileData.isGoPro;
+        job.sourcePath = fileData.filePath;
+        job.duration = fileData.duration;
         decode.jobs.append(job);
     }
     if (budgetFull()) {
@@ -446,7 +461,12 @@ void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson
                                   int exitCode)
 {
     const DecoderJob job = handler->job();
-    emit audioTCReadResult(ltcResultJson, job.fileNumber, job.streamIndex, exitCode);
+    // Nothing in the first seconds of a longer stream: its result is that of
+    // the search further in, which adds its own units before this one counts.
+    if (exitCode == LTCHandler::ltcNotFoundExitCode && !job.searchLater && job.duration > firstWindowSeconds)
+        startLaterSearch(job);
+    else
+        emit audioTCReadResult(ltcResultJson, job.fileNumber, job.streamIndex, exitCode);
     ++progressDone;
     reportReadProgress(tr("reading audio TC..."));
     completeReadBatchIfDone();
@@ -456,6 +476,93 @@ void MainControl::onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson
         QDir().rmdir(QFileInfo(job.wavPath).absolutePath());
     }
     disposeHandler(handler);
+}
+
+// One more read of the stream, from its first sample through the first minute:
+// a WAV read in place is searched in place; anything else costs one
+// extraction of that stream, whether or not it holds timecode.
+void MainControl::startLaterSearch(const DecoderJob &job)
+{
+    DecoderJob later = job;
+    later.searchLater = true;
+    if (!job.temporary && job.duration <= laterSearchSeconds) {
+        ++extraDecoderRuns;
+        FileDecode decode;
+        decode.fileNumber = job.fileNumber;
+        decode.jobs.append(later);
+        if (budgetFull())
+            decodeQueue.append(decode);
+        else
+            startDecoder(decode);
+        return;
+    }
+    extraDecoderRuns += 2;    // the extraction and the decoder run
+    if (budgetFull())
+        laterSearchQueue.append(later);
+    else
+        startLaterExtraction(later);
+}
+
+bool MainControl::startLaterExtraction(const DecoderJob &job)
+{
+    const QString folderName = QString::number(++extractionCount);
+    if (!prepareWorkSubFolder(folderName)) {
+        ++progressDone;    // the extraction unit; reportNotFound counts the decoder's
+        reportNotFound(job);
+        return false;
+    }
+    FileData piece;
+    piece.filePath = job.sourcePath;
+    piece.duration = job.duration;
+    piece.fileNumber = job.fileNumber;
+    piece.audioStreamIndexes = QByteArray(1, static_cast<char>(static_cast<qint8>(job.streamIndex)));
+    piece.audioTCReadRequested = job.readRequested;
+    piece.isGoPro = job.preferSlope;
+    auto *handler = new FFMpegHandler(this);
+    connect(handler, &FFMpegHandler::ffmpegAudioExtractResult, this, &MainControl::onLaterExtractReady);
+    handler->ffmpegAudioExtract(piece, workSubFolderPath(folderName), laterSearchSeconds);
+    ++runningProcessCount;
+    return true;
+}
+
+void MainControl::onLaterExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode)
+{
+    ++progressDone;
+    reportReadProgress(tr("prepare files for reading..."));
+    DecoderJob job;
+    job.fileNumber = fileData.fileNumber;
+    job.streamIndex = static_cast<qint8>(fileData.audioStreamIndexes.at(0));
+    job.wavPath = FFMpegHandler::tempWavPath(handler->audioExtractFolder(), job.streamIndex, job.fileNumber);
+    job.temporary = true;
+    job.readRequested = fileData.audioTCReadRequested;
+    job.preferSlope = fileData.isGoPro;
+    job.searchLater = true;
+    job.sourcePath = fileData.filePath;
+    job.duration = fileData.duration;
+    if (errorCode != 0) {
+        QFile::remove(job.wavPath);
+        QDir().rmdir(handler->audioExtractFolder());
+        reportNotFound(job);
+    } else {
+        FileDecode decode;
+        decode.fileNumber = job.fileNumber;
+        decode.jobs.append(job);
+        if (budgetFull())
+            decodeQueue.append(decode);
+        else
+            startDecoder(decode);
+    }
+    disposeHandler(handler);
+}
+
+// The first seconds held no timecode and the rest could not be read: that is
+// the stream's result, and its decoder unit is done.
+void MainControl::reportNotFound(const DecoderJob &job)
+{
+    ++progressDone;
+    reportReadProgress(tr("reading audio TC..."));
+    emit audioTCReadResult(QJsonObject(), job.fileNumber, job.streamIndex, LTCHandler::ltcNotFoundExitCode);
+    completeReadBatchIfDone();
 }
 
 quint32 MainControl::batchTotal() const
@@ -573,7 +680,8 @@ void MainControl::drainCancelledExports()
         result.sourcePath = dropped.filePath;
         result.resultCode = ResultCode::ExportCancelled;
         result.reason = ResultCode::text(result.resultCode);
-        reportExportFile(result);
+        // It never ran: not one of the job's failed files.
+        reportExportFile(result, false);
         ++exportFinishedCount;
         emit exportProgress(static_cast<int>(exportProgressDone),
                             static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
@@ -588,9 +696,9 @@ void MainControl::drainCancelledExports()
     }
 }
 
-void MainControl::reportExportFile(const ExportResult &result)
+void MainControl::reportExportFile(const ExportResult &result, bool listAsFailed)
 {
-    if (!result.done()) {
+    if (listAsFailed) {
         exportErrorFileNames.append(result.fileName);
         exportAllOk = false;
     }
@@ -603,6 +711,7 @@ void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
         --runningExports;
     Q_UNUSED(exitCode) // the handler's result says more than the tool's exit code
     ExportResult result = handler->exportResult();
+    const bool failed = !result.done();
     if (exportCancelled) {
         statusMsg = tr("cancelling export...");
         const QString target = handler->exportTargetPath();
@@ -617,7 +726,7 @@ void MainControl::onExportReady(FFMpegHandler *handler, int exitCode)
     ++exportFinishedCount;
     emit exportProgress(static_cast<int>(exportProgressDone),
                         static_cast<int>(exportUnitsPerFile * exportFileCount), statusMsg);
-    reportExportFile(result);
+    reportExportFile(result, failed);
     if (exportFinishedCount == exportFileCount)
         finishExportJob();
     disposeHandler(handler);

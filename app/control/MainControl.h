@@ -61,6 +61,7 @@ private slots:
     void onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson, uint fileNumber, int exitCode);
     void onAudioExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode);
     void onPelbrookReady(LTCHandler *handler, QJsonObject ltcResultJson, QString filePath, int exitCode);
+    void onLaterExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode);
     void onExportProgress(uint addedValueToProgress);
     void onExportReady(FFMpegHandler *handler, int exitCode);
 
@@ -71,6 +72,7 @@ private:
     void probeQueueStep();
     void extractQueueStep();
     void decodeQueueStep();
+    void laterSearchQueueStep();
     void exportQueueStep();
     bool exportSlotFree() const;
 
@@ -84,6 +86,9 @@ private:
     void startProbe(const FileData &fileData);
     bool startExtraction(FileData fileData);
     bool startDecoder(const FileDecode &decode);
+    void startLaterSearch(const DecoderJob &job);
+    bool startLaterExtraction(const DecoderJob &job);
+    void reportNotFound(const DecoderJob &job);
     void startExport(const FileData &fileData);
 
     quint32 batchTotal() const;
@@ -100,8 +105,10 @@ private:
     QList<FileData> probeQueue;
     QList<FileData> extractQueue;
     QList<FileDecode> decodeQueue;
+    QList<DecoderJob> laterSearchQueue;    // streams waiting for their longer extraction
     QList<FileData> exportQueue;
-    void reportExportFile(const ExportResult &result);
+    // Emits a file's outcome; `listAsFailed` puts it among exportReady's names.
+    void reportExportFile(const ExportResult &result, bool listAsFailed);
     ExportOptions exportOptions;
     AudioTCOptions audioTCOptions;
     bool readBatchMode = false;

@@ -45,6 +45,7 @@ enum Code : int {
     CopiedWithoutTimecode = 3103,
     LeftOutOnlyTimecodeChannel = 3104,
     OutputNotWritten = 3105,
+    RateContradictsSignal = 3106,
 
     // decoder driver
     UnreadableReport = 3200,

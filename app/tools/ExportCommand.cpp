@@ -376,6 +376,15 @@ void ExportCommand::matchRates()
 QString ExportCommand::refusal(int *code) const
 {
     *code = ResultCode::Ok;
+    // A timecode read at a forced rate its own signal contradicts would be
+    // written wrong (a time reference off by seconds): nothing is written.
+    const AudioTCReading reading = file.audioTCReading();
+    if (reading.signalRate > 0.0) {
+        *code = ResultCode::RateContradictsSignal;
+        return QStringLiteral("read at %1 fps, but the signal runs at %2 fps")
+            .arg(reading.frameRate(), 0, 'f', 2)
+            .arg(reading.signalRate, 0, 'f', 2);
+    }
     if (timecodeMultiplier == 0) {
         *code = ResultCode::RateMismatch;
         return rateMismatch;
@@ -583,7 +592,6 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
     QVector<QJsonObject> audio;
     QStringList timecodes;
     QStringList reelNames;
-    QJsonObject video;
     QJsonObject timecodeTrack;
     const QString tcKey = QStringLiteral("timecode");
     const QString reelKey = QStringLiteral("reel_name");
@@ -595,8 +603,6 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
         const QString type = stream.value(QStringLiteral("codec_type")).toString();
         if (type == QLatin1String("audio"))
             audio.append(stream);
-        else if (type == QLatin1String("video") && video.isEmpty())
-            video = stream;
         else if (stream.value(QStringLiteral("codec_tag_string")).toString() == QLatin1String("tmcd"))
             timecodeTrack = stream;
         const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
@@ -631,20 +637,21 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
                 return QStringLiteral("timecode %1 in the written file instead of %2").arg(timecode, expected);
     }
 
-    // A copied video keeps its timing, and the timecode track runs with it.
+    // The timecode track of a copied video runs at the video's rate. (The
+    // muxer may choose a finer time base for a coarse one, as QuickTime's 600:
+    // the same timing, so the time base itself is not compared.)
     if (copiesVideo() && !file.videoStream.isEmpty()) {
+        // The track may take the video's nominal or its average rate.
+        auto sameRate = [](const QString &a, const QString &b) {
+            qint64 aNum = 0, aDen = 0, bNum = 0, bDen = 0;
+            return parseRate(a, &aNum, &aDen) && parseRate(b, &bNum, &bDen) && aNum * bDen == bNum * aDen;
+        };
         const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
-        const QString sourceTimeBase = file.videoStream.value(QStringLiteral("time_base")).toString();
-        const QString writtenTimeBase = video.value(QStringLiteral("time_base")).toString();
-        // Between QuickTime-family files the time base itself must stay too.
-        const bool sameFamily = writesQuickTime()
-                                && (sameText(file.suffix, QStringLiteral("mov")) || sameText(file.suffix, QStringLiteral("mp4")));
-        if (sameFamily && !sourceTimeBase.isEmpty() && writtenTimeBase != sourceTimeBase)
-            return QStringLiteral("video time base %1 in the written file instead of %2").arg(writtenTimeBase, sourceTimeBase);
-        qint64 num = 0, den = 0, trackNum = 0, trackDen = 0;
+        const QString averageRate = file.videoStream.value(QStringLiteral("avg_frame_rate")).toString();
         const QString trackRate = timecodeTrack.value(QStringLiteral("avg_frame_rate")).toString();
+        qint64 num = 0, den = 0, trackNum = 0, trackDen = 0;
         if (parseRate(sourceRate, &num, &den) && parseRate(trackRate, &trackNum, &trackDen)
-            && num * trackDen != trackNum * den)
+            && !sameRate(trackRate, sourceRate) && !sameRate(trackRate, averageRate))
             return QStringLiteral("timecode track at %1 fps instead of the video's %2")
                 .arg(rateText(double(trackNum) / trackDen), rateText(double(num) / den));
     }
@@ -652,10 +659,11 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
     if (!writesWav()) {
         const QString created = file.format.value(QStringLiteral("tags")).toObject()
                                     .value(QStringLiteral("creation_time")).toString();
-        if (!created.isEmpty() && writesQuickTime()
-            && formatTags.value(QStringLiteral("creation_time")).toString() != created)
-            return QStringLiteral("creation time %1 in the written file instead of %2")
-                .arg(formatTags.value(QStringLiteral("creation_time")).toString(), created);
+        const QString writtenCreated = formatTags.value(QStringLiteral("creation_time")).toString();
+        if (!created.isEmpty() && writesQuickTime() && writtenCreated != created)
+            return writtenCreated.isEmpty()
+                       ? QStringLiteral("creation time %1 missing in the written file").arg(created)
+                       : QStringLiteral("creation time %1 in the written file instead of %2").arg(writtenCreated, created);
         const QString reel = sourceTag(reelKey);
         if (!reel.isEmpty() && writesQuickTime() && !file.videoStream.isEmpty() && !reelNames.contains(reel))
             return QStringLiteral("reel name %1 missing in the written file").arg(reel);

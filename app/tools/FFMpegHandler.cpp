@@ -79,30 +79,30 @@ QString FFMpegHandler::tempWavPath(const QString &tempDir, int streamIndex, int 
     return tempDir + QDir::separator() + QStringLiteral("%1_%2.wav").arg(fileNumber).arg(streamIndex);
 }
 
-QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const QString &tempDir)
+QStringList FFMpegHandler::audioExtractArguments(const FileData &fileData, const QString &tempDir,
+                                                 int seconds)
 {
     QStringList args{QStringLiteral("-y"), QStringLiteral("-guess_layout_max"), QStringLiteral("0")};
-    // Three seconds hold the decoder's two with room to spare.
-    const bool cut = static_cast<qint64>(fileData.duration) > 2;
+    const bool cut = static_cast<qint64>(fileData.duration) > seconds - 1;
     if (cut)
         args << QStringLiteral("-ss") << QStringLiteral("0");
     args << QStringLiteral("-i") << fileData.filePath;
     for (const char index : fileData.audioStreamIndexes) {
         const int streamIndex = static_cast<qint8>(index);
         if (cut)
-            args << QStringLiteral("-t") << QStringLiteral("3");
+            args << QStringLiteral("-t") << QString::number(seconds);
         args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(streamIndex)
              << tempWavPath(tempDir, streamIndex, fileData.fileNumber);
     }
     return args;
 }
 
-void FFMpegHandler::ffmpegAudioExtract(FileData fileData, QString tempDir)
+void FFMpegHandler::ffmpegAudioExtract(FileData fileData, QString tempDir, int seconds)
 {
     fileRecord = fileData;
     extractFolder = tempDir;
     connect(extractProcess, &ToolProcess::toolFinished, this, &FFMpegHandler::ffmpegAudioExtractFinished);
-    extractProcess->startTool(QStringLiteral("ffmpeg"), audioExtractArguments(fileData, tempDir));
+    extractProcess->startTool(QStringLiteral("ffmpeg"), audioExtractArguments(fileData, tempDir, seconds));
 }
 
 void FFMpegHandler::ffmpegAudioExtractFinished(int exitCode)

@@ -23,11 +23,16 @@ class FFMpegHandler : public QObject
     Q_OBJECT
 
 public:
+    // Three seconds hold the decoder's first two with room to spare.
+    static constexpr int firstReadSeconds = 3;
+
     explicit FFMpegHandler(QObject *parent = nullptr);
     ~FFMpegHandler() override;
 
     void ffprobeFile(QString filePath, uint fileNumber);
-    void ffmpegAudioExtract(FileData fileData, QString tempDir);
+    // Writes the first `seconds` of every stream in audioStreamIndexes (all of a
+    // shorter file) to one WAV each in tempDir.
+    void ffmpegAudioExtract(FileData fileData, QString tempDir, int seconds = firstReadSeconds);
     void ffmpegExport(FileData fileData, ExportOptions exportOptions);
 
     // The verified file under its final name; empty until it is there.
@@ -40,7 +45,8 @@ public:
 
     // Argument lists of the probe and the extraction, as the operations start them.
     static QStringList probeArguments(const QString &filePath);
-    static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir);
+    static QStringList audioExtractArguments(const FileData &fileData, const QString &tempDir,
+                                             int seconds = firstReadSeconds);
     // Temporary WAV of one extracted stream: <tempDir><sep><fileNumber>_<stream>.wav. The
     // source's name is left out, so a long one cannot push the path past the file system's limit.
     static QString tempWavPath(const QString &tempDir, int streamIndex, int fileNumber);

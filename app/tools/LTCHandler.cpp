@@ -88,10 +88,15 @@ void LTCHandler::readTimecode(QString wavPath, AudioTCOptions options, bool pref
 void LTCHandler::read(const DecoderJob &job, const AudioTCOptions &userOptions)
 {
     decoderJob = job;
-    if (job.readRequested)
-        readTimecode(job.wavPath, userOptions, job.preferSlope);
-    else
-        readTimecode(job.wavPath, job.preferSlope);
+    wavPath = job.wavPath;
+    const bool automatic = !job.readRequested || userOptions.readingAlgorithm == 0;
+    fixedArguments = job.readRequested ? withoutAlgorithm(wavPath, userOptions) : QStringList{wavPath};
+    // Searched from the first sample on: the report still names that sample.
+    if (job.searchLater)
+        fixedArguments << QStringLiteral("-s0");
+    algorithmsToTry = automatic ? automaticAlgorithms(job.preferSlope)
+                                : QStringList{algorithmArgument(userOptions.readingAlgorithm, job.preferSlope)};
+    startRun();
 }
 
 bool LTCHandler::readsSourceDirectly(const FileData &fileData)

@@ -372,10 +372,20 @@ QString FileList::audioTCText(const QJsonObject &report)
     QString text = report.value(QStringLiteral("Timecode")).toString();
     text += QLatin1Char('@');
     text += QString::number(rate, 'f', 2);
+    const AudioTCReading reading = AudioTCReading::fromReport(report);
+    if (reading.signalRate > 0.0)
+        text += QStringLiteral(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
     if (ntsc && dropFrame)
         text += QStringLiteral(" DF ");
     text += QStringLiteral(" on ch. ");
     text += QString::number(channel + 1);
+    if (reading.foundAt >= 0.0) {
+        const qint64 s = static_cast<qint64>(reading.foundAt);
+        text += QStringLiteral(" (found at %1:%2:%3)")
+                    .arg(s / 3600, 2, 10, QLatin1Char('0'))
+                    .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+                    .arg(s % 60, 2, 10, QLatin1Char('0'));
+    }
     return text;
 }
 
@@ -409,6 +419,7 @@ int FileList::findLinkSource(int row) const
 void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
+    // Taken over as it is, a rate the signal contradicts included.
     fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
     fileVector[row].audioTCError = 0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);

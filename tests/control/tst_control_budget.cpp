@@ -318,7 +318,8 @@ void TestControlBudget::missingToolsStillEndEveryJob()
         QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }));
         QVERIFY(table.settle());
         QCOMPARE(table.probeResults.size(), 1);
-        QCOMPARE(table.probeResults.first().code, 1000);
+        // Named as the tool that could not start, not as a damaged file.
+        QCOMPARE(table.probeResults.first().code, int(ResultCode::ProbeStartFailed));
         QCOMPARE(table.importProgress.last().current, 3);
         QCOMPARE(table.importProgress.last().all, 3);
         QCOMPARE(table.importReadyCount, 1);
@@ -340,7 +341,7 @@ void TestControlBudget::missingToolsStillEndEveryJob()
         QCOMPARE(table.probeResults.size(), 1);
         QCOMPARE(table.probeResults.first().code, 0);
         QCOMPARE(table.audioResults.size(), 1);
-        QCOMPARE(table.audioResults.first().code, 2001);
+        QCOMPARE(table.audioResults.first().code, int(ResultCode::ExtractionStartFailed));
         QCOMPARE(table.audioResults.first().stream, -1);
         QCOMPARE(table.importProgress.last().current, 3);
         QCOMPARE(table.importReadyCount, 1);

@@ -7,6 +7,8 @@
 #include "WorkFolder.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QRegularExpression>
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
@@ -71,6 +73,7 @@ private slots:
     void readAfterImportReportsEveryStream();
     void sameBaseNameFilesReadOnlyTheirOwnWavs();
     void sourcesAreReadUntouchedAndLongNamesRead();
+    void timecodeStartingLaterIsFoundAndCountedBack();
     void importAndUserReadOverlappingBothEnd();
     void overlappingReadsKeepTheirOwnOptions_data();
     void overlappingReadsKeepTheirOwnOptions();
@@ -220,8 +223,9 @@ void TestControlImport::readAfterImportReportsEveryStream()
     QVERIFY(table.settle());
     QCOMPARE(table.importReadyCount, 1);
     QCOMPARE(table.readingFinishedCount, 0);
-    // Three units per file and one more decoder run for the second stream.
-    verifyProgress(table.importProgress, 4 * 3 + 1);
+    // Three units per file, one more decoder run for the second stream, and
+    // the search further into the stream without timecode: its extraction and run.
+    verifyProgress(table.importProgress, 4 * 3 + 1 + 2);
     QVERIFY(!QFileInfo::exists(workFolderPath()));
 
     const int mov = rowOf(table, QStringLiteral("two streams.mov"));
@@ -315,6 +319,85 @@ void TestControlImport::sameBaseNameFilesReadOnlyTheirOwnWavs()
 // WAVs the decoder reads are read where they lie, others are extracted first;
 // no source changes, whichever road it takes, and a base name near the file
 // system's limit still reads.
+// LTC heard only from 2.5 s, 7 s or 45 s on (after silence or noise), in MOV,
+// MXF and WAV: the first seconds hold none, so each stream is searched further
+// in, and the row gets the timecode of the file's first sample, to the sample,
+// with where it was found. A clip without any LTC ends as not found. The same
+// holds for the user's reads.
+void TestControlImport::timecodeStartingLaterIsFoundAndCountedBack()
+{
+    const QString dir = media.filePath(QStringLiteral("later"));
+    QVERIFY(QDir().mkpath(dir));
+    struct Case { QString name; double leadIn; QString start; QString fps; bool dropFrame; QString noise; };
+    const QList<Case> cases{
+        {QStringLiteral("late.mov"), 2.5, QStringLiteral("10:00:00:00"), QStringLiteral("25"), false, {}},
+        {QStringLiteral("late.mxf"), 7.0, QStringLiteral("00:08:59;00"), QStringLiteral("29.97"), true, {}},
+        {QStringLiteral("late.wav"), 45.0, QStringLiteral("14:30:00:00"), QStringLiteral("23.976"), false, {}},
+        {QStringLiteral("noisy.mov"), 7.0, QStringLiteral("23:59:58:00"), QStringLiteral("30"), false,
+         QStringLiteral("1500")},
+    };
+    for (const Case &c : cases) {
+        MediaRecipe r = recipe(c.name, c.name.endsWith(QLatin1String(".mxf")) ? 1 : 2, 0, c.start);
+        r.seconds = c.leadIn + 3.0;
+        r.fps = c.fps;
+        r.dropFrame = c.dropFrame;
+        r.withVideo = c.leadIn < 10.0;
+        r.ltcgenArguments = QStringList{QStringLiteral("--lead-in"), QString::number(c.leadIn)};
+        if (!c.noise.isEmpty())
+            r.ltcgenArguments << QStringLiteral("--noise") << c.noise;
+        if (c.name.endsWith(QLatin1String(".mov")))
+            MADE(TestMedia::makeMov(dir, r));
+        else if (c.name.endsWith(QLatin1String(".mxf")))
+            MADE(TestMedia::makeMxf(dir, r));
+        else
+            MADE(TestMedia::makeLtcWav(dir, r));
+    }
+    MediaRecipe none = recipe(QStringLiteral("none.mov"));
+    none.ltcStream = -1;
+    none.seconds = 10.0;
+    MADE(TestMedia::makeMov(dir, none));
+
+    ControlHarness table(true);
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1; }, 120000));
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+
+    auto verifyRows = [&] {
+        for (const Case &c : cases) {
+            const auto results = resultsOf(table, rowOf(table, c.name));
+            QVERIFY2(results.size() == 1, qPrintable(c.name));
+            const QJsonObject report = results.first().report;
+            QVERIFY2(results.first().code == 0, qPrintable(QStringLiteral("%1: %2 %3").arg(c.name).arg(results.first().code).arg(QString::fromUtf8(QJsonDocument(report).toJson()))));
+            QCOMPARE(report.value(QStringLiteral("Timecode")).toString(), c.start);
+            // Sample 0 starts the label: its nominal count times 48000 / nominal rate.
+            const int nominal = qRound(c.fps.toDouble());
+            const QStringList f = c.start.split(QRegularExpression(QStringLiteral("[:;]")));
+            const qint64 count = ((f[0].toLongLong() * 60 + f[1].toInt()) * 60 + f[2].toInt()) * nominal + f[3].toInt();
+            QCOMPARE(qint64(report.value(QStringLiteral("SamplesSinceMidnight")).toDouble()), count * 48000 / nominal);
+            // Within the window that first holds whole frames; noise may spoil
+            // the first window for one algorithm, not the next one.
+            const double foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
+            QVERIFY2(foundAt >= c.leadIn && foundAt < c.leadIn + 2.0,
+                     qPrintable(QStringLiteral("%1 found at %2").arg(c.name).arg(foundAt)));
+        }
+        const auto missing = resultsOf(table, rowOf(table, QStringLiteral("none.mov")));
+        QCOMPARE(missing.size(), 1);
+        QCOMPARE(missing.first().code, 205);
+    };
+    verifyRows();
+
+    QVector<FileData> request;
+    for (FileData row : table.rows) {
+        row.audioTCReadRequested = true;
+        request << row;
+    }
+    table.audioResults.clear();
+    table.userRead(request, AudioTCOptions{0, -1, -1.0, false});
+    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }, 120000));
+    verifyRows();
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+}
+
 void TestControlImport::sourcesAreReadUntouchedAndLongNamesRead()
 {
     const QString dir = media.filePath(QStringLiteral("untouched"));

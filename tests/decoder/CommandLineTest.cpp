@@ -41,10 +41,7 @@ void reportBytes()
     RunResult r = pelbrook({file});
     CHECK_EQ(r.exitCode, 0);
     CHECK(r.err.empty());
-    // The sample position is checked for its value elsewhere; here the layout.
-    std::string samples = members(r.out)["SamplesSinceMidnight"];
-    int64_t ssm = std::atoll(samples.c_str());
-    CHECK(ssm >= 1728000000 - 24 && ssm <= 1728000000 + 24);
+    const std::string samples = "1728000000";    // 10:00:00:00 starts on sample 0
     CHECK_EQ(r.out, "{\n"
                     "\"AppName\" : \"Corvanta Sync Dorrik Pelbrook\",\n"
                     "\"Version\" : 1.17,\n"
@@ -53,6 +50,25 @@ void reportBytes()
                     "\"FrameCount\" : 900000,\n"
                     "\"SamplesSinceMidnight\" : " + samples + ",\n"
                     "\"FrameRateFound\" : 25.00,\n"
+                    "\"FrameRateBaseFound\" : 25,\n"
+                    "\"NTSC\" : false,\n"
+                    "\"DropFrame\" : false,\n"
+                    "\"ChannelFound\" : 1,\n"
+                    "\"ReadingAlgorithm\" : \"LOW\"\n"
+                    "}\n");
+
+    // A given rate adds the rate the two frames measure; here it agrees.
+    r = pelbrook({file, "-f25"});
+    CHECK_EQ(r.exitCode, 0);
+    CHECK_EQ(r.out, "{\n"
+                    "\"AppName\" : \"Corvanta Sync Dorrik Pelbrook\",\n"
+                    "\"Version\" : 1.17,\n"
+                    "\"Success\" : true,\n"
+                    "\"Timecode\" : \"10:00:00:00\",\n"
+                    "\"FrameCount\" : 900000,\n"
+                    "\"SamplesSinceMidnight\" : " + samples + ",\n"
+                    "\"FrameRateFound\" : 25.00,\n"
+                    "\"FrameRateMeasured\" : 25.00,\n"
                     "\"FrameRateBaseFound\" : 25,\n"
                     "\"NTSC\" : false,\n"
                     "\"DropFrame\" : false,\n"

@@ -4,6 +4,7 @@
 // successful run must report, with SamplesSinceMidnight within one bit period
 // of that frame's start on the nominal clock.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -224,10 +225,17 @@ void givenRate()
     EXPECT_ERROR({file, "-f23"}, 203);
     EXPECT_ERROR({file, "-f31"}, 203);
     EXPECT_SUCCESS({file, "-f30.5"}, {{"FrameRateFound", "30.00"}});    // 31 by rounding, matched by nothing
+    // A given rate is used, and the report says what the two frames measure.
+    EXPECT_SUCCESS({file, "-f24"}, {{"FrameRateMeasured", "30.00"}});
+    CHECK_EQ(EXPECT_SUCCESS({file, "-f27.3"}).count("FrameRateMeasured"), 0u);
+    CHECK_EQ(EXPECT_SUCCESS({file}).count("FrameRateMeasured"), 0u);
+    ltcgen(file, genArgs(at("14:30:00:00", k23976), false, {}));
+    EXPECT_SUCCESS({file, "-f25"}, {{"Timecode", "14:30:00:00"}, {"FrameRateFound", "25.00"}, {"FrameRateMeasured", "23.98"}});
 }
 
-// The two worked examples: frame 10:00:00:00 starting at S = 1000, and a
-// drop-frame 01:00:00;02 starting at S = 480.
+// Two trimmed files: frame 10:00:00:00 starting at sample 999, and a
+// drop-frame 01:00:00;02 starting at sample 478.6 (shown from 479 on). Sample 0
+// lies in the frame before each, at its nominal position to the sample.
 void workedExamples()
 {
     auto trimmed = [](const std::vector<std::string>& gen, size_t samples) {
@@ -239,18 +247,20 @@ void workedExamples()
         writeFile(out, riff({chunk("fmt ", fmtPayload(Format())), chunk("data", data)}));
         return out;
     };
-    // Frame 10:00:00:00 begins at sample 3840; its first change lands there.
+    // 10:00:00:00 begins at 3840 - 2841 = 999: sample 0 is 1920 - 999 = 921
+    // samples into 09:59:59:24.
     std::string f = trimmed({"--fps", "25", "--start", "09:59:59:23", "--seconds", "2.5"}, 2841);
     EXPECT_SUCCESS({f}, {{"Timecode", "09:59:59:24"},
                          {"FrameCount", "899999"},
-                         {"SamplesSinceMidnight", "1727999000"},
+                         {"SamplesSinceMidnight", std::to_string(899999LL * 1920 + 921)},
                          {"FrameRateFound", "25.00"},
                          {"NTSC", "false"}});
-    // Frame 01:00:00;02 begins at sample 1601.6.
+    // 01:00:00;02 begins at 1601.6 - 1123 = 478.6, shown from 479: sample 0 is
+    // 1601.6 - 479 real samples into 01:00:00;01, 1121.48 on the nominal clock.
     f = trimmed({"--fps", "29.97", "--df", "--start", "01:00:00;01", "--seconds", "2.5"}, 1123);
-    const std::map<std::string, std::string> df = {{"Timecode", "01:00:00;02"},
-                                                   {"FrameCount", "108002"},
-                                                   {"SamplesSinceMidnight", "172802720"},
+    const std::map<std::string, std::string> df = {{"Timecode", "01:00:00;01"},
+                                                   {"FrameCount", "108001"},
+                                                   {"SamplesSinceMidnight", std::to_string(108001LL * 1600 + 1121)},
                                                    {"FrameRateFound", "29.97"},
                                                    {"FrameRateBaseFound", "30"},
                                                    {"NTSC", "true"},
@@ -277,6 +287,110 @@ void mixedRates()
     CHECK_EQ(m["FrameCount"], std::to_string(36000 * base));
 }
 
+// SamplesSinceMidnight to the sample: every rate at every sample rate, from
+// -40 to 0 dBFS, with the timecode starting on sample 0 or a few samples in,
+// as step edges (ltcgen) and with libltc's rise time (ltcref; its 8-bit
+// output carries no usable signal below about -30 dBFS). The truth is
+// the nominal position of sample 0: the label's count times the samples of a
+// nominal frame, less the offset on the nominal clock. Frames after the first
+// start between samples at 23.976, 29.97 and at 44.1 kHz; the generators show
+// such an edge from its nearest sample, so the estimate may be off by the
+// rounding of the edge, never by more than half a sample.
+void exactPosition()
+{
+    struct Case {
+        Rate rate;
+        bool df;
+    };
+    const Case cases[] = {{k23976, false}, {k24, false}, {k25, false}, {k2997, false}, {k2997, true}, {k30, false}};
+    const std::string file = path("exact.wav");
+    for (const Case& c : cases) {
+        for (int sr : {44100, 48000, 96000}) {
+            const std::string start = c.df ? "13:24:35;10" : "13:24:35:10";
+            const std::string before = c.df ? "13:24:35;09" : "13:24:35:09";
+            const double scale = c.rate.ntsc ? 1000.0 / 1001.0 : 1.0;
+            double worst = 0.0;
+            auto check = [&](const std::string& what, const std::string& label, double truth) {
+                auto m = expectSuccess({file}, {{"Timecode", label}, {"FrameRateFound", c.rate.found}}, __FILE__, __LINE__);
+                double error = static_cast<double>(std::atoll(m["SamplesSinceMidnight"].c_str())) - truth;
+                worst = std::fabs(error) > std::fabs(worst) ? error : worst;
+                if (!CHECK(std::fabs(error) <= 0.5 + 1e-9))
+                    std::printf("    %s %s at %d Hz, %s: off by %.3f samples\n", c.rate.text, c.df ? "DF" : "", sr,
+                                what.c_str(), error);
+            };
+            const double onSample0 = static_cast<double>(labelCount(start, c.rate.nominal)) * sr / c.rate.nominal;
+            for (const char* level : {"0.01", "0.1", "1.0"}) {
+                for (int offset : {0, 3, 11}) {
+                    std::vector<std::string> gen = {"--fps", c.rate.text, "--rate", std::to_string(sr), "--start", start,
+                                                    "--seconds", "2.1", "--level", level, "--offset", std::to_string(offset)};
+                    if (c.df)
+                        gen.push_back("--df");
+                    ltcgen(file, gen);
+                    check(std::string("ltcgen level ") + level + " offset " + std::to_string(offset),
+                          offset == 0 ? start : before, onSample0 - offset * scale);
+                }
+            }
+            for (const char* volume : {"-30", "-20", "0"}) {
+                std::vector<std::string> enc = {"encode", file, "--fps", c.rate.text, "--rate", std::to_string(sr),
+                                                "--start", start, "--seconds", "2.1", "--volume", volume};
+                if (c.df)
+                    enc.push_back("--df");
+                ltcref(enc);
+                check(std::string("libltc at ") + volume + " dBFS", start, onSample0);
+            }
+            std::printf("%s%s at %d Hz: largest error %+.3f samples\n", c.rate.text, c.df ? " DF" : "", sr, worst);
+        }
+    }
+}
+
+// Timecode heard only from 2.5 s, 7 s or 45 s on, after silence or noise:
+// searched for from the start, or from a sample near it (-s), the report still
+// names the file's sample 0, to the sample, across a dropped minute and across
+// midnight, and says where the frames were found. A start beyond the data
+// reads the last two seconds.
+void laterInTheFile()
+{
+    struct Case {
+        Rate rate;
+        const char* start;
+        double leadIn;
+        const char* noise;
+        int32_t countShift;
+    };
+    const Case cases[] = {{k25, "10:00:00:00", 2.5, "0", 0},
+                          {k2997, "00:08:59;00", 7.0, "1500", 0},
+                          {k23976, "14:30:00:00", 7.0, "0", 0},
+                          {k30, "23:59:50:00", 45.0, "1500", -30 * 86400}};
+    const std::string file = path("later.wav");
+    for (const Case& c : cases) {
+        const int sr = 48000;
+        const bool df = c.start[8] == ';';
+        std::vector<std::string> gen = {"--fps", c.rate.text, "--start", c.start, "--seconds",
+                                        std::to_string(c.leadIn + 3.0), "--lead-in", std::to_string(c.leadIn),
+                                        "--noise", c.noise};
+        if (df)
+            gen.push_back("--df");
+        ltcgen(file, gen);
+        EXPECT_ERROR({file}, 205);
+        const int32_t count = labelCount(c.start, c.rate.nominal) + c.countShift;
+        const std::string samples = std::to_string(static_cast<int64_t>(labelCount(c.start, c.rate.nominal)) * sr / c.rate.nominal);
+        const int64_t at = static_cast<int64_t>(c.leadIn * sr);
+        for (int64_t from : {int64_t(0), at - sr / 2, at + 1000, at + 100 * sr}) {
+            // Noise crosses LOW's threshold all the time; HIGH rides over it.
+            auto m = EXPECT_SUCCESS({file, "-s" + std::to_string(from), c.noise[0] == '0' ? "-aLOW" : "-aHIGH"},
+                                    {{"Timecode", c.start},
+                                     {"FrameCount", std::to_string(count)},
+                                     {"SamplesSinceMidnight", samples},
+                                     {"FrameRateFound", c.rate.found}});
+            const double foundAt = std::atof(m["FoundAt"].c_str());
+            // The file lasts leadIn + 3 s, so the last window starts at leadIn + 1 s.
+            const double earliest = std::max(c.leadIn, std::min(static_cast<double>(from) / sr, c.leadIn + 1.0));
+            if (!CHECK(foundAt >= earliest && foundAt < earliest + 0.2))
+                std::printf("    %s from sample %lld: found at %.3f s\n", c.start, static_cast<long long>(from), foundAt);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -289,5 +403,7 @@ int main(int argc, char** argv)
                       {"dropframe", dropFrame},
                       {"rateoption", givenRate},
                       {"examples", workedExamples},
+                      {"exact", exactPosition},
+                      {"later", laterInTheFile},
                       {"mixed", mixedRates}});
 }

@@ -3,13 +3,18 @@
 //   ltcgen OUT.wav [--rate 48000] [--fps 23.976|24|25|29.97|30] [--df]
 //          [--start HH:MM:SS:FF] [--seconds 4] [--channels 1] [--ltc-channel 0]
 //          [--format s16|s24|s32|f32|u8] [--level 0.5] [--dc N] [--noise N]
-//          [--invert] [--lead-in SECONDS] [--reverse] [--pulses]
+//          [--invert] [--lead-in SECONDS] [--offset SAMPLES] [--reverse] [--pulses]
 //          [--tone CH:HZ]... [--extensible] [--bext-time-reference N]
 //          [--bext-description TEXT] [--print-first-label]
 //
 // Timing model. The timecode runs from sample 0: frame k (k = 0, 1, ...) begins
 // exactly at time k / fps, and frame 0 carries the --start label, so the first
-// sample of the file always lies in the frame labelled --start. Later frames
+// sample of the file always lies in the frame labelled --start. An edge shows
+// from the sample nearest to its time on (a half sample rounds up, as libltc's do), so an
+// edge between two samples is never more than half a sample off its time.
+// --offset D (samples, may be fractional) delays the whole timecode by D:
+// frame 0 then begins at sample D, and sample 0 lies in the frame before it
+// (the level before the first edge is held). Later frames
 // count up (down with --reverse) in label order: drop-frame labels skip frames
 // 0 and 1 of every minute not divisible by ten, and labels wrap at midnight.
 // --lead-in L mutes the timecode for every sample before L seconds; the
@@ -61,6 +66,7 @@ struct GenOptions {
     double noise = 0.0;
     bool invert = false;
     double leadIn = 0.0;
+    double offset = 0.0;
     bool reverse = false;
     bool pulses = false;
     std::vector<Tone> tones;
@@ -186,6 +192,8 @@ GenOptions parseArguments(int argc, char** argv)
             o.invert = true;
         } else if (a == "--lead-in") {
             o.leadIn = parseDouble(a, value());
+        } else if (a == "--offset") {
+            o.offset = parseDouble(a, value());
         } else if (a == "--reverse") {
             o.reverse = true;
         } else if (a == "--pulses") {
@@ -229,8 +237,8 @@ GenOptions parseArguments(int argc, char** argv)
         fail("--channels must be 1 to 64");
     if (o.ltcChannel < 0 || o.ltcChannel >= o.channels)
         fail("--ltc-channel must name one of the channels");
-    if (o.level < 0.0 || o.leadIn < 0.0 || o.noise < 0.0)
-        fail("--level, --lead-in and --noise must not be negative");
+    if (o.level < 0.0 || o.leadIn < 0.0 || o.noise < 0.0 || o.offset < 0.0)
+        fail("--level, --lead-in, --offset and --noise must not be negative");
     for (const Tone& t : o.tones)
         if (t.channel < 0 || t.channel >= o.channels || t.channel == o.ltcChannel)
             fail("--tone must name a channel other than the timecode channel");
@@ -387,7 +395,8 @@ std::vector<uint8_t> render(const GenOptions& o, const Clock& clock, long firstI
     uint32_t noiseState = 0x12345678u;
 
     for (long long n = 0; n < frames; ++n) {
-        long long target = n * halfNum / halfDen;
+        long long target = static_cast<long long>(
+            std::ceil((static_cast<double>(n) + 0.5 - o.offset) * static_cast<double>(halfNum) / halfDen)) - 1;
         while (halfCell < target) {
             ++halfCell;
             long long cell = halfCell / 2;
@@ -401,7 +410,7 @@ std::vector<uint8_t> render(const GenOptions& o, const Clock& clock, long firstI
             int bit = bits[o.reverse ? 79 - bitNo : bitNo];
             if (halfCell % 2 == 0 || bit) {
                 level = -level;
-                lastEdgeTime = static_cast<double>(halfCell) * o.fpsDen / (160.0 * o.fpsNum);
+                lastEdgeTime = static_cast<double>(halfCell) * o.fpsDen / (160.0 * o.fpsNum) + o.offset / o.rate;
             }
         }
         double t = static_cast<double>(n) / o.rate;
@@ -513,7 +522,9 @@ int main(int argc, char** argv)
     std::vector<uint8_t> data = render(o, clock, firstIndex);
     if (!writeWav(o, data))
         fail("cannot write " + o.outPath);
-    if (o.printFirstLabel)
-        std::printf("%s\n", labelText(clock, firstIndex).c_str());
+    if (o.printFirstLabel) {
+        long before = static_cast<long>(std::ceil(o.offset * o.fpsNum / (static_cast<double>(o.rate) * o.fpsDen)));
+        std::printf("%s\n", labelText(clock, o.reverse ? firstIndex + before : firstIndex - before).c_str());
+    }
     return 0;
 }

@@ -518,6 +518,35 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     };
     QCOMPARE(wavCommand.outputMismatch(wavProbe("1728000000")), QString());
     QVERIFY(!wavCommand.outputMismatch(wavProbe("0")).isEmpty());
+
+    // A copy cut short, a timecode track off the video's rate, a lost creation
+    // time or reel name: each is a mismatch with its reason.
+    FileData tagged = four;
+    tagged.format = QJsonObject{{"tags", QJsonObject{{"creation_time", "2024-05-01T12:00:00.000000Z"}}}};
+    tagged.streams.append(QJsonObject{{"codec_type", "data"}, {"tags", QJsonObject{{"reel_name", "A001"}}}});
+    const ExportCommand copy(tagged, exportOptions(5, 1, true));
+    const auto complete = [&](double seconds, const QString &trackRate, const QString &created, const QString &reel) {
+        QJsonObject probe = written("10:00:00:00", {3, 2});
+        QJsonArray streams = probe["streams"].toArray();
+        streams.replace(streams.size() - 1, QJsonObject{{"codec_type", "data"}, {"codec_tag_string", "tmcd"},
+                                                        {"avg_frame_rate", trackRate},
+                                                        {"tags", QJsonObject{{"timecode", "10:00:00:00"}, {"reel_name", reel}}}});
+        probe["streams"] = streams;
+        probe["format"] = QJsonObject{{"duration", QString::number(seconds)},
+                                      {"tags", QJsonObject{{"creation_time", created}}}};
+        return probe;
+    };
+    const QString created = "2024-05-01T12:00:00.000000Z";
+    QCOMPARE(copy.outputMismatch(complete(10.0, "12800/512", created, "A001")), QString());
+    QCOMPARE(copy.outputMismatch(complete(0.54, "12800/512", created, "A001")),
+             QString("the written file holds 0.54 s of 10.00 s"));
+    QCOMPARE(copy.outputMismatch(complete(10.0, "15360/614", created, "A001")),
+             QString("timecode track at 25.02 fps instead of the video's 25"));
+    QCOMPARE(copy.outputMismatch(complete(10.0, "25/1", "", "A001")),
+             QString("creation time 2024-05-01T12:00:00.000000Z missing in the written file"));
+    QCOMPARE(copy.outputMismatch(complete(10.0, "25/1", created, "")), QString("reel name A001 missing in the written file"));
+    QCOMPARE(copy.arguments("/o/x.MOV").mid(17, 4),
+             (QStringList{"-metadata", "creation_time=" + created, "-metadata:s:v:0", "reel_name=A001"}));
 }
 
 void ExportCommandTest::speedLineInDescription()

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -192,6 +193,7 @@ private slots:
     void cancelKillsTheToolAndReportsOnce();
     void destroyedWhileRunningLeavesNoProcess();
     void allNumberedNamesTaken();
+    void rateContradictingTheSignalIsRefused();
     void missingFfmpeg();
     void sameBaseNameAtOnce();
     void exportJobWithOneVerificationFailure();
@@ -559,6 +561,32 @@ void FFMpegExportTest::allNumberedNamesTaken()
     QFile last(command.targetPath(9999));
     QVERIFY(last.open(QIODevice::ReadOnly));
     QCOMPARE(last.readAll(), QByteArray("keep"));
+}
+
+// A 23.976 recording read at a forced 25: the decoder says what the signal
+// measures, and the export writes nothing for that file.
+void FFMpegExportTest::rateContradictingTheSignalIsRefused()
+{
+    QTemporaryDir in, out;
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("forced.wav");
+    recipe.fps = QStringLiteral("23.976");
+    recipe.ltcStart = QStringLiteral("14:30:00:00");
+    const QString wav = TestMedia::makeLtcWav(in.path(), recipe);
+    QVERIFY2(!wav.isEmpty(), qPrintable(TestMedia::lastError()));
+    int exitCode = -1;
+    const QJsonObject report = readLtc(wav, 0, 0, &exitCode, {QStringLiteral("-f25")});
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(report.value("Timecode").toString(), QStringLiteral("14:30:00:00"));
+
+    FileData file = probedRecord(wav);
+    setAudioTC(file, 0, 0, report);
+    QCOMPARE(file.audioTCReading().signalRate, 23.98);
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.exitCode, ResultCode::RateContradictsSignal);
+    QVERIFY(!outcome.reportedInsideCall);
+    QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
 }
 
 void FFMpegExportTest::missingFfmpeg()

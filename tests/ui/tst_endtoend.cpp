@@ -78,6 +78,14 @@ private slots:
         arguments << TestMedia::makeMxf(dir.path(), mxf);
         expected[mxf.fileName] = {"00:00:04", "11:00:00:00", "11:30:00:00@25.00 on ch. 1"};
 
+        // A generator plugged in late: found further in, named for the first sample.
+        MediaRecipe late;
+        late.fileName = "E005_late.mov";
+        late.seconds = 9.0;
+        late.ltcgenArguments = QStringList{"--lead-in", "7"};
+        arguments << TestMedia::makeMov(dir.path(), late);
+        expected[late.fileName] = {"00:00:09", "file TC not found", "10:00:00:00@25.00 on ch. 1 (found at 00:00:07)"};
+
         MediaRecipe none;
         none.fileName = "D004_no_ltc.mov";
         none.ltcStream = -1;
@@ -155,9 +163,11 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(unexpectedBoxes.count(), 1, TestWait::toolWorkMs);
         QCOMPARE(unexpectedBoxes.lastTitle(), QString("Export Result"));
-        // A copy that carries no new timecode is not counted as done.
+        // The clip without audio timecode is copied, but it is not a stamped file.
         QCOMPARE(unexpectedBoxes.lastText(),
                  QString("Export finished.\nErrors occured with the folliwing files:\nD004_no_ltc.mov"));
+        QCOMPARE(unexpectedBoxes.lastDetails(),
+                 QString("D004_no_ltc.mov: no audio timecode: copied without a new timecode"));
         QCOMPARE(status->text(), QString("Status:"));
         QVERIFY(!list->isExportRunning());
 
@@ -172,7 +182,8 @@ private slots:
             if (record.fileName == "T012_1.wav")
                 samples = qint64(record.audioTCResult.value("SamplesSinceMidnight").toDouble(-1));
         }
-        QVERIFY(qAbs(samples - reference) <= 48000 / 25 / 80);
+        // Recorded from its first sample at 16:05:00:00: exactly that, not a sample early.
+        QCOMPARE(samples, reference);
         const QJsonObject wavOut = TestMedia::probe(target.filePath(outputs.filter("T012_1").value(0)));
         QCOMPARE(wavOut.value("format").toObject().value("tags").toObject().value("time_reference").toString(),
                  QString::number(samples));
@@ -188,6 +199,10 @@ private slots:
             if (record.fileName.startsWith("A001")) {
                 QCOMPARE(fields.at(ReportWriter::ExportWrittenColumn), QString("10:00:00:00"));
                 QCOMPARE(fields.at(ReportWriter::ExportResultColumn), QString("done"));
+            } else if (record.fileName == "E005_late.mov") {
+                // Where the search met the generator's signal.
+                QVERIFY2(fields.at(ReportWriter::FoundColumn).startsWith("found at 00:00:07."),
+                         qPrintable(fields.at(ReportWriter::FoundColumn)));
             } else if (record.fileName == "D004_no_ltc.mov") {
                 QCOMPARE(fields.at(ReportWriter::ExportWrittenColumn), QString());
                 QCOMPARE(fields.at(ReportWriter::ExportResultColumn),
