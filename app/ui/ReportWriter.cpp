@@ -254,6 +254,9 @@ QStringList ReportWriter::fields(const FileData &record, const QVector<FileData>
         row[FoundColumn] = foundText(record, records);
         if (reading.isValid()) {
             row[FrameRateColumn] = QString::number(reading.frameRate(), 'f', 2);
+            // A forced rate the signal contradicts is shown with what the signal measures, as in the table.
+            if (reading.signalRate > 0.0)
+                row[FrameRateColumn] += tr(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
             row[DropFrameColumn] = reading.isDropFrame() ? tr("yes") : tr("no");
             row[AlgorithmColumn] = reading.algorithm;
         }
