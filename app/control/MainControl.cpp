@@ -248,15 +248,17 @@ void MainControl::exportQueueStep()
         startExport(exportQueue.takeFirst());
 }
 
-// Measured with bench_export on 2 cores (20 clips of 1080p): DNxHD one at a
-// time took 28.6 s, two 29.2 s, four 33.9 s and all at once 60.9 s with 5.7 GB
-// of encoders, the first file done after 31 s instead of 1.3 s. An encoder
-// already uses every core, so half as many as cores run at once. Copies took
-// 8.8 to 10.9 s at any number; two per core keep memory low and progress even.
+// Measured with bench_export on 2 shared cores (20 clips of 1080p, two runs):
+// DNxHD one at a time took 28.6 / 61.9 s, two 29.2 / 49.1 s, four 33.9 /
+// 31.0 s, all at once 60.9 / 51.3 s with 5.7 GB of encoders and 40 % more CPU
+// time, its first file done after 20-31 s instead of 1.3-3 s. One encoder per
+// core costs no more CPU than one at a time and holds its own on a busy
+// machine. Copies took 8.8 to 11.9 s at any number; two per core keep memory
+// low and progress even.
 int MainControl::exportsAtOnce(bool transcode, int cores)
 {
     cores = std::max(1, cores);
-    return std::min(maxRunningProcesses, transcode ? std::max(1, cores / 2) : 2 * cores);
+    return std::min(maxRunningProcesses, transcode ? cores : 2 * cores);
 }
 
 bool MainControl::exportSlotFree() const
