@@ -551,6 +551,10 @@ QString ExportCommand::createPartialPath(const QString &targetPath, QString *err
             *error = partial.errorString();
         return {};
     }
+    // A temporary file is private to its owner; the copy must be as readable
+    // as any file created in that folder, like the reserved name beside it.
+    if (target.exists())
+        partial.setPermissions(target.permissions());
     return partial.fileName();
 }
 

@@ -284,13 +284,16 @@ bool FFMpegHandler::commitOutput(QString *error)
         *error = tr("%1 was changed while the export ran").arg(reserved.fileName());
         return false;
     }
+    // The name is free now: if the rename fails, whatever appears there is
+    // not ours to remove.
+    const QString finalPath = reservedPath;
+    reservedPath.clear();
     QFile partial(partialPath);
-    if (!partial.rename(reservedPath)) {
+    if (!partial.rename(finalPath)) {
         *error = tr("could not rename the written file to %1: %2").arg(reserved.fileName(), partial.errorString());
         return false;
     }
-    exportPath = reservedPath;
-    reservedPath.clear();
+    exportPath = finalPath;
     partialPath.clear();
     return true;
 }

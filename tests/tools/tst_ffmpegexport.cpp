@@ -237,6 +237,10 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
     QCOMPARE(outcome.progress, quint64(15));
     QVERIFY(!outcome.reportedInsideCall);
     QCOMPARE(outcome.target, out.filePath("tc track.MOV"));
+    // As readable as any file made in that folder, not private like a temporary one.
+    QFile plain(out.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    QCOMPARE(QFileInfo(outcome.target).permissions(), plain.permissions());
 
     const QJsonObject written = probe(outcome.target);
     QCOMPARE(audioChannelsOf(written), (QVector<int>{2, 2}));
