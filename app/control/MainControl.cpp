@@ -351,10 +351,11 @@ void MainControl::onInitAudioTCInfo(FileData fileData, int fileNumber)
 void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector,
                                       AudioTCOptions audioTCOptions)
 {
-    this->audioTCOptions = audioTCOptions;
     readBatchMode = true;
     userFilesToRead += static_cast<quint32>(audioTCUpdateFileVector.size());
     for (FileData fileData : audioTCUpdateFileVector) {
+        // A later request must not change the options of a read still running.
+        readOptions.insert(fileData.fileNumber, audioTCOptions);
         // Decoded with the user's options, whatever request comes in meanwhile.
         fileData.audioTCReadRequested = true;
         if (budgetFull())
@@ -456,7 +457,7 @@ bool MainControl::startDecoder(const FileDecode &decode)
     for (const DecoderJob &job : present) {
         auto *handler = new LTCHandler(this);
         connect(handler, &LTCHandler::pelbrookResult, this, &MainControl::onPelbrookReady);
-        handler->read(job, audioTCOptions);
+        handler->read(job, readOptions.value(job.fileNumber));
         ++runningProcessCount;
     }
     extraDecoderRuns += static_cast<quint32>(present.size() - 1);
@@ -591,6 +592,7 @@ void MainControl::completeReadBatchIfDone()
 
 void MainControl::completeReadBatch()
 {
+    readOptions.clear();
     // Both waiting parties hear of the end when an import and a user read overlapped.
     const bool hadImport = filesToRead > 0 || (!readBatchMode && userFilesToRead == 0);
     const bool hadUserRead = userFilesToRead > 0 || (readBatchMode && filesToRead == 0);

@@ -7,6 +7,7 @@
 #include "FileData.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -111,7 +112,8 @@ private:
     // Emits a file's outcome; `listAsFailed` puts it among exportReady's names.
     void reportExportFile(const ExportResult &result, bool listAsFailed);
     ExportOptions exportOptions;
-    AudioTCOptions audioTCOptions;
+    // Options of the latest user read of each row in the running batch.
+    QHash<int, AudioTCOptions> readOptions;
     bool readBatchMode = false;
     QString statusMsg;
     quint32 exportFileCount = 0;

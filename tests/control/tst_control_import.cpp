@@ -77,6 +77,7 @@ private slots:
     void importAndUserReadOverlappingBothEnd();
     void overlappingReadsKeepTheirOwnOptions_data();
     void overlappingReadsKeepTheirOwnOptions();
+    void userReadsKeepTheirOwnOptions();
     void moreFilesThanTheBudget();
 
 private:
@@ -529,6 +530,29 @@ void TestControlImport::overlappingReadsKeepTheirOwnOptions()
     QCOMPARE(resultsOf(table, userRow.fileNumber).first().code, 202);
     QCOMPARE(resultsOf(table, autoRow.fileNumber).size(), 1);
     QCOMPARE(resultsOf(table, autoRow.fileNumber).first().code, 0);
+}
+
+// Two user reads of clips that need an extraction, the second sent while the
+// first is still extracting: each is decoded with the options it was sent with.
+void TestControlImport::userReadsKeepTheirOwnOptions()
+{
+    const QString dir = media.filePath(QStringLiteral("own user options"));
+    QVERIFY(QDir().mkpath(dir));
+    const QString first = TestMedia::makeMov(dir, recipe(QStringLiteral("first.mov")));
+    const QString second = TestMedia::makeMov(dir, recipe(QStringLiteral("second.mov")));
+    MADE(first);
+    MADE(second);
+    AudioTCOptions beyondStereo;
+    beyondStereo.channel = 5; // the decoder says so (202)
+    ControlHarness table;
+    table.userRead({TestMedia::probedRecord(first, 2)}, beyondStereo);
+    table.userRead({TestMedia::probedRecord(second, 4)}, AudioTCOptions());
+    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }));
+    QVERIFY(table.settle());
+    QCOMPARE(resultsOf(table, 2).size(), 1);
+    QCOMPARE(resultsOf(table, 2).first().code, 202);
+    QCOMPARE(resultsOf(table, 4).size(), 1);
+    QCOMPARE(resultsOf(table, 4).first().code, 0);
 }
 
 void TestControlImport::moreFilesThanTheBudget()
