@@ -118,10 +118,10 @@ int main(int argc, char **argv)
     std::printf("%-22s %8s %8s %10s %11s %12s %7s\n", "kind", "at once", "wall s", "tools cpu",
                 "first file", "tools peak MB", "result");
     bool allOk = true;
-    const struct { const char *name; int type; bool transcode; } kinds[] = {
-        {"QuickTime DNxHD 120", 7, true}, {"pass through", 0, false}};
+    const struct { const char *name; int type; } kinds[] = {
+        {"QuickTime DNxHD 120", 7}, {"pass through", 0}};
     for (const auto &kind : kinds) {
-        const int chosen = MainControl::exportsAtOnce(kind.transcode, cores);
+        const int chosen = MainControl::exportsAtOnce(cores);
         QList<int> kindCounts = counts;
         if (!kindCounts.contains(chosen))
             kindCounts << chosen;
