@@ -9,16 +9,17 @@
 //    starting on sample 0 (and 3 samples in, where ltcgen can delay it). The
 //    error is the reported integer minus the true nominal position.
 //
-// Measured 2026-12-08 on 2 cores (Debian 12) under a load average of about 40
-// from other builds; the same program built from the code before the search
-// was added ("before"):
+// Measured 2026-12-08 on 2 cores (Debian 12) under a load average of 33 to 54
+// from other builds, twice each; "before" is this program built from the code
+// before the search was added:
 //
-//                                   before                after
-//   200 clips of 20 s, no LTC      46.8 s wall, 30.4 s     97.5 s wall, 51.5 s tools CPU
-//   one clip of 10 min, no LTC     0.28 s, 0.14 s          0.73 s, 0.32 s
-//   position error (samples)       -1 to -5                0 (ltcgen/libltc on sample 0),
-//                                                          -0.003 (3 samples in, NTSC: the
-//                                                          truth itself is fractional)
+//                                   before                    after
+//   200 clips of 20 s, no LTC      46.8 / 65.1 s wall,       97.5 / 120.9 s wall,
+//                                  30.4 / 35.8 s tools CPU   51.5 / 64.3 s tools CPU
+//   one clip of 10 min, no LTC     0.28 / 0.42 s wall        0.73 / 0.85 s wall
+//   position error (samples)       -1 to -5                  0 on sample 0 (ltcgen, libltc);
+//                                                            -0.003 three samples in at the
+//                                                            NTSC rates (the truth is fractional)
 
 #include "ControlHarness.h"
 #include "TestMedia.h"

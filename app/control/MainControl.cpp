@@ -412,11 +412,15 @@ void MainControl::handleExtractionResult(const FileData &fileData, int errorCode
         job.duration = fileData.duration;
         decode.jobs.append(job);
     }
-    if (budgetFull()) {
+    startOrQueueDecoder(decode);
+}
+
+void MainControl::startOrQueueDecoder(const FileDecode &decode)
+{
+    if (budgetFull())
         decodeQueue.append(decode);
-        return;
-    }
-    startDecoder(decode);
+    else
+        startDecoder(decode);
 }
 
 // The file's one decoder unit of the batch total will not come from a run.
@@ -490,10 +494,7 @@ void MainControl::startLaterSearch(const DecoderJob &job)
         FileDecode decode;
         decode.fileNumber = job.fileNumber;
         decode.jobs.append(later);
-        if (budgetFull())
-            decodeQueue.append(decode);
-        else
-            startDecoder(decode);
+        startOrQueueDecoder(decode);
         return;
     }
     extraDecoderRuns += 2;    // the extraction and the decoder run
@@ -547,10 +548,7 @@ void MainControl::onLaterExtractReady(FFMpegHandler *handler, FileData fileData,
         FileDecode decode;
         decode.fileNumber = job.fileNumber;
         decode.jobs.append(job);
-        if (budgetFull())
-            decodeQueue.append(decode);
-        else
-            startDecoder(decode);
+        startOrQueueDecoder(decode);
     }
     disposeHandler(handler);
 }

@@ -85,6 +85,7 @@ private:
     void startProbe(const FileData &fileData);
     bool startExtraction(FileData fileData);
     bool startDecoder(const FileDecode &decode);
+    void startOrQueueDecoder(const FileDecode &decode);
     void startLaterSearch(const DecoderJob &job);
     bool startLaterExtraction(const DecoderJob &job);
     void reportNotFound(const DecoderJob &job);

@@ -36,10 +36,12 @@ const QMap<QString, double> &AudioTCWindow::frameRateTable()
 {
     static const QMap<QString, double> table{
         {autoText, -1.0},
-        {QStringLiteral("23.98 FPS"), 23.98},
+        // The NTSC rates exactly: the decoder takes a rate only within 1/1500
+        // of it, and 23.98 is further than that from 24000/1001.
+        {QStringLiteral("23.98 FPS"), 24000.0 / 1001.0},
         {QStringLiteral("24.00 FPS"), 24.0},
         {QStringLiteral("25.00 FPS"), 25.0},
-        {QStringLiteral("29.97 FPS"), 29.97},
+        {QStringLiteral("29.97 FPS"), 30000.0 / 1001.0},
         {QStringLiteral("30.00 FPS"), 30.0},
     };
     return table;

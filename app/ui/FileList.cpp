@@ -121,6 +121,7 @@ void FileList::connectToControl(FileList *table, QObject *control)
     connect(control, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
             table, SLOT(onAudioTCReadReturn(QJsonObject,int,int,int)));
     connect(control, SIGNAL(importReady()), table, SLOT(importReady()));
+    connect(control, SIGNAL(exportFileResult(ExportResult)), table, SLOT(onExportFileResult(ExportResult)));
 }
 
 void FileList::importUrls(const QList<QUrl> &urls)

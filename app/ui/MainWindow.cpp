@@ -209,7 +209,6 @@ void MainWindow::makeConnections()
     connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
     connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
     connect(mainControl, SIGNAL(exportFileResult(ExportResult)), this, SLOT(onExportFileResult(ExportResult)));
-    connect(mainControl, SIGNAL(exportFileResult(ExportResult)), fileList, SLOT(onExportFileResult(ExportResult)));
     connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
 
     connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));

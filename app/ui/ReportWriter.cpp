@@ -1,6 +1,6 @@
 #include "ReportWriter.h"
 
-#include "FileList.h"
+#include "ResultCode.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -156,6 +156,21 @@ QString tracksOf(const FileData &record)
     return tracks;
 }
 
+// What the row's last export wrote and how it ended; empty before any export.
+void fillExportFields(const ExportResult &result, QStringList &row)
+{
+    if (result.resultCode == ResultCode::NotExported)
+        return;
+    row[ReportWriter::ExportPathColumn] = result.outputPath;
+    if (!result.timecode.isEmpty())
+        row[ReportWriter::ExportWrittenColumn] = result.timecode;
+    else if (result.timeReference >= 0)
+        row[ReportWriter::ExportWrittenColumn] = QString::number(result.timeReference);
+    const QString text = ResultCode::text(result.resultCode);
+    row[ReportWriter::ExportResultColumn] =
+        (result.reason.isEmpty() || result.reason == text) ? text : text + QStringLiteral(": ") + result.reason;
+}
+
 QString foundText(const FileData &record, const QVector<FileData> &records)
 {
     if (!record.hasAudioTC)
@@ -215,10 +230,8 @@ QString ReportWriter::durationText(double seconds)
 
 QString ReportWriter::statusText(const FileData &record)
 {
-    if (record.audioTCError != 0) {
-        const QString text = FileList::audioTCErrorText(record.audioTCError);
-        return text.isEmpty() ? tr("error %1").arg(record.audioTCError) : text;
-    }
+    if (record.audioTCError != 0)
+        return ResultCode::text(record.audioTCError);
     if (record.hasAudioTC)
         return tr("ok");
     return tr("not read");
@@ -234,12 +247,16 @@ QStringList ReportWriter::fields(const FileData &record, const QVector<FileData>
     row[DurationColumn] = durationText(record.duration);
     row[FileTCColumn] = record.hasFileTC ? record.fileTC : QString();
     row[StatusColumn] = statusText(record);
+    fillExportFields(record.lastExport, row);
     if (record.hasAudioTC) {
         const AudioTCReading reading = record.audioTCReading();
         row[AudioTCColumn] = record.audioTC;
         row[FoundColumn] = foundText(record, records);
         if (reading.isValid()) {
             row[FrameRateColumn] = QString::number(reading.frameRate(), 'f', 2);
+            // A forced rate the signal contradicts is shown with what the signal measures, as in the table.
+            if (reading.signalRate > 0.0)
+                row[FrameRateColumn] += tr(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
             row[DropFrameColumn] = reading.isDropFrame() ? tr("yes") : tr("no");
             row[AlgorithmColumn] = reading.algorithm;
         }

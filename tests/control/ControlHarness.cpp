@@ -26,7 +26,10 @@ ControlHarness::ControlHarness(bool actAsTable) : actAsTable(actAsTable)
     connect(control, &MainControl::exportStarted, this, &ControlHarness::onExportStarted);
     connect(control, &MainControl::exportReady, this, &ControlHarness::onExportReady);
     connect(control, &MainControl::exportFileResult, this,
-            [this](::ExportResult result) { fileResults.append(result); });
+            [this](::ExportResult result) {
+                ++deliveries;
+                fileResults.append(result);
+            });
     connect(control, &MainControl::importReady, this, &ControlHarness::onImportReady);
     connect(control, &MainControl::readingFinished, this, &ControlHarness::onReadingFinished);
 

@@ -268,7 +268,8 @@ private slots:
         QCOMPARE(sent.frameRate, -1.0);
         QVERIFY(!sent.allFiles);
 
-        const QList<double> rates{-1.0, 23.98, 24.0, 25.0, 29.97, 30.0};
+        // NTSC rates as the decoder takes them (23.98 itself would mean "detect").
+        const QList<double> rates{-1.0, 24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0, 30.0};
         for (int i = 0; i < 9; ++i) {
             channel->setCurrentIndex(i);
             algorithm->setCurrentIndex(i % 5);

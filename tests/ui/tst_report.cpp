@@ -367,8 +367,9 @@ private slots:
         QCOMPARE(ale.rows.value(0).value("Duration"), duration);
     }
 
-    // Own, searched for later in the file, or taken from a sibling that may since have been removed.
-    void foundColumn()
+    // Own, searched for later in the file, or taken from a sibling that may since have been removed;
+    // and a rate the signal contradicts.
+    void foundColumnAndSignalRate()
     {
         FileData own = timedRecord("10:00:00:00", 25, false, false, 4.0);
         FileData searched = own;
@@ -383,6 +384,13 @@ private slots:
         for (const FileData &record : records)
             found << ReportWriter::fields(record, records).at(ReportWriter::FoundColumn);
         QCOMPARE(found, QStringList({"own", "found at 00:00:12.480", "linked from clip.mov", "linked"}));
+
+        // A forced rate the signal contradicts carries what the signal measures.
+        FileData forced = timedRecord("10:00:00:00", 24, false, false, 4.0);
+        forced.audioTCResult.insert("FrameRateMeasured", 25.0);
+        QCOMPARE(ReportWriter::fields(forced, {forced}).at(ReportWriter::FrameRateColumn),
+                 QString("24.00 (signal 25.00)"));
+        QCOMPARE(ReportWriter::fields(own, {own}).at(ReportWriter::FrameRateColumn), QString("25.00"));
     }
 
     // As a script starts it: a folder, no display, progress lines only on
