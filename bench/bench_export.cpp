@@ -80,7 +80,9 @@ int main(int argc, char **argv)
     const double seconds = 1.0;
     TestMedia::MediaRecipe recipe;
     recipe.fileName = QStringLiteral("ltc.wav");
-    recipe.seconds = seconds;
+    // The audio outlasts the video: the decoder needs two seconds of it to
+    // read the timecode that every export writes.
+    recipe.seconds = 2.5;
     recipe.ltcChannel = 1;
     const QString ltc = TestMedia::makeLtcWav(root.path(), recipe);
     const QString clip = root.filePath(QStringLiteral("source.mov"));
@@ -111,15 +113,15 @@ int main(int argc, char **argv)
     std::sort(counts.begin(), counts.end());
     counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
 
-    std::printf("Export All of %d 1080p25 clips of %.0f s (mpeg4 + PCM with LTC), %d cores\n", files,
-                seconds, cores);
+    std::printf("Export All of %d 1080p25 clips (%.0f s of mpeg4 video, 2.5 s of PCM with LTC), %d cores\n",
+                files, seconds, cores);
     std::printf("%-22s %8s %8s %10s %11s %12s %7s\n", "kind", "at once", "wall s", "tools cpu",
                 "first file", "tools peak MB", "result");
     bool allOk = true;
-    const struct { const char *name; int type; bool transcode; } kinds[] = {
-        {"QuickTime DNxHD 120", 7, true}, {"pass through", 0, false}};
+    const struct { const char *name; int type; } kinds[] = {
+        {"QuickTime DNxHD 120", 7}, {"pass through", 0}};
     for (const auto &kind : kinds) {
-        const int chosen = MainControl::exportsAtOnce(kind.transcode, cores);
+        const int chosen = MainControl::exportsAtOnce(cores);
         QList<int> kindCounts = counts;
         if (!kindCounts.contains(chosen))
             kindCounts << chosen;

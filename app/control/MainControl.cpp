@@ -248,25 +248,23 @@ void MainControl::exportQueueStep()
         startExport(exportQueue.takeFirst());
 }
 
-// Measured with bench_export on 2 shared cores (20 clips of 1080p, two runs):
-// DNxHD one at a time took 28.6 / 61.9 s, two 29.2 / 49.1 s, four 33.9 /
-// 31.0 s, all at once 60.9 / 51.3 s with 5.7 GB of encoders and 40 % more CPU
-// time, its first file done after 20-31 s instead of 1.3-3 s. One encoder per
-// core costs no more CPU than one at a time and holds its own on a busy
-// machine. Copies took 8.8 to 11.9 s at any number; two per core keep memory
-// low and progress even.
-int MainControl::exportsAtOnce(bool transcode, int cores)
+// Measured with bench_export on 2 shared cores (20 clips of 1080p, three runs
+// under different load): DNxHD one at a time took 28.6 / 61.9 / 16.0 s, two
+// 29.2 / 49.1 / 13.4 s, four 33.9 / 31.0 / 11.9 s, all at once 60.9 / 51.3 /
+// 16.1 s with 5.7 GB of encoders, its first file done after 5-31 s instead of
+// 1-3 s. Copies took 3.7 to 4.5 s at any number in the last run. Two per core
+// was fastest or close to it for both, with a tenth of the memory.
+int MainControl::exportsAtOnce(int cores)
 {
     cores = std::max(1, cores);
-    return std::min(maxRunningProcesses, transcode ? cores : 2 * cores);
+    return std::min(maxRunningProcesses, 2 * cores);
 }
 
 bool MainControl::exportSlotFree() const
 {
     const int limit = exportsAtOnceOverride > 0
         ? exportsAtOnceOverride
-        : exportsAtOnce(ExportCommand::transcodesVideo(exportOptions.videoExportType),
-                        QThread::idealThreadCount());
+        : exportsAtOnce(QThread::idealThreadCount());
     return !budgetFull() && runningExports < limit;
 }
 

@@ -30,9 +30,8 @@ public:
 
     static constexpr int maxRunningProcesses = 45;
 
-    // Exports run at once for a job of this kind on a machine with `cores`
-    // cores; the rest wait in the export queue.
-    static int exportsAtOnce(bool transcode, int cores);
+    // Exports run at once on a machine with `cores` cores; the rest wait in the export queue.
+    static int exportsAtOnce(int cores);
     // A fixed number of exports at once instead (0: as exportsAtOnce says). For benchmarks.
     void setExportsAtOnce(int exports) { exportsAtOnceOverride = exports; }
 

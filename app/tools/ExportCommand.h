@@ -69,8 +69,6 @@ public:
 
     // Audio codecs an unchanged-audio export passes through as they are.
     static const QStringList &codecTable();
-    // The video of this export type is encoded anew (not copied).
-    static bool transcodesVideo(int videoExportType) { return videoExportType != 0 && videoExportType != 5; }
     // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
     static int integerFrameRate(const QString &rFrameRate);
 

@@ -250,9 +250,8 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
 void TestControlBudget::exportsRunAFewAtATime_data()
 {
     QTest::addColumn<int>("videoType");
-    QTest::addColumn<bool>("transcode");
-    QTest::newRow("copies") << 0 << false;
-    QTest::newRow("DNxHD") << 7 << true;
+    QTest::newRow("copies") << 0;
+    QTest::newRow("DNxHD") << 7;
 }
 
 // However many files are asked for, only as many exports as the machine
@@ -260,12 +259,11 @@ void TestControlBudget::exportsRunAFewAtATime_data()
 void TestControlBudget::exportsRunAFewAtATime()
 {
     QFETCH(int, videoType);
-    QFETCH(bool, transcode);
     useFakeTools(false);
     const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
     const QString target = work.filePath(QStringLiteral("target-%1").arg(videoType));
     QVERIFY(QDir().mkpath(target));
-    const int limit = MainControl::exportsAtOnce(transcode, QThread::idealThreadCount());
+    const int limit = MainControl::exportsAtOnce(QThread::idealThreadCount());
     QVERIFY(limit >= 1 && limit < 45);
     QVector<FileData> rows;
     for (int row = 0; row < limit + 3; ++row) {
