@@ -433,7 +433,13 @@ private slots:
         connect(&answer, &QTimer::timeout, [&typed, &unexpected] {
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-                dialog->selectFile(typed);
+                // Typed as a user would: selectFile() leaves the name field alone
+                // once that field has the focus, which under load it may already have.
+                auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                if (name)
+                    name->setText(typed);
+                else
+                    dialog->selectFile(typed);
                 QMetaObject::invokeMethod(dialog, "accept");
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 // Told, and closed, so the test fails with it instead of waiting.
