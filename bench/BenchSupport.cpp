@@ -46,26 +46,6 @@ void resetPeakMemory()
         clear.write("5");
 }
 
-long childrenRssKb()
-{
-    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
-    long total = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        if (!entry.at(0).isDigit())
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        // pid (comm) state ppid ... ; rss (pages) is field 24
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 21 && fields.at(1) == self)
-            total += fields.at(21).toLong() * 4;
-    }
-    return total;
-}
-
 int scaled(int count, int minimum)
 {
     const char *text = std::getenv("BENCH_SCALE");

@@ -20,8 +20,6 @@ double cpuSeconds(int who);
 long statusKb(const char *key);
 // Starts a new peak for VmHWM.
 void resetPeakMemory();
-// Resident memory of this program's child processes together, in kB.
-long childrenRssKb();
 // BENCH_SCALE (default 1) times `count`, at least `minimum`.
 int scaled(int count, int minimum = 1);
 int cores();

@@ -8,6 +8,7 @@
 #include "ControlHarness.h"
 #include "MainControl.h"
 #include "TestMedia.h"
+#include "TestWait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -49,7 +50,7 @@ Run exportAll(ControlHarness &table, const QVector<FileData> &rows, int videoTyp
                      });
     QTimer sampler;
     long peakKb = 0;
-    QObject::connect(&sampler, &QTimer::timeout, [&] { peakKb = std::max(peakKb, Bench::childrenRssKb()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peakKb = std::max(peakKb, TestWait::runningChildrenRssKb()); });
     sampler.start(100);
     const int before = table.exportResults.size();
     const double cpu0 = Bench::cpuSeconds(RUSAGE_CHILDREN);

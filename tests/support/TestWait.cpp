@@ -25,10 +25,14 @@ void drainEvents()
     qWarning("drainEvents: events keep coming; gave up after 10000 rounds");
 }
 
-int runningChildren()
+namespace {
+
+// The fields after "(comm)" of /proc/<pid>/stat of each child of this program:
+// state, ppid, ... (Linux).
+QList<QList<QByteArray>> childStatFields()
 {
     const QByteArray parent = QByteArray::number(::getpid());
-    int count = 0;
+    QList<QList<QByteArray>> children;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         if (!entry.at(0).isDigit())
@@ -37,12 +41,26 @@ int runningChildren()
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray line = stat.readAll();
-        // pid (comm) state ppid ...
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 1 && fields.at(1) == parent)
-            ++count;
+            children << fields;
     }
-    return count;
+    return children;
+}
+
+} // namespace
+
+int runningChildren()
+{
+    return childStatFields().size();
+}
+
+long runningChildrenRssKb()
+{
+    long total = 0;
+    for (const QList<QByteArray> &fields : childStatFields())
+        total += fields.value(21).toLong() * (::sysconf(_SC_PAGESIZE) / 1024); // rss, in pages
+    return total;
 }
 
 bool noChildrenLeft(int timeoutMs)

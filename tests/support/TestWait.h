@@ -17,6 +17,8 @@ void drainEvents();
 
 // Child processes of this test program right now (Linux: read from /proc).
 int runningChildren();
+// Their resident memory together, in kB.
+long runningChildrenRssKb();
 
 // Waits until this program has no child process left; false at the limit.
 bool noChildrenLeft(int timeoutMs = toolWorkMs);
