@@ -68,21 +68,19 @@ QStringList LTCHandler::automaticAlgorithms(bool preferSlope)
 
 void LTCHandler::readTimecode(QString wavPath, bool preferSlope)
 {
-    this->wavPath = wavPath;
-    fixedArguments = QStringList{wavPath};
-    algorithmsToTry = automaticAlgorithms(preferSlope);
-    startRun();
+    DecoderJob job;
+    job.wavPath = wavPath;
+    job.preferSlope = preferSlope;
+    read(job, AudioTCOptions());
 }
 
 void LTCHandler::readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope)
 {
-    this->wavPath = wavPath;
-    fixedArguments = withoutAlgorithm(wavPath, options);
-    if (options.readingAlgorithm == 0)
-        algorithmsToTry = automaticAlgorithms(preferSlope);
-    else
-        algorithmsToTry = QStringList{algorithmArgument(options.readingAlgorithm, preferSlope)};
-    startRun();
+    DecoderJob job;
+    job.wavPath = wavPath;
+    job.preferSlope = preferSlope;
+    job.readRequested = true;
+    read(job, options);
 }
 
 void LTCHandler::read(const DecoderJob &job, const AudioTCOptions &userOptions)

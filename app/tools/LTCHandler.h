@@ -33,6 +33,7 @@ public:
     explicit LTCHandler(QObject *parent = nullptr);
     ~LTCHandler() override;
 
+    // One WAV outside a batch: read automatically, or with these options.
     void readTimecode(QString wavPath, bool preferSlope);
     void readTimecode(QString wavPath, AudioTCOptions options, bool preferSlope);
     // Reads the job's WAV: with the user's options when the job was asked for
