@@ -40,43 +40,40 @@ const char* word(bool value)
     return value ? "true" : "false";
 }
 
+// The digits after optional blanks and a sign, saturating at `limit`
+// instead of overflowing.
+int64_t parseSaturated(const char* p, int64_t limit, bool* negative)
+{
+    while (isBlank(*p))
+        ++p;
+    *negative = false;
+    if (*p == '+' || *p == '-')
+        *negative = *p++ == '-';
+    int64_t value = 0;
+    for (; isDigit(*p); ++p) {
+        const int digit = *p - '0';
+        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
+    }
+    return value;
+}
+
 } // namespace
 
 int32_t parseChannelValue(const char* p)
 {
-    while (isBlank(*p))
-        ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    // Saturate instead of overflowing: a huge value is simply out of range.
-    int64_t value = 0;
-    for (; isDigit(*p); ++p) {
-        if (value <= INT32_MAX)
-            value = value * 10 + (*p - '0');
-    }
+    // A huge value is simply out of range; one beyond INT32_MAX still negates to INT32_MIN.
+    const int64_t value = parseSaturated(p, int64_t(INT32_MAX) + 1, &negative);
     if (negative)
-        value = -value;
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
+        return static_cast<int32_t>(-value);
+    return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
 int64_t parseSampleValue(const char* p)
 {
-    while (isBlank(*p))
-        ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
     // Saturates; the reader moves a start beyond the data back to its last block.
-    int64_t value = 0;
-    for (; isDigit(*p); ++p) {
-        if (value < INT64_MAX / 10)
-            value = value * 10 + (*p - '0');
-    }
+    const int64_t value = parseSaturated(p, INT64_MAX, &negative);
     return negative ? 0 : value;
 }
 
