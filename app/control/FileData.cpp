@@ -90,6 +90,15 @@ int FileData::audioChannelTotal() const
     return total;
 }
 
+QString AudioTCReading::rateContradiction() const
+{
+    if (!contradictsSignal())
+        return QString();
+    return QStringLiteral("read at %1 fps, but the signal runs at %2 fps")
+        .arg(frameRate(), 0, 'f', 2)
+        .arg(signalRate, 0, 'f', 2);
+}
+
 AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
 {
     AudioTCReading reading;

@@ -31,6 +31,10 @@ struct AudioTCReading
     bool isValid() const { return frameRateBase > 0; }
     double frameRate() const { return ntsc ? frameRateBase * 1000.0 / 1001.0 : double(frameRateBase); }
     bool isDropFrame() const { return ntsc && dropFrame; }
+    // A forced rate the signal contradicts: the timecode is off by seconds, as good as unread.
+    bool contradictsSignal() const { return signalRate > 0.0; }
+    // "read at 25.00 fps, but the signal runs at 23.98 fps"; empty when the two agree.
+    QString rateContradiction() const;
     static AudioTCReading fromReport(const QJsonObject &report);
 };
 

@@ -379,11 +379,9 @@ QString ExportCommand::refusal(int *code) const
     // A timecode read at a forced rate its own signal contradicts would be
     // written wrong (a time reference off by seconds): nothing is written.
     const AudioTCReading reading = file.audioTCReading();
-    if (reading.signalRate > 0.0) {
+    if (reading.contradictsSignal()) {
         *code = ResultCode::RateContradictsSignal;
-        return QStringLiteral("read at %1 fps, but the signal runs at %2 fps")
-            .arg(reading.frameRate(), 0, 'f', 2)
-            .arg(reading.signalRate, 0, 'f', 2);
+        return reading.rateContradiction();
     }
     if (timecodeMultiplier == 0) {
         *code = ResultCode::RateMismatch;

@@ -57,7 +57,7 @@ const QMap<QString, int> &ExportWindow::audioExportTypes()
 
 ExportWindow::ExportWindow(QWidget *parent)
     : QWidget(parent, Qt::WindowStaysOnTopHint),
-      directoryLabel(new QLabel(tr("Select export directory: "), this)),
+      directoryLabel(new QLabel(this)),
       browseButton(new QPushButton(QFileIconProvider().icon(QFileInfo(QDir::currentPath())), tr("Browse"), this)),
       directoryEdit(new QLineEdit(moviesFolder(), this)),
       videoTypeCombo(new QComboBox(this)),
@@ -98,6 +98,7 @@ ExportWindow::ExportWindow(QWidget *parent)
     layout->addWidget(muteAudioTCCheckBox, 0, Qt::AlignRight);
     layout->addLayout(buttonRow);
 
+    showDirectoryPrompt();
     setWindowTitle(tr("Export all files"));
     setMinimumWidth(400);
     setFixedHeight(180);
@@ -149,6 +150,13 @@ void ExportWindow::onVideoExportTypeChanged(int currentType)
     }
 }
 
+// An error belongs to the attempt that caused it, not to the next opening.
+void ExportWindow::showDirectoryPrompt()
+{
+    directoryLabel->setText(tr("Select export directory: "));
+    directoryLabel->setStyleSheet(QString());
+}
+
 void ExportWindow::showDirectoryError(const QString &text)
 {
     directoryLabel->setText(text);
@@ -158,10 +166,18 @@ void ExportWindow::showDirectoryError(const QString &text)
 void ExportWindow::onExportButtonClicked()
 {
     const QString path = directoryEdit->text();
-    const QFileInfo target(path);
-    if (!target.exists()) {
+    if (path.trimmed().isEmpty()) {
         showDirectoryError(tr("Selected directory doesn't exists"));
         return;
+    }
+    // A new folder typed by the user is what they want to export into.
+    QFileInfo target(path);
+    if (!target.exists() && !target.isSymLink()) {
+        if (!QDir().mkpath(path)) {
+            showDirectoryError(tr("Cannot create the directory %1").arg(QDir::toNativeSeparators(path)));
+            return;
+        }
+        target.refresh();
     }
     // Every export of the job would fail against a plain file.
     if (!target.isDir()) {
@@ -179,6 +195,7 @@ void ExportWindow::onExportButtonClicked()
     options.audioExportType = audioExportTypes().value(audioTypeCombo->currentText(), 0);
     options.muteAudioTC = muteAudioTCCheckBox->isChecked();
     options.exportAll = exportAll;
+    showDirectoryPrompt();
     emit exportRequest(options);
     close();
 }

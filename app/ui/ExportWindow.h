@@ -38,6 +38,7 @@ private slots:
 
 private:
     static void fillByNumber(QComboBox *combo, const QMap<QString, int> &table);
+    void showDirectoryPrompt();
     void showDirectoryError(const QString &text);
 
     bool exportAll = true;

@@ -29,6 +29,12 @@ qint64 modifiedKey(const FileData &record)
                                          : std::numeric_limits<qint64>::min();
 }
 
+// A recorder writes the files of one take one after another, tens of
+// milliseconds apart, and card file systems keep times to 10 ms (exFAT) or
+// 2 s (FAT).
+constexpr qint64 siblingTimeToleranceMs = 2000;
+constexpr double siblingLengthTolerance = 0.05;
+
 } // namespace
 
 FileList::FileList(QWidget *parent)
@@ -401,15 +407,29 @@ bool FileList::areSiblingWavs(int a, int b) const
 {
     const FileData &first = fileVector.at(a);
     const FileData &second = fileVector.at(b);
-    return isWav(first) && isWav(second) && first.lastModified == second.lastModified
-           && qAbs(first.duration - second.duration) < 0.05;
+    return isWav(first) && isWav(second) && first.lastModified.isValid() && second.lastModified.isValid()
+           && qAbs(first.lastModified.msecsTo(second.lastModified)) <= siblingTimeToleranceMs
+           && qAbs(first.duration - second.duration) < siblingLengthTolerance;
+}
+
+QVector<int> FileList::wavRowsNear(int row) const
+{
+    const qint64 key = modifiedKey(fileVector.at(row));
+    QVector<int> rows;
+    if (key == std::numeric_limits<qint64>::min())
+        return rows;
+    const auto end = wavRowsByModified.upperBound(key + siblingTimeToleranceMs);
+    for (auto it = wavRowsByModified.lowerBound(key - siblingTimeToleranceMs); it != end; ++it)
+        rows += it.value();
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 // Only a row that read its own timecode is a source (no chains): the first
 // one in row order, so the outcome does not depend on which read ends first.
 int FileList::findLinkSource(int row) const
 {
-    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
+    for (const int i : wavRowsNear(row)) {
         if (i != row && fileVector.at(i).hasOwnAudioTC() && areSiblingWavs(i, row))
             return i;
     }
@@ -438,7 +458,7 @@ void FileList::relinkSiblings(int row)
 {
     if (!isWav(fileVector.at(row)))
         return;
-    for (const int i : wavRowsByModified.value(modifiedKey(fileVector.at(row)))) {
+    for (const int i : wavRowsNear(row)) {
         if (i == row || fileVector.at(i).hasOwnAudioTC() || !areSiblingWavs(i, row))
             continue;
         const int source = findLinkSource(i);

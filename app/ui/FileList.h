@@ -5,7 +5,7 @@
 #include "FileData.h"
 
 #include <QFileInfo>
-#include <QHash>
+#include <QMap>
 #include <QJsonObject>
 #include <QList>
 #include <QTableWidget>
@@ -95,14 +95,16 @@ private:
     void showAudioTCNotFound(int row);
     int findLinkSource(int row) const;
     bool areSiblingWavs(int a, int b) const;
+    // WAV rows written close enough in time to `row`'s to be its siblings, in ascending row order.
+    QVector<int> wavRowsNear(int row) const;
     QVector<int> selectedRecordRows() const;
 
     QVector<FileData> fileVector;
     QTableWidgetItem *placeholderItem = nullptr;
 
-    // WAV rows by modification time, in ascending row order: siblings are
-    // found without a walk over the whole table.
-    QHash<qint64, QVector<int>> wavRowsByModified;
+    // WAV rows by modification time, each list in ascending row order:
+    // siblings are found without a walk over the whole table.
+    QMap<qint64, QVector<int>> wavRowsByModified;
 
     // Columns to fit to their visible texts once the current burst of updates is handled.
     QVector<int> columnsToResize;

@@ -250,7 +250,7 @@ void ReportRun::finish()
         return;
     }
     for (const FileData &record : records) {
-        if (!record.hasAudioTC || record.audioTCError != 0) {
+        if (!ReportWriter::isRead(record)) {
             emit finished(SomeFilesUnread);
             return;
         }

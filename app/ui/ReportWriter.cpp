@@ -228,11 +228,18 @@ QString ReportWriter::durationText(double seconds)
         .arg(ms, 3, 10, QLatin1Char('0'));
 }
 
+bool ReportWriter::isRead(const FileData &record)
+{
+    return record.hasAudioTC && record.audioTCError == 0 && !record.audioTCReading().contradictsSignal();
+}
+
 QString ReportWriter::statusText(const FileData &record)
 {
     if (record.audioTCError != 0)
         return ResultCode::text(record.audioTCError);
-    if (record.hasAudioTC)
+    if (record.hasAudioTC && record.audioTCReading().contradictsSignal())
+        return record.audioTCReading().rateContradiction();
+    if (isRead(record))
         return tr("ok");
     return tr("not read");
 }

@@ -50,6 +50,8 @@ public:
     static QStringList fields(const FileData &record, const QVector<FileData> &records);
     // Status of a row: "ok", why there is no timecode, or "not read".
     static QString statusText(const FileData &record);
+    // An audio timecode that can be trusted: the status says "ok".
+    static bool isRead(const FileData &record);
     // HH:MM:SS.mmm
     static QString durationText(double seconds);
 

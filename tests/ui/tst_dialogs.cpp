@@ -182,25 +182,29 @@ private slots:
         QCOMPARE(c.label->styleSheet(), QString("color:red"));
         QVERIFY(window.isVisible());
 
-        c.folder->setText(dir.filePath("missing/deeper"));
-        button(window, "Export")->click();
-        QCOMPARE(c.label->text(), QString("Selected directory doesn't exists"));
-
         QFile plain(dir.filePath("plain.txt"));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         c.folder->setText(plain.fileName());
         button(window, "Export")->click();
         QCOMPARE(c.label->text(), QString("Selected path is not a directory"));
+        c.folder->setText(dir.filePath("plain.txt/sub"));
+        button(window, "Export")->click();
+        QVERIFY(c.label->text().startsWith("Cannot create the directory"));
         QCOMPARE(spy.count(), 0);
         QVERIFY(window.isVisible());
 
-        // The error text stays, also on the next opening.
-        c.folder->setText(dir.path());
+        // A new folder is created with its parents and exported into; the
+        // error of the earlier attempt is gone on the next opening.
+        const QString fresh = dir.filePath("missing/deeper");
+        c.folder->setText(fresh);
         button(window, "Export")->click();
+        QVERIFY(QFileInfo(fresh).isDir());
         QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<ExportOptions>().targetFolderPath, fresh);
         window.show();
-        QCOMPARE(c.label->text(), QString("Selected path is not a directory"));
+        QCOMPARE(c.label->text(), QString("Select export directory: "));
+        QCOMPARE(c.label->styleSheet(), QString());
     }
 
     void unwritableFolder()

@@ -348,10 +348,10 @@ private slots:
         addProbed(list, "take1_tc.wav", 10.00);                     // 0: carries the timecode
         addProbed(list, "take1_a.wav", 10.04);                      // 1: links
         addProbed(list, "take1_b.wav", 10.06);                      // 2: too long
-        addProbed(list, "take1_c.wav", 10.00, 2, stamp.addSecs(1)); // 3: written a second later
-        addProbed(list, "take1_d.WAV", 9.97);                       // 4: capital suffix links
+        addProbed(list, "take1_c.wav", 10.00, 2, stamp.addMSecs(2001)); // 3: written over 2 s later
+        addProbed(list, "take1_d.WAV", 9.97, 2, stamp.addMSecs(-16));   // 4: capital suffix links
         addProbed(list, "take1_e.mov", 10.00);                      // 5: not a WAV
-        addProbed(list, "take1_f.wav", 10.01);                      // 6: its own 205 arrives first
+        addProbed(list, "take1_f.wav", 10.01, 2, stamp.addMSecs(30));   // 6: its own 205 arrives first
 
         list.onAudioTCReadReturn(QJsonObject{{"ErrorNo", 205}}, 6, 0, 205);
         QCOMPARE(cell(list, 6, 3), QString("audio TC not found"));

@@ -388,8 +388,11 @@ private slots:
         // A forced rate the signal contradicts carries what the signal measures.
         FileData forced = timedRecord("10:00:00:00", 24, false, false, 4.0);
         forced.audioTCResult.insert("FrameRateMeasured", 25.0);
-        QCOMPARE(ReportWriter::fields(forced, {forced}).at(ReportWriter::FrameRateColumn),
-                 QString("24.00 (signal 25.00)"));
+        const QStringList forcedRow = ReportWriter::fields(forced, {forced});
+        QCOMPARE(forcedRow.at(ReportWriter::FrameRateColumn), QString("24.00 (signal 25.00)"));
+        // Its timecode is off by seconds: not read, for the status and the exit code alike.
+        QCOMPARE(forcedRow.at(ReportWriter::StatusColumn), QString("read at 24.00 fps, but the signal runs at 25.00 fps"));
+        QVERIFY(!ReportWriter::isRead(forced) && ReportWriter::isRead(own));
         QCOMPARE(ReportWriter::fields(own, {own}).at(ReportWriter::FrameRateColumn), QString("25.00"));
     }
 
