@@ -45,6 +45,7 @@ QString text(int code)
     case LeftOutOnlyTimecodeChannel: return tr("left out: its only channel is the timecode");
     case OutputNotWritten: return tr("the output could not be written");
     case RateContradictsSignal: return tr("the audio timecode was read at a rate its signal contradicts");
+    case NoVideoProfile: return tr("the chosen video format has no profile for the video's frame rate");
     case UnreadableReport: return tr("no timecode in the decoder's report");
     case DecoderStartFailed: return tr("Pelbrook could not be started");
     case DecoderCrashed: return tr("Pelbrook crashed");

@@ -46,6 +46,7 @@ enum Code : int {
     LeftOutOnlyTimecodeChannel = 3104,
     OutputNotWritten = 3105,
     RateContradictsSignal = 3106,
+    NoVideoProfile = 3107,
 
     // decoder driver
     UnreadableReport = 3200,

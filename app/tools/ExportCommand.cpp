@@ -68,6 +68,32 @@ bool parseRate(const QString &text, qint64 *num, qint64 *den)
     return numOk && denOk && *num > 0 && *den > 0;
 }
 
+// The same rate however written: "25" and "25/1", "30000/1001" and "60000/2002".
+bool sameRate(const QString &a, const QString &b)
+{
+    qint64 aNum = 0, aDen = 0, bNum = 0, bDen = 0;
+    return parseRate(a, &aNum, &aDen) && parseRate(b, &bNum, &bDen) && aNum * bDen == bNum * aDen;
+}
+
+// The rates MPEG-2 codes exactly, all of which the MXF muxer takes. ffmpeg's
+// encoder moves any other to a near one (48000/1001 becomes 48).
+bool isMpeg2Rate(const QString &rate)
+{
+    static const char *const rates[] = {"24000/1001", "24", "25", "30000/1001", "30", "50", "60000/1001", "60"};
+    for (const char *mpeg2Rate : rates)
+        if (sameRate(rate, QString::fromLatin1(mpeg2Rate)))
+            return true;
+    return false;
+}
+
+// A count from ffprobe's JSON, which writes it as text; -1 when missing.
+qint64 countOf(const QJsonObject &stream, const QString &key)
+{
+    bool ok = false;
+    const qint64 count = stream.value(key).toVariant().toLongLong(&ok);
+    return ok && count >= 0 ? count : -1;
+}
+
 // 25, 29.97, 23.98: as people say rates.
 QString rateText(double rate)
 {
@@ -145,7 +171,9 @@ int ExportCommand::integerFrameRate(const QString &rFrameRate)
 
 bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row)
 {
-    // Columns: types 2/6, 3/7, 4/8.
+    // Columns: types 2/6, 3/7, 4/8. 50, 59.94 and 60 take the standard 1080p
+    // profiles of twice the rate of the 25 and 29.97/30 rows (DNxHD 75, 240,
+    // 365x; 90, 290, 440), which ffmpeg's encoder knows by their bit rates.
     struct Rate { int f; const char *rate[3]; const char *format[3]; const char *ntscRate; };
     static const Rate table[] = {
         {23, {"36M", "115M", "175M"}, {"yuv422p", "yuv422p", "yuv422p10"}, "24000/1001"},
@@ -153,6 +181,9 @@ bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFra
         {25, {"36M", "120M", "185M"}, {"yuv422p", "yuv422p", "yuv422p10"}, nullptr},
         {29, {"45M", "145M", "220M"}, {"yuv422p", "yuv422p", "yuv422p"}, "30000/1001"},
         {30, {"45M", "145M", "220M"}, {"yuv422p", "yuv422p", "yuv422p"}, nullptr},
+        {50, {"75M", "240M", "365M"}, {"yuv422p", "yuv422p", "yuv422p10"}, nullptr},
+        {59, {"90M", "290M", "440M"}, {"yuv422p", "yuv422p", "yuv422p"}, "60000/1001"},
+        {60, {"90M", "290M", "440M"}, {"yuv422p", "yuv422p", "yuv422p"}, nullptr},
     };
     int column = -1;
     if (videoType >= 2 && videoType <= 4)
@@ -317,31 +348,31 @@ bool ExportCommand::writesQuickTime() const
            || (outputContainer == Container::Unchanged && sameText(file.suffix, QStringLiteral("mov")));
 }
 
-// The "-r" a transcode gets after "-timecode"; a copied video is never re-timed.
+// The "-r" a transcode gets after "-timecode", only where it names the rate
+// the video is written at anyway: the timecode never re-times the picture
+// (a 29.97 clip with 30 fps LTC would get duplicated frames), and a copied
+// video is not re-timed at all.
 QString ExportCommand::timecodeRateArgument() const
 {
     if (!writesTimecode() || copiesVideo())
         return {};
     const QJsonObject &report = file.audioTCResult;
     const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
+    QString rate;
     if (!report.value(QStringLiteral("NTSC")).toBool())
-        return QString::number(base);
-    if (options.videoExportType == 1)
-        return QStringLiteral("%1/1001").arg(base * 1000);
-    return {};
+        rate = QString::number(base);
+    else if (options.videoExportType == 1)
+        rate = QStringLiteral("%1/1001").arg(base * 1000);
+    const QString videoRate = outputVideoRate();
+    return videoRate.isEmpty() || sameRate(rate, videoRate) ? rate : QString(); // no video: nothing to re-time
 }
 
-// The rate of the written video: the source's for a copy, else the last "-r" given.
+// The rate of the written video: the source's, or the "-r" of a DNxHD row.
 QString ExportCommand::outputVideoRate() const
 {
     if (writesWav() || file.videoStream.isEmpty())
         return {};
     const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
-    if (copiesVideo())
-        return sourceRate;
-    const QString timecodeRate = timecodeRateArgument();
-    if (!timecodeRate.isEmpty())
-        return timecodeRate;
     const QStringList video = videoArguments();
     const int r = video.lastIndexOf(QStringLiteral("-r"));
     return r >= 0 && r + 1 < video.size() ? video.at(r + 1) : sourceRate;
@@ -383,6 +414,11 @@ QString ExportCommand::refusal(int *code) const
         *code = ResultCode::RateContradictsSignal;
         return reading.rateContradiction();
     }
+    const QString video = videoRefusal();
+    if (!video.isEmpty()) {
+        *code = ResultCode::NoVideoProfile;
+        return video;
+    }
     if (timecodeMultiplier == 0) {
         *code = ResultCode::RateMismatch;
         return rateMismatch;
@@ -393,6 +429,34 @@ QString ExportCommand::refusal(int *code) const
         return ResultCode::text(*code);
     }
     return {};
+}
+
+// A transcode writes the chosen codec at the video's own rate or nothing:
+// without a profile for that rate ffmpeg would fall back to a codec or a
+// rate of its own choosing.
+QString ExportCommand::videoRefusal() const
+{
+    if (writesWav() || copiesVideo() || file.videoStream.isEmpty())
+        return {};
+    const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
+    qint64 num = 0;
+    qint64 den = 0;
+    if (!parseRate(rFrameRate, &num, &den))
+        return QStringLiteral("the video's frame rate is unknown");
+    const QString rate = rateText(double(num) / double(den));
+    if (options.videoExportType == 1)
+        return isMpeg2Rate(rFrameRate) ? QString() : QStringLiteral("MPEG-2 in MXF cannot be written at %1 fps").arg(rate);
+    DnxhdRow row;
+    if (!dnxhdRow(options.videoExportType, integerFrameRate(rFrameRate), rFrameRate, &row))
+        return QStringLiteral("DNxHD has no 1080p profile at %1 fps").arg(rate);
+    return {};
+}
+
+QString ExportCommand::writtenVideoCodec() const
+{
+    if (copiesVideo())
+        return file.videoStream.value(QStringLiteral("codec_name")).toString();
+    return options.videoExportType == 1 ? QStringLiteral("mpeg2video") : QStringLiteral("dnxhd");
 }
 
 QString ExportCommand::writtenTimecode() const
@@ -584,6 +648,80 @@ int ExportCommand::expectedChannels(const AudioOutput &output) const
     return output.keptChannels.isEmpty() ? output.sourceChannels : output.keptChannels.size();
 }
 
+QStringList ExportCommand::probeArguments(const QString &writtenPath)
+{
+    return {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
+            QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
+            QStringLiteral("-count_packets"), writtenPath};
+}
+
+qint64 ExportCommand::sourceFrameCount() const
+{
+    const QJsonObject &source = file.videoStream;
+    const qint64 counted = countOf(source, QStringLiteral("nb_frames"));
+    if (counted > 0)
+        return counted;
+    // Containers without a frame count (MXF, MPEG-TS) give the stream's length.
+    const double seconds = source.value(QStringLiteral("duration")).toVariant().toDouble();
+    qint64 num = 0;
+    qint64 den = 0;
+    if (seconds > 0.0
+        && (parseRate(source.value(QStringLiteral("avg_frame_rate")).toString(), &num, &den)
+            || parseRate(source.value(QStringLiteral("r_frame_rate")).toString(), &num, &den)))
+        return qRound64(seconds * double(num) / double(den));
+    return -1;
+}
+
+// The picture as asked: the chosen codec (the source's for a copy) at the
+// source's rate, every frame of it, at the size written.
+QString ExportCommand::videoMismatch(const QJsonObject &written) const
+{
+    if (written.isEmpty())
+        return QStringLiteral("no video in the written file");
+    const QJsonObject &source = file.videoStream;
+    const QString codec = writtenVideoCodec();
+    const QString writtenCodec = written.value(QStringLiteral("codec_name")).toString();
+    if (!codec.isEmpty() && writtenCodec != codec)
+        return QStringLiteral("video codec %1 in the written file instead of %2").arg(writtenCodec, codec);
+
+    // Either member of a pair may carry the rate: the nominal or the average.
+    const QString rateKey = QStringLiteral("r_frame_rate");
+    const QString averageKey = QStringLiteral("avg_frame_rate");
+    const QString sourceRate = source.value(rateKey).toString();
+    const QString writtenRate = written.value(rateKey).toString();
+    qint64 num = 0;
+    qint64 den = 0;
+    if (parseRate(sourceRate, &num, &den)
+        && !sameRate(writtenRate, sourceRate) && !sameRate(writtenRate, source.value(averageKey).toString())
+        && !sameRate(written.value(averageKey).toString(), sourceRate)) {
+        qint64 writtenNum = 0;
+        qint64 writtenDen = 0;
+        const QString writtenText = parseRate(writtenRate, &writtenNum, &writtenDen)
+                                        ? rateText(double(writtenNum) / double(writtenDen))
+                                        : QStringLiteral("an unknown rate");
+        return QStringLiteral("video at %1 fps in the written file instead of %2 fps")
+            .arg(writtenText, rateText(double(num) / double(den)));
+    }
+
+    const int width = copiesVideo() ? source.value(QStringLiteral("width")).toInt() : 1920;
+    const int height = copiesVideo() ? source.value(QStringLiteral("height")).toInt() : 1080;
+    const int writtenWidth = written.value(QStringLiteral("width")).toInt();
+    const int writtenHeight = written.value(QStringLiteral("height")).toInt();
+    if (width > 0 && (writtenWidth != width || writtenHeight != height))
+        return QStringLiteral("frame size %1x%2 in the written file instead of %3x%4")
+            .arg(writtenWidth).arg(writtenHeight).arg(width).arg(height);
+
+    const qint64 frames = sourceFrameCount();
+    qint64 writtenFrames = countOf(written, QStringLiteral("nb_read_packets"));
+    if (writtenFrames < 0)
+        writtenFrames = countOf(written, QStringLiteral("nb_frames"));
+    if (frames >= 0 && writtenFrames < 0)
+        return QStringLiteral("the video frames of the written file could not be counted");
+    if (frames >= 0 && std::abs(writtenFrames - frames) > 1)
+        return QStringLiteral("%1 video frames in the written file instead of %2").arg(writtenFrames).arg(frames);
+    return {};
+}
+
 QString ExportCommand::outputMismatch(const QJsonObject &probe) const
 {
     const QJsonObject format = probe.value(QStringLiteral("format")).toObject();
@@ -592,6 +730,7 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
         return QStringLiteral("the written file could not be probed");
 
     QVector<QJsonObject> audio;
+    QJsonObject video;
     QStringList timecodes;
     QStringList reelNames;
     QJsonObject timecodeTrack;
@@ -605,6 +744,8 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
         const QString type = stream.value(QStringLiteral("codec_type")).toString();
         if (type == QLatin1String("audio"))
             audio.append(stream);
+        else if (type == QLatin1String("video") && video.isEmpty())
+            video = stream;
         else if (stream.value(QStringLiteral("codec_tag_string")).toString() == QLatin1String("tmcd"))
             timecodeTrack = stream;
         const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
@@ -620,6 +761,12 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
         && writtenSeconds < file.duration * 0.9 - 0.1)
         return QStringLiteral("the written file holds %1 s of %2 s")
             .arg(writtenSeconds, 0, 'f', 2).arg(file.duration, 0, 'f', 2);
+
+    if (!writesWav() && !file.videoStream.isEmpty()) {
+        const QString videoDiffers = videoMismatch(video);
+        if (!videoDiffers.isEmpty())
+            return videoDiffers;
+    }
 
     if (audio.size() != audioOutputs.size())
         return QStringLiteral("%1 audio streams written instead of %2").arg(audio.size()).arg(audioOutputs.size());
@@ -644,10 +791,6 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
     // the same timing, so the time base itself is not compared.)
     if (copiesVideo() && !file.videoStream.isEmpty()) {
         // The track may take the video's nominal or its average rate.
-        auto sameRate = [](const QString &a, const QString &b) {
-            qint64 aNum = 0, aDen = 0, bNum = 0, bDen = 0;
-            return parseRate(a, &aNum, &aDen) && parseRate(b, &bNum, &bDen) && aNum * bDen == bNum * aDen;
-        };
         const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
         const QString averageRate = file.videoStream.value(QStringLiteral("avg_frame_rate")).toString();
         const QString trackRate = timecodeTrack.value(QStringLiteral("avg_frame_rate")).toString();

@@ -41,8 +41,9 @@ public:
     qint64 bytesPerStep(qint64 expectedSize) const;
 
     // Why the file is not exported at all, with `code` set; empty and `code`
-    // Ok when it is: a timecode whose rate the video cannot carry, or nothing
-    // left to write once the timecode channel is muted.
+    // Ok when it is: a timecode whose rate the video cannot carry, a chosen
+    // video format without a profile for the video's rate, or nothing left to
+    // write once the timecode channel is muted.
     QString refusal(int *code) const;
 
     // What is written into the copy.
@@ -54,9 +55,12 @@ public:
     qint64 timeReference() const;
     QString speedLine() const;            // "sSPEED=025.000-ND"; empty without an audio timecode
 
-    // Empty when the probe of the written file shows what the command wrote;
-    // otherwise what differs.
+    // Empty when the probe of the written file shows what the command wrote
+    // and what the source holds; otherwise what differs, with both values.
     QString outputMismatch(const QJsonObject &probe) const;
+    // The ffprobe arguments whose JSON outputMismatch reads: format and
+    // streams, with the packets of every stream counted.
+    static QStringList probeArguments(const QString &writtenPath);
 
     // Creates the first free name of targetPath(0), targetPath(1), ... exclusively,
     // so no other export and no existing file can take it. Empty (and `error`
@@ -78,7 +82,8 @@ public:
         QString pixelFormat;  // "-pix_fmt"
         QString frameRate;    // "-r"
     };
-    // The DNxHD row of a video type (2-4, 6-8) at integer rate F; false outside the table.
+    // The DNxHD row of a video type (2-4, 6-8) at integer rate F (23, 24, 25,
+    // 29, 30, 50, 59, 60); false outside the table.
     static bool dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row);
 
 private:
@@ -97,6 +102,10 @@ private:
     QString timecodeRateArgument() const;
     QString outputVideoRate() const;
     void matchRates();
+    QString videoRefusal() const;
+    QString writtenVideoCodec() const;   // the chosen one, or the source's for a copy
+    qint64 sourceFrameCount() const;     // -1 when the source does not tell
+    QString videoMismatch(const QJsonObject &written) const;
     QString sourceTag(const QString &key) const;
     QStringList metadataArguments() const;
     QString audioCodec(int streamIndex) const;

@@ -249,7 +249,7 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
     }
     exportPhase = ExportPhase::Verifying;
     exportProcess->readAllStandardOutput();
-    exportProcess->startTool(QStringLiteral("ffprobe"), probeArguments(partialPath));
+    exportProcess->startTool(QStringLiteral("ffprobe"), ExportCommand::probeArguments(partialPath));
 }
 
 void FFMpegHandler::verifyExport(int probeExitCode)

@@ -100,14 +100,11 @@ class ExportCommandTest : public QObject
     Q_OBJECT
 
 private slots:
-    void exampleOfTheDialogsDnxhdQuickTime();
     void everyVideoType_data();
     void everyVideoType();
-    void ntscTimecodeRate_data();
-    void ntscTimecodeRate();
     void dnxhdTable();
-    void unknownFrameRate_data();
-    void unknownFrameRate();
+    void rateWithoutAProfileIsRefused_data();
+    void rateWithoutAProfileIsRefused();
     void audioCodecs();
     void unmutedKeepsEveryStream();
     void mutingRemovesOnlyTheTimecodeChannel();
@@ -125,18 +122,6 @@ private slots:
     void ratesOfTimecodeAndVideo();
     void mutedMonoWavIsLeftOutWithItsReason();
 };
-
-void ExportCommandTest::exampleOfTheDialogsDnxhdQuickTime()
-{
-    // clip.mov at 23.976, "QuickTime - DNxHD 115/120/145", "PCM 24 bit", not muted, NTSC report.
-    FileData file = source("clip.mov", "24000/1001", {audioStream(1, "pcm_s16le", 2)});
-    file.audioTC = QStringLiteral("12:39:59:00");
-    file.audioTCResult = report(23.98, 24, true, false, 2188752000);
-    const QStringList args = argumentsOf(file, exportOptions(7, 2, false));
-    QCOMPARE(args, head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s24le -vcodec dnxhd -b:v 115M "
-                                     "-pix_fmt yuv422p -s 1920x1080 -r 24000/1001 -timecode 12:39:59:00 "
-                                     "/out/clip.MOV"));
-}
 
 void ExportCommandTest::everyVideoType_data()
 {
@@ -176,32 +161,6 @@ void ExportCommandTest::everyVideoType()
     QCOMPARE(argumentsOf(file, exportOptions(videoType, 1, false)), expected);
 }
 
-void ExportCommandTest::ntscTimecodeRate_data()
-{
-    QTest::addColumn<int>("videoType");
-    QTest::addColumn<QString>("tail");
-
-    // 29.97 drop frame: "-r" after the timecode only for types 0, 1 and 5.
-    QTest::newRow("0") << 0 << "-vcodec copy -timecode 01:00:00;02";
-    QTest::newRow("1") << 1 << "-vcodec mpeg2video -b:v 50M -pix_fmt yuv422p -s 1920x1080 -timecode 01:00:00;02 -r 30000/1001";
-    QTest::newRow("2") << 2 << "-vcodec dnxhd -b:v 45M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
-    QTest::newRow("4") << 4 << "-vcodec dnxhd -b:v 220M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
-    QTest::newRow("5") << 5 << "-vcodec copy -timecode 01:00:00;02";
-    QTest::newRow("7") << 7 << "-vcodec dnxhd -b:v 145M -pix_fmt yuv422p -s 1920x1080 -r 30000/1001 -timecode 01:00:00;02";
-    QTest::newRow("9") << 9 << "-vcodec copy -timecode 01:00:00;02";
-}
-
-void ExportCommandTest::ntscTimecodeRate()
-{
-    QFETCH(int, videoType);
-    QFETCH(QString, tail);
-    FileData file = source("clip.mov", "30000/1001", {audioStream(1, "pcm_s16le", 2)});
-    file.audioTC = QStringLiteral("01:00:00;02");
-    file.audioTCResult = report(29.97, 30, true, true, 172802720);
-    const QStringList args = argumentsOf(file, exportOptions(videoType, 1, false));
-    QCOMPARE(args.mid(0, args.size() - 1), head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s16le") + list(qPrintable(tail)));
-}
-
 void ExportCommandTest::dnxhdTable()
 {
     // 24 fps keeps the source's own rate text; 23.976 and 29.97 get the exact NTSC rate.
@@ -210,37 +169,44 @@ void ExportCommandTest::dnxhdTable()
     QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"175M", "yuv422p10", "24/1"}));
     QVERIFY(ExportCommand::dnxhdRow(3, ExportCommand::integerFrameRate("24000/1001"), "24000/1001", &row));
     QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"115M", "yuv422p", "24000/1001"}));
-    QVERIFY(!ExportCommand::dnxhdRow(2, 50, "50/1", &row));
+    // 50 and 59.94 take the profiles of twice the rate of the 25 and 29.97 rows.
+    QVERIFY(ExportCommand::dnxhdRow(8, 50, "50/1", &row));
+    QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"365M", "yuv422p10", "50/1"}));
+    QVERIFY(ExportCommand::dnxhdRow(2, ExportCommand::integerFrameRate("60000/1001"), "60000/1001", &row));
+    QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"90M", "yuv422p", "60000/1001"}));
+    QVERIFY(ExportCommand::dnxhdRow(4, 29, "30000/1001", &row));
+    QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"220M", "yuv422p", "30000/1001"}));
     QVERIFY(!ExportCommand::dnxhdRow(5, 25, "25/1", &row));
-
-    // 50 fps: a DNxHD type gives no video arguments at all.
-    const FileData file = source("clip.mov", "50/1", {audioStream(1, "pcm_s16le", 2)});
-    QCOMPARE(argumentsOf(file, exportOptions(6, 1, false)),
-             head(file) + list("-map 0:v? -map 0:1 -acodec pcm_s16le -timecode 10:00:00:00 -r 25 /out/clip.MOV"));
 }
 
-void ExportCommandTest::unknownFrameRate_data()
+void ExportCommandTest::rateWithoutAProfileIsRefused_data()
 {
     QTest::addColumn<QString>("rate");
-    QTest::newRow("missing") << QString();
-    QTest::newRow("0/0") << "0/0";
-    QTest::newRow("25/0") << "25/0";
-    QTest::newRow("text") << "n/a";
+    QTest::addColumn<QString>("dnxhd");   // the reason; empty: exported
+    QTest::addColumn<QString>("mpeg2");
+    const QString unknown = "the video's frame rate is unknown";
+    QTest::newRow("no video") << QString() << "" << "";
+    QTest::newRow("0/0") << "0/0" << unknown << unknown;
+    QTest::newRow("12.5") << "25/2" << "DNxHD has no 1080p profile at 12.5 fps" << "MPEG-2 in MXF cannot be written at 12.5 fps";
+    QTest::newRow("59.94") << "60000/1001" << "" << "";
 }
 
-void ExportCommandTest::unknownFrameRate()
+void ExportCommandTest::rateWithoutAProfileIsRefused()
 {
-    // No division by zero; treated like a rate outside the table.
+    // Without a profile ffmpeg would choose a codec or a rate of its own.
     QFETCH(QString, rate);
-    QCOMPARE(ExportCommand::integerFrameRate(rate), 0);
+    QFETCH(QString, dnxhd);
+    QFETCH(QString, mpeg2);
     FileData file = twoStereoMov();
     file.videoStream = rate.isNull() ? QJsonObject() : videoStream(rate);
-    for (int type : {2, 3, 4, 6, 7, 8}) {
-        const ExportCommand command(file, exportOptions(type, 1, false));
-        QVERIFY(!command.arguments("/out/x").contains("dnxhd"));
-        const qint64 bits = (type == 3 || type == 7) ? 120000000 : (type == 4 || type == 8) ? 185000000 : 36000000;
-        QCOMPARE(command.bytesPerStep(1000), qint64(10.0 * bits * 0.125 / 15));
+    file.hasAudioTC = false;
+    int code = -1;
+    for (int type : {1, 2, 3, 4, 6, 7, 8}) {
+        const QString reason = type == 1 ? mpeg2 : dnxhd;
+        QCOMPARE(ExportCommand(file, exportOptions(type, 1, false)).refusal(&code), reason);
+        QCOMPARE(code, int(reason.isEmpty() ? ResultCode::Ok : ResultCode::NoVideoProfile));
     }
+    QCOMPARE(ExportCommand(file, exportOptions(5, 1, false)).refusal(&code), QString()); // a copy takes any rate
 }
 
 void ExportCommandTest::audioCodecs()
@@ -481,7 +447,8 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 4), audioStream(2, "pcm_s16le", 2)}, 1, 2);
     const ExportCommand muted(four, exportOptions(5, 1, true));
     const auto written = [](const QString &tc, QVector<int> channels, const QString &tmcd = QString()) {
-        QJsonArray streams{QJsonObject{{"codec_type", "video"}, {"tags", QJsonObject{{"timecode", tc}}}}};
+        QJsonArray streams{QJsonObject{{"codec_type", "video"}, {"codec_name", "mpeg4"}, {"r_frame_rate", "25/1"},
+                                       {"tags", QJsonObject{{"timecode", tc}}}}};
         for (int count : channels)
             streams.append(QJsonObject{{"codec_type", "audio"}, {"channels", count}});
         streams.append(QJsonObject{{"codec_type", "data"}, {"tags", QJsonObject{{"timecode", tmcd.isNull() ? tc : tmcd}}}});
@@ -495,20 +462,35 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     QVERIFY(!muted.outputMismatch(QJsonObject()).isEmpty());
 
     QJsonObject noTimecode = written("x", {3, 2});
-    noTimecode["streams"] = QJsonArray{QJsonObject{{"codec_type", "audio"}, {"channels", 3}},
+    noTimecode["streams"] = QJsonArray{QJsonObject{{"codec_type", "video"}, {"codec_name", "mpeg4"}, {"r_frame_rate", "25/1"}},
+                                       QJsonObject{{"codec_type", "audio"}, {"channels", 3}},
                                        QJsonObject{{"codec_type", "audio"}, {"channels", 2}}};
     QVERIFY(!muted.outputMismatch(noTimecode).isEmpty());
     FileData withoutTC = four;
     withoutTC.hasAudioTC = false;
     QCOMPARE(ExportCommand(withoutTC, exportOptions(5, 1, true)).outputMismatch(noTimecode), QString());
 
-    // MXF: the timecode is a format tag.
-    const ExportCommand mxf(four, exportOptions(2, 1, false));
-    const QJsonObject mxfProbe{{"format", QJsonObject{{"tags", QJsonObject{{"timecode", "10:00:00:00"}}}}},
-                               {"streams", QJsonArray{QJsonObject{{"codec_type", "video"}},
-                                                      QJsonObject{{"codec_type", "audio"}, {"channels", 4}},
-                                                      QJsonObject{{"codec_type", "audio"}, {"channels", 2}}}}};
-    QCOMPARE(mxf.outputMismatch(mxfProbe), QString());
+    // MXF: the timecode is a format tag. A transcode holds the chosen codec
+    // at the source's rate, every frame of it (one either way), at 1920x1080.
+    FileData counted = four;
+    counted.videoStream.insert("nb_frames", "250");
+    const ExportCommand mxf(counted, exportOptions(2, 1, false));
+    const auto mxfProbe = [](const QString &codec, const QString &rate, const QString &packets, int width) {
+        const QJsonObject video{{"codec_type", "video"}, {"codec_name", codec}, {"r_frame_rate", rate},
+                                {"width", width}, {"height", 1080}, {"nb_read_packets", packets}};
+        return QJsonObject{{"format", QJsonObject{{"tags", QJsonObject{{"timecode", "10:00:00:00"}}}}},
+                           {"streams", QJsonArray{video, QJsonObject{{"codec_type", "audio"}, {"channels", 4}},
+                                                  QJsonObject{{"codec_type", "audio"}, {"channels", 2}}}}};
+    };
+    QCOMPARE(mxf.outputMismatch(mxfProbe("dnxhd", "25/1", "251", 1920)), QString());
+    QCOMPARE(mxf.outputMismatch(mxfProbe("mpeg2video", "25/1", "250", 1920)),
+             QString("video codec mpeg2video in the written file instead of dnxhd"));
+    QCOMPARE(mxf.outputMismatch(mxfProbe("dnxhd", "30/1", "300", 1920)),
+             QString("video at 30 fps in the written file instead of 25 fps"));
+    QCOMPARE(mxf.outputMismatch(mxfProbe("dnxhd", "25/1", "248", 1920)),
+             QString("248 video frames in the written file instead of 250"));
+    QCOMPARE(mxf.outputMismatch(mxfProbe("dnxhd", "25/1", "250", 1280)),
+             QString("frame size 1280x1080 in the written file instead of 1920x1080"));
 
     const FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s16le", 2)}, 0, 0);
     const ExportCommand wavCommand(wav, exportOptions(0, 0, false));
@@ -583,13 +565,16 @@ void ExportCommandTest::ratesOfTimecodeAndVideo_data()
     QTest::newRow("NTSC pair takes the video's") << 5 << "24000/1001" << ltc24 << "10:00:00:23" << "10:00:00:23" << "";
     QTest::newRow("50p with 25") << 0 << "50/1" << ltc25 << "10:00:00:24" << "10:00:00:48" << "";
     QTest::newRow("59.94p with 29.97 DF") << 5 << "60000/1001" << ltc2997df << "01:00:00;02" << "01:00:00;04" << "";
-    QTest::newRow("25p with 30, pass trough") << 0 << "25/1" << ltc30 << "10:00:00:00" << ""
-                                              << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("MPEG2 29.97p with 29.97 DF") << 1 << "30000/1001" << ltc2997df << "01:00:00;02" << "01:00:00;02" << "";
     QTest::newRow("25p with 30, QuickTime") << 5 << "25/1" << ltc30 << "10:00:00:00" << ""
                                             << "LTC 30 fps does not match video 25 fps";
-    QTest::newRow("MPEG2 runs at the LTC's rate") << 1 << "25/1" << ltc30 << "10:00:00:00" << "10:00:00:00" << "";
-    QTest::newRow("DNxHD keeps 25 for NTSC LTC") << 2 << "25/1" << ltc2997df << "01:00:00;02" << ""
-                                                 << "LTC 29.97 fps does not match video 25 fps";
+    // A transcode keeps the video's rate like a copy.
+    QTest::newRow("MPEG2 25p with 30") << 1 << "25/1" << ltc30 << "10:00:00:00" << ""
+                                       << "LTC 30 fps does not match video 25 fps";
+    QTest::newRow("DNxHD 25p with 29.97") << 2 << "25/1" << ltc2997df << "01:00:00;02" << ""
+                                          << "LTC 29.97 fps does not match video 25 fps";
+    QTest::newRow("DNxHD 50p with 25") << 6 << "50/1" << ltc25 << "10:00:00:24" << "10:00:00:48" << "";
+    QTest::newRow("DNxHD 29.97p with 30") << 7 << "30000/1001" << ltc30 << "10:00:00:29" << "10:00:00:29" << "";
 }
 
 void ExportCommandTest::ratesOfTimecodeAndVideo()
@@ -612,9 +597,9 @@ void ExportCommandTest::ratesOfTimecodeAndVideo()
     const QStringList args = command.arguments("/out/x.MOV");
     QCOMPARE(args.at(args.indexOf("-timecode") + 1), written);
     QCOMPARE(command.writtenTimecode(), written);
-    // A copied video is never re-timed.
-    if (args.contains("copy"))
-        QVERIFY(!args.contains("-r"));
+    // The video is never re-timed: every "-r" names its own rate.
+    for (int r = args.indexOf("-r"); r >= 0; r = args.indexOf("-r", r + 1))
+        QCOMPARE(ExportCommand::integerFrameRate(args.at(r + 1)), ExportCommand::integerFrameRate(videoRate));
 }
 
 void ExportCommandTest::mutedMonoWavIsLeftOutWithItsReason()
