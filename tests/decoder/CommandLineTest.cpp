@@ -9,7 +9,7 @@ namespace {
 
 const std::string kUsage =
     "Pelbrook for Dorrik Version 1.17 - reads the LTC of a WAV file's first two seconds and reports it as JSON\n"
-    "USAGE: pelbrook <filename> [-c<chan>] [-f<fps>] [-a<LOW|MID|HIGH|SLOPE>]\n";
+    "USAGE: pelbrook <filename> [-c<chan>] [-f<fps>] [-a<LOW|MID|HIGH|SLOPE>] [-s<sample>] [-o<seconds>]\n";
 
 // LTC on the second of two channels, a tone on the first: 25 fps, 10:00:00:00.
 std::string stereo()

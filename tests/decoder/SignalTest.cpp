@@ -1,6 +1,6 @@
 // Decoding generated LTC: rates, sample rates, formats, channels, levels,
 // signal shapes and the position of the first sample. ltcgen puts the
-// --start label on the frame running at sample 0, so that is the label every
+// --start label on the frame starting at sample 0, so that is the label every
 // successful run must report, with SamplesSinceMidnight within one bit period
 // of that frame's start on the nominal clock.
 
@@ -233,34 +233,23 @@ void givenRate()
     EXPECT_SUCCESS({file, "-f25"}, {{"Timecode", "14:30:00:00"}, {"FrameRateFound", "25.00"}, {"FrameRateMeasured", "23.98"}});
 }
 
-// Two trimmed files: frame 10:00:00:00 starting at sample 999, and a
-// drop-frame 01:00:00;02 starting at sample 478.6 (shown from 479 on). Sample 0
-// lies in the frame before each, at its nominal position to the sample.
+// The first decoded frame starts 1000 samples in (0.52 of a 25 fps frame),
+// or 480 samples in (0.30 of a 29.97 fps one): the label is that of the
+// nearest frame start, the position that of sample 0 on the nominal clock.
 void workedExamples()
 {
-    auto trimmed = [](const std::vector<std::string>& gen, size_t samples) {
-        std::string f = path("full.wav");
-        ltcgen(f, gen);
-        std::vector<uint8_t> b = readFile(f);
-        std::vector<uint8_t> data(b.begin() + 44 + static_cast<long>(samples * 2), b.end());
-        std::string out = path("trimmed.wav");
-        writeFile(out, riff({chunk("fmt ", fmtPayload(Format())), chunk("data", data)}));
-        return out;
-    };
-    // 10:00:00:00 begins at 3840 - 2841 = 999: sample 0 is 1920 - 999 = 921
-    // samples into 09:59:59:24.
-    std::string f = trimmed({"--fps", "25", "--start", "09:59:59:23", "--seconds", "2.5"}, 2841);
+    std::string f = path("example.wav");
+    ltcgen(f, {"--fps", "25", "--start", "10:00:00:00", "--seconds", "2.5", "--offset", "1000"});
     EXPECT_SUCCESS({f}, {{"Timecode", "09:59:59:24"},
                          {"FrameCount", "899999"},
-                         {"SamplesSinceMidnight", std::to_string(899999LL * 1920 + 921)},
+                         {"SamplesSinceMidnight", "1727999000"},
                          {"FrameRateFound", "25.00"},
+                         {"FrameRateBaseFound", "25"},
                          {"NTSC", "false"}});
-    // 01:00:00;02 begins at 1601.6 - 1123 = 478.6, shown from 479: sample 0 is
-    // 1601.6 - 479 real samples into 01:00:00;01, 1121.48 on the nominal clock.
-    f = trimmed({"--fps", "29.97", "--df", "--start", "01:00:00;01", "--seconds", "2.5"}, 1123);
-    const std::map<std::string, std::string> df = {{"Timecode", "01:00:00;01"},
-                                                   {"FrameCount", "108001"},
-                                                   {"SamplesSinceMidnight", std::to_string(108001LL * 1600 + 1121)},
+    ltcgen(f, {"--fps", "29.97", "--df", "--start", "01:00:00;02", "--seconds", "2.5", "--offset", "480"});
+    const std::map<std::string, std::string> df = {{"Timecode", "01:00:00;02"},
+                                                   {"FrameCount", "108002"},
+                                                   {"SamplesSinceMidnight", "172802720"},
                                                    {"FrameRateFound", "29.97"},
                                                    {"FrameRateBaseFound", "30"},
                                                    {"NTSC", "true"},
@@ -288,7 +277,8 @@ void mixedRates()
 }
 
 // SamplesSinceMidnight to the sample: every rate at every sample rate, from
-// -40 to 0 dBFS, with the timecode starting on sample 0 or a few samples in,
+// -40 to 0 dBFS, with the timecode starting on sample 0 or a few samples in
+// (the label is still that frame's, the nearest),
 // as step edges (ltcgen) and with libltc's rise time (ltcref; its 8-bit
 // output carries no usable signal below about -30 dBFS). The truth is
 // the nominal position of sample 0: the label's count times the samples of a
@@ -307,7 +297,6 @@ void exactPosition()
     for (const Case& c : cases) {
         for (int sr : {44100, 48000, 96000}) {
             const std::string start = c.df ? "13:24:35;10" : "13:24:35:10";
-            const std::string before = c.df ? "13:24:35;09" : "13:24:35:09";
             const double scale = c.rate.ntsc ? 1000.0 / 1001.0 : 1.0;
             double worst = 0.0;
             auto check = [&](const std::string& what, const std::string& label, double truth) {
@@ -327,7 +316,7 @@ void exactPosition()
                         gen.push_back("--df");
                     ltcgen(file, gen);
                     check(std::string("ltcgen level ") + level + " offset " + std::to_string(offset),
-                          offset == 0 ? start : before, onSample0 - offset * scale);
+                          start, onSample0 - offset * scale);
                 }
             }
             for (const char* volume : {"-30", "-20", "0"}) {
