@@ -156,9 +156,11 @@ void nearestFrame()
         const char* fps;
         int nominal;
         double frame;         // samples at 48 kHz
-        const char* before;   // the label before `start`
+        const char* before;
         const char* start;
     };
+    // The label before the start, where libltc's encoder begins (at a dropped
+    // minute, across midnight).
     const Case cases[] = {{"24", 24, 2000.0, "09:59:59:23", "10:00:00:00"},
                           {"25", 25, 1920.0, "23:59:59:24", "00:00:00:00"},
                           {"29.97", 30, 1601.6, "00:00:59;29", "00:01:00;02"}};
@@ -170,7 +172,6 @@ void nearestFrame()
                 a.push_back("--df");
             return a;
         };
-        CHECK_EQ(nextLabel(c.before, c.nominal), std::string(c.start));
         for (double f : {0.1, 0.45, 0.55, 0.9}) {
             ltcgen(ours, args({"--start", c.start, "--offset", std::to_string(f * c.frame)}));
             ltcref(args({"encode", theirs, "--start", c.before, "--skip", std::to_string(std::lround((1.0 - f) * c.frame))}));

@@ -165,32 +165,20 @@ void levelsAndAlgorithms()
     NO_TIMECODE(genArgs(e, false, {"--level", "0"}), {});
 }
 
+// More lead-ins, dropped minutes and midnights are counted back in "later" and "nearest".
 void positionOfFirstSample()
 {
-    // Leading silence: the label is still that of the frame at sample 0.
-    DECODES(at("10:00:00:00", k25), {"--lead-in", "0.5"}, {});
-    DECODES(at("10:00:00:00", k30), {"--lead-in", "1.0"}, {"-f30"});
-    DECODES(at("10:00:00:00", k23976), {"--lead-in", "0.2"}, {});
-
-    // Starting just before midnight: the first frames read are after it.
-    Expect late = at("23:59:59:21", k30);
-    late.countShift = -30 * 86400;
-    DECODES(late, {"--lead-in", "0.3"}, {});
+    // Starting just before midnight on the drop-frame clock: the first frames read are after it.
     Expect lateDf = at("23:59:59;21", k2997);
     lateDf.countShift = -30 * 86400;
     DECODES(lateDf, {"--lead-in", "0.3"}, {});
-    Expect late25 = at("23:59:59:10", k25);
-    late25.countShift = -25 * 86400;
-    DECODES(late25, {"--lead-in", "0.8"}, {"-f25"});
 
     // The two frames read straddle midnight.
     DECODES(at("23:59:59:28", k30), {}, {});
-    DECODES(at("23:59:59:23", k25), {}, {});
     DECODES(at("23:59:59;28", k2997), {}, {});
 
     // Running backwards: the sync word is only matched forwards.
     NO_TIMECODE(genArgs(at("10:00:05:00", k25), false, {"--reverse"}), {});
-    NO_TIMECODE(genArgs(at("10:00:05:00", k30), false, {"--reverse"}), {"-f30"});
     NO_TIMECODE(genArgs(at("10:00:05:00", k30), false, {"--reverse"}), {"-f30", "-aSLOPE"});
 }
 
@@ -200,9 +188,6 @@ void dropFrame()
     DECODES(at("00:00:59;28", k2997), {}, {});
     DECODES(at("00:00:59;28", k2997), {}, {"-f29.97"});
     DECODES(at("13:36:59;28", k2997, 44100), {}, {});
-    // Stepping back from 00:01:00;02 lands on 00:00:59;29, never on a dropped label.
-    DECODES(at("00:00:59;29", k2997), {}, {});
-    DECODES(at("00:00:59;20", k2997), {"--lead-in", "0.3"}, {});
     // Every tenth minute keeps its first labels.
     DECODES(at("00:09:59;29", k2997), {}, {});
     DECODES(at("00:10:00;00", k2997), {}, {});
@@ -212,21 +197,15 @@ void dropFrame()
 
 void givenRate()
 {
-    // Absent: detected. Given and matching. Given but not the signal's: trusted.
-    DECODES(at("10:00:00:00", k30), {}, {});
-    DECODES(at("10:00:00:00", k30), {}, {"-f30"});
+    // Given and matching (absent and -f30 are among the rates). Given but not the signal's: trusted.
     DECODES(at("10:00:00:00", k30), {}, {"-f29.99"});
     std::string file = path("thirty.wav");
     ltcgen(file, genArgs(at("10:00:00:00", k30), false, {}));
     EXPECT_SUCCESS({file, "-f29.97"}, {{"FrameRateFound", "29.97"}, {"NTSC", "true"}, {"Timecode", "10:00:00:00"}});
-    EXPECT_SUCCESS({file, "-f24"}, {{"FrameRateFound", "24.00"}, {"NTSC", "false"}});
     EXPECT_SUCCESS({file, "-f27.3"}, {{"FrameRateFound", "30.00"}, {"Timecode", "10:00:00:00"}});
-    EXPECT_SUCCESS({file, "-f27"}, {{"FrameRateFound", "27.00"}});
-    EXPECT_ERROR({file, "-f23"}, 203);
-    EXPECT_ERROR({file, "-f31"}, 203);
     EXPECT_SUCCESS({file, "-f30.5"}, {{"FrameRateFound", "30.00"}});    // 31 by rounding, matched by nothing
     // A given rate is used, and the report says what the two frames measure.
-    EXPECT_SUCCESS({file, "-f24"}, {{"FrameRateMeasured", "30.00"}});
+    EXPECT_SUCCESS({file, "-f24"}, {{"FrameRateFound", "24.00"}, {"NTSC", "false"}, {"FrameRateMeasured", "30.00"}});
     CHECK_EQ(EXPECT_SUCCESS({file, "-f27.3"}).count("FrameRateMeasured"), 0u);
     CHECK_EQ(EXPECT_SUCCESS({file}).count("FrameRateMeasured"), 0u);
     ltcgen(file, genArgs(at("14:30:00:00", k23976), false, {}));

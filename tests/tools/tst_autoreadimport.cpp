@@ -36,10 +36,9 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
         {"wireless noise.wav", {"--pulses", "--level", "0.316", "--noise", "300"}, "08:20:11:11"},
         {"mic level.wav", {"--pulses", "--level", "0.1", "--noise", "300"}, "08:30:22:22"},
         {"camera.mov", {"--pulses", "--level", "0.5", "--dc", "5000"}, "08:40:33:03"},
-        // AC-3 in a transport stream: the audio starts 0.0733 s before the video
-        // (the encoder's 256 samples of padding, then the LTC 0.012 s late). LTC
-        // frame k starts at 0.012 + k/25 s, the first video frame at 0.08 s: 1.7
-        // frames after frame 0, nearest to frame 2.
+        // AC-3 in a transport stream: audio (256 samples of encoder padding, then LTC
+        // frame k at 0.012 + k/25 s) starts before the first video frame at 0.08 s,
+        // 1.7 frames after LTC frame 0: nearest to frame 2.
         {"00001.MTS", {}, "08:50:44:04", "08:50:44:06"},
     };
 
