@@ -43,18 +43,25 @@ void startPass(LtcState& state, WavSampleReader& reader, int32_t channel)
     state.detector.lastChange = 0;
 }
 
-// FrameCount of the frame running at the first sample: the first decoded
-// frame's label stepped back by the frames that came before it. On the
-// drop-frame clock the step skips the dropped labels, so the result is always
-// a real label; before midnight the count goes negative, as it does without
-// drop frame, so that the day wrap of formatTimecode names the right label.
-int32_t firstSampleCount(const LtcFrame& first, int32_t framesBefore, int nominalRate)
+// The label `frames` frames before the first decoded one (after it when
+// negative). On the drop-frame clock the step skips the dropped labels, so the
+// result is always a real label. A label on the day before the first frame
+// read gets a negative count, one on the day after a count beyond the day, as
+// without drop frame, so that the day wrap of formatTimecode names it.
+int32_t labelBefore(const LtcFrame& first, int32_t frames, int nominalRate)
 {
     if (!first.dropFrame)
-        return first.count - framesBefore;
-    int64_t index = static_cast<int64_t>(dropIndexOf(first.count, nominalRate)) - framesBefore;
-    int32_t count = nominalCountOf(wrap(index, dropDayOf(nominalRate)), nominalRate);
-    return index < 0 ? count - dayOf(nominalRate) : count;
+        return first.count - frames;
+    const int64_t index = static_cast<int64_t>(dropIndexOf(first.count, nominalRate)) - frames;
+    const int32_t count = nominalCountOf(wrap(index, dropDayOf(nominalRate)), nominalRate);
+    if (index < 0)
+        return count - dayOf(nominalRate);
+    return index >= dropDayOf(nominalRate) ? count + dayOf(nominalRate) : count;
+}
+
+int32_t clampFrames(double frames)
+{
+    return static_cast<int32_t>(std::fmax(-1e9, std::fmin(frames, 1e9)));
 }
 
 void computeResult(const LtcState& state, const WavSampleReader& reader, const DecoderOptions& options,
@@ -88,17 +95,22 @@ void computeResult(const LtcState& state, const WavSampleReader& reader, const D
     // a sample of sample 0 counts as lying on it.
     const double start = static_cast<double>(reader.blockStart) + state.frameStart;
     const double frameLength = sr / (measured != 0.0 ? measured : found);
-    double whole = std::ceil((start - 0.5) / frameLength);
-    int32_t framesBefore = whole > 0.0 ? static_cast<int32_t>(std::fmin(whole, 1e9)) : 0;
-    result.frameCount = firstSampleCount(first, framesBefore, nominal);
+    const int32_t framesBefore = clampFrames(std::fmax(0.0, std::ceil((start - 0.5) / frameLength)));
+    const int32_t runningCount = labelBefore(first, framesBefore, nominal);
+
+    // The label names the frame whose start is nearest to the reference: the
+    // frame running there may have begun almost a whole frame earlier, while
+    // the nearest one is never more than half a frame away.
+    const double reference = options.referenceSeconds * sr;
+    result.frameCount = labelBefore(first, clampFrames(std::round((start - reference) / frameLength)), nominal);
     formatTimecode(result.frameCount, found, result.dropFrame, result.timecode);
 
-    // On the nominal clock: the label of sample 0 times the samples of a
+    // On the nominal clock: the label running at sample 0 times the samples of a
     // nominal frame, plus how far into that frame sample 0 lies (a real frame
     // at 23.976 and 29.97 is 1.001 nominal ones). Rounded to the nearest
     // sample (a half up), so that a file starting on a frame edge gets
     // count * sr / nominal.
-    const int64_t labelSamples = static_cast<int64_t>(wrap(result.frameCount, dayOf(nominal))) * sr;
+    const int64_t labelSamples = static_cast<int64_t>(wrap(runningCount, dayOf(nominal))) * sr;
     const double within = (framesBefore * frameLength - start) * found / nominal;
     const double fraction = static_cast<double>(labelSamples % nominal) / nominal + within;
     int64_t samples = labelSamples / nominal + static_cast<int64_t>(std::floor(fraction + 0.5));

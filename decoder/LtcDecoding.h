@@ -17,6 +17,9 @@ struct DecoderOptions {
     // searched from this sample on, two seconds at a time, to the end of the
     // data; the result still describes sample 0.
     int64_t startSample = -1;
+    // Where the timecode is taken, in seconds after sample 0 (negative:
+    // before it): the label names the frame whose start is nearest to it.
+    double referenceSeconds = 0.0;
 };
 
 struct DecodeResult {

@@ -77,7 +77,7 @@ int64_t parseSampleValue(const char* p)
     return negative ? 0 : value;
 }
 
-double parseFrameRateValue(const char* p)
+double parseDecimalValue(const char* p)
 {
     while (isBlank(*p))
         ++p;
@@ -135,10 +135,13 @@ int parseArguments(int argc, const char* const* argv, DecoderOptions& options)
             options.channel = parseChannelValue(value);
             break;
         case 'f':
-            options.frameRate = parseFrameRateValue(value);
+            options.frameRate = parseDecimalValue(value);
             break;
         case 's':
             options.startSample = parseSampleValue(value);
+            break;
+        case 'o':
+            options.referenceSeconds = parseDecimalValue(value);
             break;
         case 'a': {
             bool known = false;
@@ -182,7 +185,7 @@ void printUsage()
 {
     std::printf("%s Version %2.2f - reads the LTC of a WAV file's first two seconds and reports it as JSON\n",
                 kTitle, kVersion);
-    std::printf("USAGE: pelbrook <filename> [-c<chan>] [-f<fps>] [-a<LOW|MID|HIGH|SLOPE>]\n");
+    std::printf("USAGE: pelbrook <filename> [-c<chan>] [-f<fps>] [-a<LOW|MID|HIGH|SLOPE>] [-s<sample>] [-o<seconds>]\n");
 }
 
 void printReport(const DecodeResult& r, ReadingAlgorithm algorithm)

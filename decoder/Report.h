@@ -9,9 +9,9 @@ const int kUsageExitCode = 100;
 // number (102, 103) of the first bad option.
 int parseArguments(int argc, const char* const* argv, DecoderOptions& options);
 
-// The -c and -f value readers: a leading decimal number, the rest ignored.
+// The -c value reader, and that of -f and -o: a leading decimal number, the rest ignored.
 int32_t parseChannelValue(const char* text);
-double parseFrameRateValue(const char* text);
+double parseDecimalValue(const char* text);
 // The -s value: a leading decimal sample number; negative or none is 0.
 int64_t parseSampleValue(const char* text);
 

@@ -18,6 +18,9 @@ struct DecoderJob
     bool searchLater = false;
     QString sourcePath;         // the media file the stream belongs to
     double duration = 0.0;      // its duration as probed, seconds
+    // Seconds from the WAV's first sample to the file's first video frame,
+    // whose timecode the read names; 0: the first sample's.
+    double referenceSeconds = 0.0;
 };
 
 Q_DECLARE_METATYPE(DecoderJob)

@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -112,6 +113,28 @@ FileData recordFromProbe(const QJsonObject &json)
     return record;
 }
 
+// Seconds from the first sample of an audio stream to the first video frame,
+// by the start times the probe gives: an extracted WAV begins at its stream's
+// first sample, and in transport streams and some MP4/MOV files that lies
+// apart from the video's. 0 without video, without both times, or for an
+// offset too large to be one between two streams of a recording.
+double videoReferenceSeconds(const FileData &fileData, int streamIndex)
+{
+    constexpr double largestOffsetSeconds = 60.0;
+    if (!fileData.hasVideo() || streamIndex < 0 || streamIndex >= fileData.streams.size())
+        return 0.0;
+    bool videoOk = false;
+    bool audioOk = false;
+    const double video = fileData.videoStream.value(QStringLiteral("start_time")).toString().toDouble(&videoOk);
+    const double audio = fileData.streams.at(streamIndex).toObject()
+                             .value(QStringLiteral("start_time")).toString().toDouble(&audioOk);
+    const double offset = video - audio;
+    // The probe prints microseconds; less than one is no offset.
+    if (!videoOk || !audioOk || std::abs(offset) >= largestOffsetSeconds || std::abs(offset) < 0.5e-6)
+        return 0.0;
+    return offset;
+}
+
 // One decoder job per audio stream of the file, reading the WAVs in `folder`
 // that the extraction wrote.
 QVector<DecoderJob> extractedWavJobs(const FileData &fileData, const QString &folder)
@@ -122,6 +145,7 @@ QVector<DecoderJob> extractedWavJobs(const FileData &fileData, const QString &fo
         job.streamIndex = static_cast<qint8>(index);
         job.wavPath = FFMpegHandler::tempWavPath(folder, job.streamIndex, fileData.fileNumber);
         job.temporary = true;
+        job.referenceSeconds = videoReferenceSeconds(fileData, job.streamIndex);
         jobs.append(job);
     }
     return jobs;
@@ -522,25 +546,20 @@ bool MainControl::startLaterExtraction(const DecoderJob &job)
     piece.isGoPro = job.preferSlope;
     auto *handler = new FFMpegHandler(this);
     connect(handler, &FFMpegHandler::ffmpegAudioExtractResult, this, &MainControl::onLaterExtractReady);
+    laterExtractions.insert(handler, job);
     handler->ffmpegAudioExtract(piece, workSubFolderPath(folderName), laterSearchSeconds);
     ++runningProcessCount;
     return true;
 }
 
-void MainControl::onLaterExtractReady(FFMpegHandler *handler, FileData fileData, int errorCode)
+void MainControl::onLaterExtractReady(FFMpegHandler *handler, FileData, int errorCode)
 {
     ++progressDone;
     reportReadProgress(tr("prepare files for reading..."));
-    DecoderJob job;
-    job.fileNumber = fileData.fileNumber;
-    job.streamIndex = static_cast<qint8>(fileData.audioStreamIndexes.at(0));
+    // The piece starts where the first extraction did, so the job's reference holds.
+    DecoderJob job = laterExtractions.take(handler);
     job.wavPath = FFMpegHandler::tempWavPath(handler->audioExtractFolder(), job.streamIndex, job.fileNumber);
     job.temporary = true;
-    job.readRequested = fileData.audioTCReadRequested;
-    job.preferSlope = fileData.isGoPro;
-    job.searchLater = true;
-    job.sourcePath = fileData.filePath;
-    job.duration = fileData.duration;
     if (errorCode != 0) {
         QFile::remove(job.wavPath);
         QDir().rmdir(handler->audioExtractFolder());

@@ -107,6 +107,7 @@ private:
     QList<FileData> extractQueue;
     QList<FileDecode> decodeQueue;
     QList<DecoderJob> laterSearchQueue;    // streams waiting for their longer extraction
+    QHash<FFMpegHandler *, DecoderJob> laterExtractions;    // the job each longer extraction serves
     QList<FileData> exportQueue;
     // Emits a file's outcome; `listAsFailed` puts it among exportReady's names.
     void reportExportFile(const ExportResult &result, bool listAsFailed);

@@ -89,9 +89,12 @@ void LTCHandler::read(const DecoderJob &job, const AudioTCOptions &userOptions)
     wavPath = job.wavPath;
     const bool automatic = !job.readRequested || userOptions.readingAlgorithm == 0;
     fixedArguments = job.readRequested ? withoutAlgorithm(wavPath, userOptions) : QStringList{wavPath};
-    // Searched from the first sample on: the report still names that sample.
+    // Searched from the first sample on: the report still names the reference.
     if (job.searchLater)
         fixedArguments << QStringLiteral("-s0");
+    // The timecode of the first video frame, not that of the first sample.
+    if (job.referenceSeconds != 0.0)
+        fixedArguments << QStringLiteral("-o") + QString::number(job.referenceSeconds, 'f', 6);
     algorithmsToTry = automatic ? automaticAlgorithms(job.preferSlope)
                                 : QStringList{algorithmArgument(userOptions.readingAlgorithm, job.preferSlope)};
     startRun();

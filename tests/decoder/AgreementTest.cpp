@@ -1,7 +1,8 @@
 // Two independent encoders and two decoders must agree: ltcgen's signals
 // read by libltc, libltc's signals read by Pelbrook, and Pelbrook's reports
-// on both encoders' signals of the same timecode.
+// on both encoders' signals of the same timecode, wherever the frames start.
 
+#include <cmath>
 #include <cstdlib>
 
 #include "TestSupport.h"
@@ -33,6 +34,8 @@ const Config kConfigs[] = {
 // The label after `label`, with drop-frame skipping and the day wrap.
 std::string nextLabel(const std::string& label, int nominal)
 {
+    if (label.size() != 11)
+        return "not a label: " + label;
     bool df = label[8] == ';';
     int h = std::atoi(label.substr(0, 2).c_str()), m = std::atoi(label.substr(3, 2).c_str());
     int s = std::atoi(label.substr(6, 2).c_str()), f = std::atoi(label.substr(9, 2).c_str());
@@ -143,9 +146,62 @@ void pelbrookReadsBoth()
     }
 }
 
+// Frames starting 0.1, 0.45, 0.55 and 0.9 frames after sample 0, from both
+// encoders: the label named is that of the frame whose start libltc finds
+// nearest to sample 0 (the one before the first frame libltc decodes, when
+// that starts more than half a frame in), or nearest to the reference of -o.
+void nearestFrame()
+{
+    struct Case {
+        const char* fps;
+        int nominal;
+        double frame;         // samples at 48 kHz
+        const char* before;
+        const char* start;
+    };
+    // The label before the start, where libltc's encoder begins (at a dropped
+    // minute, across midnight).
+    const Case cases[] = {{"24", 24, 2000.0, "09:59:59:23", "10:00:00:00"},
+                          {"25", 25, 1920.0, "23:59:59:24", "00:00:00:00"},
+                          {"29.97", 30, 1601.6, "00:00:59;29", "00:01:00;02"}};
+    const std::string ours = path("ours.wav"), theirs = path("theirs.wav");
+    for (const Case& c : cases) {
+        auto args = [&](std::vector<std::string> a) {
+            a.insert(a.end(), {"--fps", c.fps, "--seconds", "2.2"});
+            if (c.start[8] == ';')
+                a.push_back("--df");
+            return a;
+        };
+        for (double f : {0.1, 0.45, 0.55, 0.9}) {
+            ltcgen(ours, args({"--start", c.start, "--offset", std::to_string(f * c.frame)}));
+            ltcref(args({"encode", theirs, "--start", c.before, "--skip", std::to_string(std::lround((1.0 - f) * c.frame))}));
+            for (const std::string& file : {ours, theirs}) {
+                std::string out;
+                ltcref({"decode", file}, &out);
+                const std::vector<std::string> frames = lines(out);
+                if (!CHECK(frames.size() >= 2))
+                    continue;
+                const std::string first = frames[0].substr(0, 11), second = frames[1].substr(0, 11);
+                const double at = std::atof(frames[0].substr(12).c_str());
+                // libltc reads the frame the generator put there (its estimate
+                // of a start near the beginning of the file may be off by 1 %).
+                if (!CHECK(first == c.start && std::fabs(at / c.frame - f) < 0.02))
+                    std::printf("    %s at %.2f: libltc reads %s\n", c.start, f, frames[0].c_str());
+                const std::string label = EXPECT_SUCCESS({file})["Timecode"];
+                CHECK_EQ(at / c.frame > 0.5 ? nextLabel(label, c.nominal) : label, first);
+                // A reference 1.4 frames after that frame's start names the next
+                // one; 0.6 frames before it, the one before.
+                EXPECT_SUCCESS({file, "-o" + std::to_string((at + 1.4 * c.frame) / 48000)}, {{"Timecode", second}});
+                const std::string back = EXPECT_SUCCESS({file, "-o" + std::to_string((at - 0.6 * c.frame) / 48000)})["Timecode"];
+                CHECK_EQ(nextLabel(back, c.nominal), first);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return runGroups(argc, argv, {{"libltc_reads_ltcgen", libltcReadsLtcgen}, {"pelbrook_reads_both", pelbrookReadsBoth}});
+    return runGroups(argc, argv, {{"libltc_reads_ltcgen", libltcReadsLtcgen}, {"pelbrook_reads_both", pelbrookReadsBoth}, {"nearest", nearestFrame}});
 }

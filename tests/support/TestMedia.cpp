@@ -132,7 +132,8 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
     QStringList maps;
     int input = 0;
     if (recipe.withVideo) {
-        inputs << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+        inputs << QStringLiteral("-itsoffset") << QString::number(recipe.videoDelay, 'f', 6)
+               << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
                << QStringLiteral("testsrc=size=160x120:rate=%1:duration=%2")
                       .arg(videoRate(recipe.videoFps.isEmpty() ? recipe.fps : recipe.videoFps),
                            seconds(recipe.seconds));
@@ -142,7 +143,7 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
         const QString wav = scratch.filePath(QStringLiteral("%1.wav").arg(stream));
         if (!writeStreamWav(wav, recipe, stream))
             return QString();
-        inputs << QStringLiteral("-i") << wav;
+        inputs << QStringLiteral("-itsoffset") << QString::number(recipe.audioDelay, 'f', 6) << QStringLiteral("-i") << wav;
         maps << QStringLiteral("-map") << QStringLiteral("%1:a").arg(input++);
     }
 

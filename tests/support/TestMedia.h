@@ -50,6 +50,8 @@ struct MediaRecipe
     bool withVideo = true;                         // false: audio only (the MOV/MP4/MXF makers)
     QString videoFps;                              // video rate when it differs from fps, e.g. "50", "59.94"
     QStringList muxArguments;                      // more ffmpeg output options, e.g. {"-metadata", "creation_time=..."}
+    double videoDelay = 0.0;                       // seconds the video starts later (whole frames: CFR output moves others)
+    double audioDelay = 0.0;                       // seconds the audio streams start later
 };
 
 // The usual recipe with a name, channels per stream, the LTC channel and start.

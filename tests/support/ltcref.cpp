@@ -2,9 +2,10 @@
 // Debian's libltc.
 //
 //   ltcref encode OUT.wav [--rate 48000] [--fps 23.976|24|25|29.97|30] [--df]
-//                 [--start HH:MM:SS:FF] [--seconds 3] [--volume -3 (dBFS)]
+//                 [--start HH:MM:SS:FF] [--seconds 3] [--volume -3 (dBFS)] [--skip N]
 //       writes a mono 16-bit WAV whose first frame, labelled --start, begins
-//       at sample 0 (29.97 without --df is non-drop).
+//       at sample 0, or N samples before it with --skip (29.97 without --df
+//       is non-drop).
 //   ltcref decode IN.wav [--channel 0]
 //       prints every frame libltc finds, one line each: the label
 //       (";" before the frames when the drop-frame flag is set), the sample
@@ -69,6 +70,7 @@ int encode(int argc, char** argv)
     bool df = false;
     std::string start = "00:00:00:00";
     double seconds = 3.0, volume = -3.0;
+    long skip = 0;
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -82,6 +84,7 @@ int encode(int argc, char** argv)
         else if (a == "--start") start = value();
         else if (a == "--seconds") seconds = std::atof(value().c_str());
         else if (a == "--volume") volume = std::atof(value().c_str());
+        else if (a == "--skip") skip = std::atol(value().c_str());
         else fail("unknown option " + a);
     }
     int h, m, s, f;
@@ -116,6 +119,8 @@ int encode(int argc, char** argv)
         ltc_encoder_encode_frame(e);
         ltcsnd_sample_t* buf = nullptr;
         int n = ltc_encoder_get_bufferptr(e, &buf, 1);
+        for (; n > 0 && skip > 0; --n, --skip)
+            ++buf;
         for (int i = 0; i < n && written < wanted; ++i, ++written) {
             int v = (static_cast<int>(buf[i]) - 128) * 256;
             put(data, static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(v))), 2);

@@ -1,5 +1,6 @@
 // An import of a shooting day whose recorders wrote LTC that the default
-// reading misses: after the import every row shows its timecode.
+// reading misses: after the import every row shows its timecode, that of its
+// first video frame where it has video.
 #include "ControlHarness.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
@@ -27,6 +28,7 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
         QString fileName;
         QStringList ltcgenArguments;
         QString start;
+        QString shown = {}; // when not the start
     };
     const QList<Recording> day{
         {"clean.wav", {}, "08:00:00:00"},
@@ -34,6 +36,10 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
         {"wireless noise.wav", {"--pulses", "--level", "0.316", "--noise", "300"}, "08:20:11:11"},
         {"mic level.wav", {"--pulses", "--level", "0.1", "--noise", "300"}, "08:30:22:22"},
         {"camera.mov", {"--pulses", "--level", "0.5", "--dc", "5000"}, "08:40:33:03"},
+        // AC-3 in a transport stream: audio (256 samples of encoder padding, then LTC
+        // frame k at 0.012 + k/25 s) starts before the first video frame at 0.08 s,
+        // 1.7 frames after LTC frame 0: nearest to frame 2.
+        {"00001.MTS", {}, "08:50:44:04", "08:50:44:06"},
     };
 
     QTemporaryDir dir;
@@ -45,7 +51,11 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
         recipe.ltcStart = recording.start;
         recipe.ltcgenArguments = recording.ltcgenArguments;
         recipe.channels = 1;
-        const QString path = recording.fileName.endsWith(".mov") ? makeMov(folder, recipe) : makeLtcWav(folder, recipe);
+        recipe.videoDelay = 0.08;
+        recipe.audioDelay = 0.012;
+        const QString path = recording.fileName.endsWith(".mov")   ? makeMov(folder, recipe)
+                             : recording.fileName.endsWith(".MTS") ? makeMts(folder, recipe)
+                                                                   : makeLtcWav(folder, recipe);
         QVERIFY2(!path.isEmpty(), qPrintable(lastError()));
     }
 
@@ -59,7 +69,7 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
                                             [&](const Recording &r) { return r.fileName == row.fileName; });
         QVERIFY2(recording != day.end(), qPrintable(row.fileName));
         QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
-        QCOMPARE(row.audioTC, recording->start);
+        QCOMPARE(row.audioTC, recording->shown.isEmpty() ? recording->start : recording->shown);
     }
     // One decoder result per file, however many runs it took.
     QCOMPARE(harness.audioResults.size(), day.size());
