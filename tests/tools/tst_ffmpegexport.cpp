@@ -21,10 +21,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cerrno>
-#include <csignal>
-#include <sys/types.h>
-
 using namespace TestMedia;
 
 namespace {
@@ -153,11 +149,6 @@ bool holdsTones(const QString &path, int stream, const QVector<QPair<int, int>> 
     return true;
 }
 
-bool processAlive(qint64 pid)
-{
-    return pid > 0 && ::kill(pid_t(pid), 0) == 0;
-}
-
 qint64 runningChildPid(FFMpegHandler *handler)
 {
     for (QProcess *process : handler->findChildren<QProcess *>())
@@ -196,6 +187,7 @@ private slots:
     void rateContradictingTheSignalIsRefused();
     void missingFfmpeg();
     void sameBaseNameAtOnce();
+    void nameTakenDuringTheExport();
     void exportJobWithOneVerificationFailure();
     void exportJobReportsEveryFileWithItsReason();
     void diskFullLeavesNothingBehind();
@@ -497,16 +489,16 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     QPointer<FFMpegHandler> handler = new FFMpegHandler;
     watch(handler, &outcome, &inCall);
     handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
-    // ffmpeg writes beside the final name, which stays empty until the end.
+    // ffmpeg writes beside the final name, which does not exist until the end.
     QVERIFY(QTest::qWaitFor([&] {
         for (const QString &name : filesIn(out.path()))
             if (QFileInfo(out.filePath(name)).size() > 0)
                 return true;
         return false;
     }, TestWait::toolWorkMs));
-    QCOMPARE(QFileInfo(out.filePath("tc track.MOV")).size(), 0);
+    QCOMPARE(filesIn(out.path()).size(), 1);
     const qint64 pid = runningChildPid(handler);
-    QVERIFY(processAlive(pid));
+    QVERIFY(TestWait::processRunning(pid));
 
     QMetaObject::invokeMethod(handler, "onExportCancel", Qt::DirectConnection);
     QVERIFY(QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs));
@@ -515,7 +507,7 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
     QCOMPARE(outcome.results, 1);
     QVERIFY(outcome.exitCode != 0);
     QCOMPARE(outcome.progress, quint64(15));
-    QVERIFY(!processAlive(pid));
+    QVERIFY(!TestWait::processRunning(pid));
     QVERIFY(handler.isNull()); // the handler goes by itself after a cancel
     QCOMPARE(outcome.result.resultCode, int(ResultCode::ExportCancelled));
     QCOMPARE(filesIn(out.path()), QStringList());
@@ -535,7 +527,7 @@ void FFMpegExportTest::destroyedWhileRunningLeavesNoProcess()
     QVERIFY(QTest::qWaitFor([&] { return runningChildPid(handler) > 0; }, TestWait::toolWorkMs));
     const qint64 pid = runningChildPid(handler);
     delete handler;
-    QVERIFY(!processAlive(pid));
+    QVERIFY(!TestWait::processRunning(pid));
     // The export still says once that it did not finish.
     TestWait::drainEvents();
     QCOMPARE(outcome.results, 1);
@@ -605,7 +597,6 @@ void FFMpegExportTest::missingFfmpeg()
     QVERIFY(!outcome.reportedInsideCall);
     QCOMPARE(outcome.progress, quint64(15));
     QCOMPARE(outcome.result.reason, QStringLiteral("ffmpeg could not be started"));
-    // The reserved name is given back when nothing was written.
     QCOMPARE(filesIn(out.path()), QStringList());
 }
 
@@ -630,6 +621,29 @@ void FFMpegExportTest::sameBaseNameAtOnce()
     QCOMPARE(second.exitCode, 0);
     QCOMPARE(QSet<QString>({first.target, second.target}),
              QSet<QString>({out.filePath("tc track.MOV"), out.filePath("tc track_1.MOV")}));
+}
+
+// Nothing is under the final name while ffmpeg runs; a name taken meanwhile
+// (by another program, just before ffmpeg ends) is left alone for the next.
+void FFMpegExportTest::nameTakenDuringTheExport()
+{
+    QTemporaryDir out;
+    const QByteArray final = QFile::encodeName(out.filePath("tc track.MOV"));
+    FakeToolDir fakes;
+    QVERIFY(addFfmpegWrapper(fakes, "FINAL='" + final + "'\n[ -e \"$FINAL\" ] && exit 90\n"
+                                    "\"$REAL\" \"$@\" || exit\n[ -e \"$FINAL\" ] && exit 91\n"
+                                    "echo theirs > \"$FINAL\""));
+    FileData file = probedRecord(movWithTimecodeTrack);
+    setAudioTC(file, 1, 1, report25("10:00:00:00"));
+    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
+    QVERIFY2(outcome.result.resultCode == ResultCode::Ok, qPrintable(outcome.result.reason));
+    QCOMPARE(outcome.target, out.filePath("tc track_1.MOV"));
+    QCOMPARE(outcome.result.outputPath, outcome.target);
+    QCOMPARE(timecodesOf(probe(outcome.target)), (QStringList{"10:00:00:00", "10:00:00:00"}));
+    QFile theirs(final);
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QCOMPARE(theirs.readAll(), QByteArray("theirs\n"));
+    QCOMPARE(filesIn(out.path()), (QStringList{"tc track.MOV", "tc track_1.MOV"}));
 }
 
 void FFMpegExportTest::exportJobWithOneVerificationFailure()
@@ -791,7 +805,9 @@ void FFMpegExportTest::diskFullLeavesNothingBehind()
     QCOMPARE(job.fileResults.size(), 2);
     for (const ::ExportResult &result : qAsConst(job.fileResults)) {
         QCOMPARE(result.resultCode, int(ResultCode::ExportToolFailed));
-        QVERIFY2(result.reason.contains("No space left on device"), qPrintable(result.reason));
+        // ffmpeg names the file it writes: the user sees the final name.
+        QVERIFY2(result.reason.contains("No space left on device") && !result.reason.contains("partial"),
+                 qPrintable(result.reason));
         QVERIFY(result.outputPath.isEmpty());
     }
     QCOMPARE(filesIn(disk.path()), QStringList());
