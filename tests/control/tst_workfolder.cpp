@@ -1,9 +1,14 @@
+#include "ExportCommand.h"
 #include "MainControl.h"
 #include "MetaTypes.h"
+#include "TestWait.h"
 #include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,7 +47,7 @@ private slots:
     void removalTakesContentButNothingBehindLinksInside();
     void linkInPlaceOfTheFolderIsNeitherUsedNorRemoved();
     void folderOfAnotherUserIsNeitherUsedNorRemoved();
-    void controllerRemovesLeftoverFolderAtStartAndExit();
+    void leftoversOfEndedProcessesAreRemoved();
 
 private:
     QTemporaryDir outside;
@@ -152,17 +157,78 @@ void TestWorkFolder::folderOfAnotherUserIsNeitherUsedNorRemoved()
     QVERIFY(QFileInfo::exists(workFolderPath() + QStringLiteral("/theirs.wav")));
 }
 
-void TestWorkFolder::controllerRemovesLeftoverFolderAtStartAndExit()
+// What an ended (crashed, killed) Dorrik left goes: its working folder when a
+// controller starts, its partial files when an export into their folder
+// starts. Nothing of a running process, of another machine or of another
+// name, nothing through a link; our own working folder goes at exit too.
+void TestWorkFolder::leftoversOfEndedProcessesAreRemoved()
 {
     registerMetaTypes();
+    QProcess live, ended;
+    live.start("sleep", {"600"});
+    ended.start("true", QStringList());
+    QVERIFY(live.waitForStarted() && ended.waitForStarted());
+    const QString livePid = QString::number(live.processId()), endedPid = QString::number(ended.processId());
+    QVERIFY(ended.waitForFinished());
+    const QString unusedPid = QStringLiteral("999999999");
+    auto ofProcess = [](QString path, const QString &pid) {
+        return path.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QCoreApplication::applicationPid())), pid);
+    };
+
     QVERIFY(prepareWorkSubFolder(QStringLiteral("old")));
     writeFile(workSubFolderPath(QStringLiteral("old")) + QStringLiteral("/old_1_3.wav"));
-    {
-        MainControl control;
-        QVERIFY(!QFileInfo::exists(workFolderPath()));
-        QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
+    for (const QString &pid : {endedPid, livePid}) {
+        QVERIFY(QDir().mkpath(ofProcess(workSubFolderPath(QStringLiteral("clip")), pid)));
+        writeFile(ofProcess(workSubFolderPath(QStringLiteral("clip")), pid) + QStringLiteral("/1_1.wav"));
     }
+    const QString otherName = ofProcess(workFolderPath(), endedPid) + QStringLiteral("-mine");
+    QVERIFY(QDir().mkpath(otherName));
+    writeFile(outside.filePath(QStringLiteral("keep.wav")));
+    QFile::remove(ofProcess(workFolderPath(), unusedPid)); // a failed run's
+    QVERIFY(QFile::link(outside.path(), ofProcess(workFolderPath(), unusedPid)));
+
+    QTemporaryDir out;
+    QString error;
+    const QString ours = ExportCommand::createPartialPath(out.filePath(QStringLiteral("clip.MOV")), &error);
+    QVERIFY2(!ours.isEmpty(), qPrintable(error));
+    const QString otherHost = QString(ours).replace(QRegularExpression(QStringLiteral("-[0-9a-f]{8}-")), "-00000000-");
+    for (const QString &path : {ofProcess(ours, endedPid), ofProcess(ours, livePid), otherHost,
+                                out.filePath(QStringLiteral("clip.MOV")), out.filePath(QStringLiteral(".clip.partial-Ab12Cd.MOV"))})
+        writeFile(path);
+    QVERIFY(QFile::link(outside.filePath(QStringLiteral("keep.wav")), ofProcess(ours, unusedPid)));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 7);
+
+    auto *control = new MainControl;
     QVERIFY(!QFileInfo::exists(workFolderPath()));
+    QVERIFY(!QFileInfo::exists(ofProcess(workFolderPath(), endedPid)));
+    QVERIFY(QFileInfo::exists(ofProcess(workSubFolderPath(QStringLiteral("clip")), livePid) + QStringLiteral("/1_1.wav")));
+    QVERIFY(QFileInfo(otherName).isDir());
+    QVERIFY(QFileInfo(ofProcess(workFolderPath(), unusedPid)).isSymLink());
+    QVERIFY(QFileInfo::exists(outside.filePath(QStringLiteral("keep.wav"))));
+
+    FileData missing;
+    missing.fileName = missing.filePath = QStringLiteral("/nonexistent/clip.mov");
+    missing.baseName = QStringLiteral("clip");
+    missing.suffix = QStringLiteral("mov");
+    QSignalSpy ready(control, &MainControl::exportReady);
+    ExportOptions options;
+    options.targetFolderPath = out.path();
+    control->onExportReq({missing}, options);
+    QVERIFY(!QFileInfo::exists(ofProcess(ours, endedPid)));
+    for (const QString &path : {ours, ofProcess(ours, livePid), otherHost, out.filePath(QStringLiteral("clip.MOV")),
+                                out.filePath(QStringLiteral(".clip.partial-Ab12Cd.MOV"))})
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(ofProcess(ours, unusedPid)).isSymLink());
+    QVERIFY(ready.wait(TestWait::toolWorkMs));
+
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
+    delete control;
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+    QFile::remove(ofProcess(workFolderPath(), unusedPid));
+    QDir(ofProcess(workFolderPath(), livePid)).removeRecursively();
+    QDir(otherName).removeRecursively();
+    live.kill();
+    live.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestWorkFolder)
