@@ -42,7 +42,6 @@ private slots:
     void init();
     void cleanup();
 
-    void pathIsPrivateToTheUser();
     void createdOwnerOnlyAndLooseOnesTightened();
     void removalTakesContentButNothingBehindLinksInside();
     void linkInPlaceOfTheFolderIsNeitherUsedNorRemoved();
@@ -69,16 +68,6 @@ void TestWorkFolder::cleanup()
         ::chown(QFile::encodeName(workFolderPath()).constData(), ::getuid(), ::getgid());
         QDir(workFolderPath()).removeRecursively();
     }
-}
-
-void TestWorkFolder::pathIsPrivateToTheUser()
-{
-    const QString path = workFolderPath();
-    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
-    // Another process of the same user has a folder of its own.
-    QCOMPARE(QFileInfo(path).fileName(),
-             QStringLiteral("CorvantaSyncTemp-%1-%2").arg(::getuid()).arg(QCoreApplication::applicationPid()));
-    QCOMPARE(workSubFolderPath(QStringLiteral("clip")), path + QStringLiteral("/clip"));
 }
 
 void TestWorkFolder::createdOwnerOnlyAndLooseOnesTightened()
@@ -164,69 +153,58 @@ void TestWorkFolder::folderOfAnotherUserIsNeitherUsedNorRemoved()
 void TestWorkFolder::leftoversOfEndedProcessesAreRemoved()
 {
     registerMetaTypes();
+    // Another process of the same user has a folder of its own.
+    QCOMPARE(workFolderPath(), QDir(QDir::tempPath()).filePath(QStringLiteral("CorvantaSyncTemp-%1-%2")
+                                                                 .arg(::getuid()).arg(QCoreApplication::applicationPid())));
     QProcess live, ended;
     live.start("sleep", {"600"});
     ended.start("true", QStringList());
     QVERIFY(live.waitForStarted() && ended.waitForStarted());
     const QString livePid = QString::number(live.processId()), endedPid = QString::number(ended.processId());
     QVERIFY(ended.waitForFinished());
-    const QString unusedPid = QStringLiteral("999999999");
-    auto ofProcess = [](QString path, const QString &pid) {
+    auto of = [](QString path, const QString &pid) {
         return path.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QCoreApplication::applicationPid())), pid);
     };
-
-    QVERIFY(prepareWorkSubFolder(QStringLiteral("old")));
-    writeFile(workSubFolderPath(QStringLiteral("old")) + QStringLiteral("/old_1_3.wav"));
-    for (const QString &pid : {endedPid, livePid}) {
-        QVERIFY(QDir().mkpath(ofProcess(workSubFolderPath(QStringLiteral("clip")), pid)));
-        writeFile(ofProcess(workSubFolderPath(QStringLiteral("clip")), pid) + QStringLiteral("/1_1.wav"));
-    }
-    const QString otherName = ofProcess(workFolderPath(), endedPid) + QStringLiteral("-mine");
-    QVERIFY(QDir().mkpath(otherName));
-    writeFile(outside.filePath(QStringLiteral("keep.wav")));
-    QFile::remove(ofProcess(workFolderPath(), unusedPid)); // a failed run's
-    QVERIFY(QFile::link(outside.path(), ofProcess(workFolderPath(), unusedPid)));
-
     QTemporaryDir out;
     QString error;
     const QString ours = ExportCommand::createPartialPath(out.filePath(QStringLiteral("clip.MOV")), &error);
     QVERIFY2(!ours.isEmpty(), qPrintable(error));
-    const QString otherHost = QString(ours).replace(QRegularExpression(QStringLiteral("-[0-9a-f]{8}-")), "-00000000-");
-    for (const QString &path : {ofProcess(ours, endedPid), ofProcess(ours, livePid), otherHost,
-                                out.filePath(QStringLiteral("clip.MOV")), out.filePath(QStringLiteral(".clip.partial-Ab12Cd.MOV"))})
+    const QStringList gone{workSubFolderPath("old") + "/old_1_3.wav", of(workSubFolderPath("clip"), endedPid) + "/1_1.wav",
+                           of(ours, endedPid)};
+    const QStringList kept{of(workSubFolderPath("clip"), livePid) + "/1_1.wav", of(workFolderPath(), endedPid) + "-mine/x",
+                           ours, of(ours, livePid), QString(ours).replace(QRegularExpression("-[0-9a-f]{8}-"), "-00000000-"),
+                           out.filePath("clip.MOV"), out.filePath(".clip.partial-Ab12Cd.MOV")};
+    for (const QString &path : gone + kept) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         writeFile(path);
-    QVERIFY(QFile::link(outside.filePath(QStringLiteral("keep.wav")), ofProcess(ours, unusedPid)));
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 7);
+    }
+    writeFile(outside.filePath("keep.wav"));
+    QVERIFY(QFile::link(outside.filePath("keep.wav"), of(ours, "999999999")));
 
     auto *control = new MainControl;
     QVERIFY(!QFileInfo::exists(workFolderPath()));
-    QVERIFY(!QFileInfo::exists(ofProcess(workFolderPath(), endedPid)));
-    QVERIFY(QFileInfo::exists(ofProcess(workSubFolderPath(QStringLiteral("clip")), livePid) + QStringLiteral("/1_1.wav")));
-    QVERIFY(QFileInfo(otherName).isDir());
-    QVERIFY(QFileInfo(ofProcess(workFolderPath(), unusedPid)).isSymLink());
-    QVERIFY(QFileInfo::exists(outside.filePath(QStringLiteral("keep.wav"))));
-
+    QVERIFY(!QFileInfo::exists(of(workFolderPath(), endedPid)));
+    QVERIFY(QFileInfo::exists(of(ours, endedPid)));
     FileData missing;
     missing.fileName = missing.filePath = QStringLiteral("/nonexistent/clip.mov");
     missing.baseName = QStringLiteral("clip");
     missing.suffix = QStringLiteral("mov");
-    QSignalSpy ready(control, &MainControl::exportReady);
     ExportOptions options;
     options.targetFolderPath = out.path();
+    QSignalSpy ready(control, &MainControl::exportReady);
     control->onExportReq({missing}, options);
-    QVERIFY(!QFileInfo::exists(ofProcess(ours, endedPid)));
-    for (const QString &path : {ours, ofProcess(ours, livePid), otherHost, out.filePath(QStringLiteral("clip.MOV")),
-                                out.filePath(QStringLiteral(".clip.partial-Ab12Cd.MOV"))})
+    QVERIFY(!QFileInfo::exists(of(ours, endedPid)));
+    for (const QString &path : kept)
         QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-    QVERIFY(QFileInfo(ofProcess(ours, unusedPid)).isSymLink());
+    QVERIFY(QFileInfo(of(ours, "999999999")).isSymLink());
+    QVERIFY(QFileInfo::exists(outside.filePath("keep.wav")));
     QVERIFY(ready.wait(TestWait::toolWorkMs));
 
     QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
     delete control;
     QVERIFY(!QFileInfo::exists(workFolderPath()));
-    QFile::remove(ofProcess(workFolderPath(), unusedPid));
-    QDir(ofProcess(workFolderPath(), livePid)).removeRecursively();
-    QDir(otherName).removeRecursively();
+    for (const QString &pid : {livePid, endedPid + "-mine"})
+        QDir(of(workFolderPath(), pid)).removeRecursively();
     live.kill();
     live.waitForFinished();
 }
