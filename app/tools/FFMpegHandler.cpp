@@ -308,9 +308,9 @@ void FFMpegHandler::finishExport(int exitCode, int resultCode, const QString &re
     outcome.sourcePath = fileRecord.filePath;
     outcome.resultCode = resultCode;
     outcome.reason = reason.isEmpty() ? ResultCode::text(resultCode) : reason;
-    // The user never sees the partial file, only the name asked for: ffmpeg's
-    // messages name its output by path or by name, and the path becomes the
-    // final one by its name.
+    // The user never sees the partial file, only the name the copy was to get:
+    // ffmpeg's messages name its output by path or by name, and the path
+    // becomes the final one by its name.
     if (!partialName.isEmpty())
         outcome.reason.replace(partialName, intendedName);
     outcome.outputPath = exportPath;
