@@ -190,6 +190,7 @@ MainControl::MainControl(QObject *parent) : QObject(parent)
     decodeQueue.reserve(20);
     exportQueue.reserve(20);
     removeWorkFolder();
+    removeAbandonedWorkFolders();
 }
 
 MainControl::~MainControl()
@@ -643,6 +644,8 @@ void MainControl::onExportReq(QVector<FileData> exportFileVector, ExportOptions 
     exportAllOk = true;
     if (exportFileVector.isEmpty())
         return;
+    // What an export of a crashed or killed Dorrik left in that folder.
+    ExportCommand::removeAbandonedPartialFiles(exportOptions.targetFolderPath);
     statusMsg = tr("exporting files...");
     emit exportProgress(0, 1, statusMsg);
     emit exportStarted();

@@ -1,9 +1,12 @@
 #include "WorkFolder.h"
 
+#include "Platform.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -22,28 +25,27 @@ bool isLink(const QFileInfo &info)
     return info.isSymLink() || info.isJunction();
 }
 
-bool ownedByUs(const QFileInfo &info)
-{
-#ifdef Q_OS_UNIX
-    return info.ownerId() == ::getuid();
-#else
-    // The temporary folder is per user on Windows.
-    Q_UNUSED(info)
-    return true;
-#endif
-}
-
 // A real folder (not a link) of ours, closed to everybody else.
 bool isOwnPrivateFolder(const QString &path)
 {
     const QFileInfo info(path);
-    if (isLink(info) || !info.isDir() || !ownedByUs(info))
+    if (isLink(info) || !info.isDir() || !Platform::ownedByUs(info))
         return false;
 #ifdef Q_OS_UNIX
     if (info.permissions() & othersAny)
         return QFile::setPermissions(path, ownerOnly);
 #endif
     return true;
+}
+
+// The working folder's name up to the process id.
+QString workFolderPrefix()
+{
+#ifdef Q_OS_UNIX
+    return QStringLiteral("CorvantaSyncTemp-%1-").arg(::getuid());
+#else
+    return QStringLiteral("CorvantaSyncTemp-");
+#endif
 }
 
 } // namespace
@@ -53,12 +55,7 @@ QString workFolderPath()
     // One folder per process: every instance clears its folder at start and
     // after each batch, so the window and a report run side by side (or two
     // runs) would otherwise delete each other's extracted audio mid-read.
-    const qint64 pid = QCoreApplication::applicationPid();
-#ifdef Q_OS_UNIX
-    const QString name = QStringLiteral("CorvantaSyncTemp-%1-%2").arg(::getuid()).arg(pid);
-#else
-    const QString name = QStringLiteral("CorvantaSyncTemp-%1").arg(pid);
-#endif
+    const QString name = workFolderPrefix() + QString::number(QCoreApplication::applicationPid());
     return QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/') + name);
 }
 
@@ -109,4 +106,20 @@ bool prepareWorkSubFolder(const QString &baseName)
 bool removeWorkFolder()
 {
     return removeOwnFolder(workFolderPath());
+}
+
+void removeAbandonedWorkFolders()
+{
+    const QString prefix = workFolderPrefix();
+    static const QRegularExpression processId(QStringLiteral("^[0-9]{1,10}$"));
+    const QDir temp(QDir::tempPath());
+    const QStringList names = temp.entryList({prefix + QLatin1Char('*')},
+                                             QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString pid = name.mid(prefix.size());
+        if (!processId.match(pid).hasMatch() || pid.toLongLong() == QCoreApplication::applicationPid()
+            || Platform::processIsRunning(pid.toLongLong()))
+            continue;
+        removeOwnFolder(temp.filePath(name));
+    }
 }

@@ -23,6 +23,10 @@ bool prepareWorkSubFolder(const QString &baseName);
 // Removes the working folder with everything in it, if it is ours.
 bool removeWorkFolder();
 
+// Removes the working folders of our user whose process no longer runs (a
+// crash or a kill left them), by the same rules as our own.
+void removeAbandonedWorkFolders();
+
 // The same for any path; exposed for the checks of the rules above.
 bool prepareOwnFolder(const QString &path);
 bool removeOwnFolder(const QString &path);

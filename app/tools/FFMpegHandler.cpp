@@ -147,10 +147,12 @@ QString lastErrorLine(const QByteArray &errorTail)
 // export is one job for the controller and every running phase is one process
 // to kill on cancel or destruction. Whatever happens, one ffmpegExportResult.
 //
-// ffmpeg writes into a temporary file beside the final name, which is reserved
-// (created empty) first. Only a file that ffmpeg finished with 0 and that the
-// probe verified is renamed onto the final name; on any other end both go, so
-// a file under a final name is always a verified one.
+// ffmpeg writes into a hidden partial file beside the final name; nothing is
+// under a final name until the written file has been verified. Only then is
+// it renamed onto the first free name, never over anything: a name that an
+// existing file or a parallel export took meanwhile gives the next one. On
+// any other end the partial file goes. One that a crash left is recognised by
+// the process id in its name (ExportCommand::removeAbandonedPartialFiles).
 
 void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
 {
@@ -177,20 +179,21 @@ void FFMpegHandler::ffmpegExport(FileData fileData, ExportOptions exportOptions)
         return;
     }
 
-    // Reserved before the tool starts: a parallel export of a file with the
-    // same base name, or an existing file, can never be written over.
+    // Refused at once when every name is taken already; which one the file
+    // gets is settled when it is there.
     QString error;
-    reservedPath = exportCommand->reserveTargetPath(&error);
-    if (reservedPath.isEmpty()) {
+    const QString intendedPath = exportCommand->freeTargetPath(&error);
+    if (intendedPath.isEmpty()) {
         reportLater(ResultCode::NoTargetName, tr("no free name: %1").arg(error));
         return;
     }
-    partialPath = exportCommand->createPartialPath(reservedPath, &error);
+    intendedName = QFileInfo(intendedPath).fileName();
+    partialPath = ExportCommand::createPartialPath(intendedPath, &error);
     if (partialPath.isEmpty()) {
-        discardOutput();
         reportLater(ResultCode::OutputNotWritten, error);
         return;
     }
+    partialName = QFileInfo(partialPath).fileName();
     exportProcess->startTool(QStringLiteral("ffmpeg"), exportCommand->arguments(partialPath));
 }
 
@@ -232,8 +235,6 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
         discardOutput();
         const int code = toolResultCode(exitCode);
         QString reason = code == ResultCode::ExportToolFailed ? lastErrorLine(errorTail) : QString();
-        // The user never sees the temporary name, only the one asked for.
-        reason.replace(partialPath, QFileInfo(reservedPath).fileName());
         if (code == ResultCode::ExportToolFailed)
             reason = tr("ffmpeg ended with %1: %2").arg(exitCode).arg(reason);
         finishExport(exitCode, code, reason);
@@ -277,20 +278,10 @@ void FFMpegHandler::verifyExport(int probeExitCode)
 
 bool FFMpegHandler::commitOutput(QString *error)
 {
-    // The reserved name must still be our empty file; anything else there is
-    // not ours to replace.
-    const QFileInfo reserved(reservedPath);
-    if (!reserved.isFile() || reserved.size() != 0 || !QFile::remove(reservedPath)) {
-        *error = tr("%1 was changed while the export ran").arg(reserved.fileName());
-        return false;
-    }
-    // The name is free now: if the rename fails, whatever appears there is
-    // not ours to remove.
-    const QString finalPath = reservedPath;
-    reservedPath.clear();
-    QFile partial(partialPath);
-    if (!partial.rename(finalPath)) {
-        *error = tr("could not rename the written file to %1: %2").arg(reserved.fileName(), partial.errorString());
+    QString renameError;
+    const QString finalPath = exportCommand->moveToFreeName(partialPath, &renameError);
+    if (finalPath.isEmpty()) {
+        *error = tr("could not rename the written file to %1: %2").arg(intendedName, renameError);
         return false;
     }
     exportPath = finalPath;
@@ -300,16 +291,10 @@ bool FFMpegHandler::commitOutput(QString *error)
 
 void FFMpegHandler::discardOutput()
 {
+    // Only the partial file: a final name never holds anything unverified.
     if (!partialPath.isEmpty()) {
         QFile::remove(partialPath);
         partialPath.clear();
-    }
-    // Only the empty file we created goes; never anything written by others.
-    if (!reservedPath.isEmpty()) {
-        const QFileInfo reserved(reservedPath);
-        if (reserved.isFile() && reserved.size() == 0)
-            QFile::remove(reservedPath);
-        reservedPath.clear();
     }
 }
 
@@ -323,6 +308,11 @@ void FFMpegHandler::finishExport(int exitCode, int resultCode, const QString &re
     outcome.sourcePath = fileRecord.filePath;
     outcome.resultCode = resultCode;
     outcome.reason = reason.isEmpty() ? ResultCode::text(resultCode) : reason;
+    // The user never sees the partial file, only the name the copy was to get:
+    // ffmpeg's messages name its output by path or by name, and the path
+    // becomes the final one by its name.
+    if (!partialName.isEmpty())
+        outcome.reason.replace(partialName, intendedName);
     outcome.outputPath = exportPath;
     if (resultCode == ResultCode::Ok) {
         if (exportCommand->writesTimecode())

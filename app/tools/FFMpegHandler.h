@@ -85,8 +85,9 @@ private:
     void finishExport(int exitCode, int resultCode, const QString &reason = QString());
     bool commitOutput(QString *error);
     void discardOutput();
-    QString reservedPath;   // the final name, created empty, until the commit
-    QString partialPath;    // the file ffmpeg writes, beside it
+    QString intendedName;   // the first free final name when the export started
+    QString partialPath;    // the file ffmpeg writes, beside it; empty once it is gone
+    QString partialName;    // its file name, kept for the reasons
     QByteArray errorTail;
     std::unique_ptr<ExportCommand> exportCommand;
     ExportPhase exportPhase = ExportPhase::Idle;

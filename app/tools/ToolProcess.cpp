@@ -1,23 +1,24 @@
 #include "ToolProcess.h"
 
+#include "Platform.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
-#include <sys/resource.h>
-#endif
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #endif
 
-ToolProcess::ToolProcess(QObject *parent) : QProcess(parent)
+ToolProcess::ToolProcess(QObject *parent)
+    : QProcess(parent), parentPid(QCoreApplication::applicationPid())
 {
     connect(this, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
             this, &ToolProcess::onFinished);
     connect(this, &QProcess::errorOccurred, this, &ToolProcess::onErrorOccurred);
+    connect(this, &QProcess::started, this, [this] { Platform::tieToolToThisProcess(processId()); });
 #ifdef Q_OS_WIN
     setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
         arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
@@ -29,7 +30,7 @@ ToolProcess::ToolProcess(QObject *parent) : QProcess(parent)
 // In the child, before the tool is executed.
 void ToolProcess::setupChildProcess()
 {
-    setpriority(PRIO_PROCESS, 0, 10);
+    Platform::prepareToolChild(parentPid);
 }
 #endif
 

@@ -18,6 +18,8 @@
 //
 // Tools run below normal priority: dozens of them at once must not keep the
 // window from answering; with nothing else to do they still get every core.
+// A tool never outlives the program that started it, however that ends: a
+// killed Dorrik leaves no ffmpeg writing on.
 class ToolProcess : public QProcess
 {
     Q_OBJECT
@@ -49,5 +51,6 @@ private:
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void onErrorOccurred(QProcess::ProcessError error);
 
+    const qint64 parentPid;
     bool finishReported = false;
 };

@@ -221,7 +221,7 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
         rows << fileRecord(work.filePath(QStringLiteral("clip%1.mov").arg(row)), row);
     harness.exportFiles(rows, ExportOptions{target, 0, 0, false, true, 0});
     QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == 2
-                                         && QDir(target).entryList(QDir::Files).size() == 2; }));
+                                         && QDir(target).entryList(QDir::Files | QDir::Hidden).size() == 2; }));
 
     harness.cancel();
     QVERIFY(harness.waitFor([&] { return !harness.exportResults.isEmpty(); }));
@@ -235,7 +235,7 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     failed.sort();
     QCOMPARE(failed, (QStringList{QStringLiteral("clip0.mov"), QStringLiteral("clip1.mov")}));
     QCOMPARE(readLines(ffmpegLog).size(), 2);
-    QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
+    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(harness.exportLog.contains(QStringLiteral("progress 0/1 export cancelled")));
     QVERIFY(harness.exportLog.contains(QStringLiteral("ready 1 [%1]").arg(
         harness.exportResults.first().failedFiles.join(QLatin1Char(',')))));

@@ -1,9 +1,14 @@
+#include "ExportCommand.h"
 #include "MainControl.h"
 #include "MetaTypes.h"
+#include "TestWait.h"
 #include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,12 +42,11 @@ private slots:
     void init();
     void cleanup();
 
-    void pathIsPrivateToTheUser();
     void createdOwnerOnlyAndLooseOnesTightened();
     void removalTakesContentButNothingBehindLinksInside();
     void linkInPlaceOfTheFolderIsNeitherUsedNorRemoved();
     void folderOfAnotherUserIsNeitherUsedNorRemoved();
-    void controllerRemovesLeftoverFolderAtStartAndExit();
+    void leftoversOfEndedProcessesAreRemoved();
 
 private:
     QTemporaryDir outside;
@@ -64,16 +68,6 @@ void TestWorkFolder::cleanup()
         ::chown(QFile::encodeName(workFolderPath()).constData(), ::getuid(), ::getgid());
         QDir(workFolderPath()).removeRecursively();
     }
-}
-
-void TestWorkFolder::pathIsPrivateToTheUser()
-{
-    const QString path = workFolderPath();
-    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
-    // Another process of the same user has a folder of its own.
-    QCOMPARE(QFileInfo(path).fileName(),
-             QStringLiteral("CorvantaSyncTemp-%1-%2").arg(::getuid()).arg(QCoreApplication::applicationPid()));
-    QCOMPARE(workSubFolderPath(QStringLiteral("clip")), path + QStringLiteral("/clip"));
 }
 
 void TestWorkFolder::createdOwnerOnlyAndLooseOnesTightened()
@@ -152,17 +146,67 @@ void TestWorkFolder::folderOfAnotherUserIsNeitherUsedNorRemoved()
     QVERIFY(QFileInfo::exists(workFolderPath() + QStringLiteral("/theirs.wav")));
 }
 
-void TestWorkFolder::controllerRemovesLeftoverFolderAtStartAndExit()
+// What an ended (crashed, killed) Dorrik left goes: its working folder when a
+// controller starts, its partial files when an export into their folder
+// starts. Nothing of a running process, of another machine or of another
+// name, nothing through a link; our own working folder goes at exit too.
+void TestWorkFolder::leftoversOfEndedProcessesAreRemoved()
 {
     registerMetaTypes();
-    QVERIFY(prepareWorkSubFolder(QStringLiteral("old")));
-    writeFile(workSubFolderPath(QStringLiteral("old")) + QStringLiteral("/old_1_3.wav"));
-    {
-        MainControl control;
-        QVERIFY(!QFileInfo::exists(workFolderPath()));
-        QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
+    // Another process of the same user has a folder of its own.
+    QCOMPARE(workFolderPath(), QDir(QDir::tempPath()).filePath(QStringLiteral("CorvantaSyncTemp-%1-%2")
+                                                                 .arg(::getuid()).arg(QCoreApplication::applicationPid())));
+    QProcess live, ended;
+    live.start("sleep", {"600"});
+    ended.start("true", QStringList());
+    QVERIFY(live.waitForStarted() && ended.waitForStarted());
+    const QString livePid = QString::number(live.processId()), endedPid = QString::number(ended.processId());
+    QVERIFY(ended.waitForFinished());
+    auto of = [](QString path, const QString &pid) {
+        return path.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QCoreApplication::applicationPid())), pid);
+    };
+    QTemporaryDir out;
+    QString error;
+    const QString ours = ExportCommand::createPartialPath(out.filePath(QStringLiteral("clip.MOV")), &error);
+    QVERIFY2(!ours.isEmpty(), qPrintable(error));
+    const QStringList gone{workSubFolderPath("old") + "/old_1_3.wav", of(workSubFolderPath("clip"), endedPid) + "/1_1.wav",
+                           of(ours, endedPid)};
+    const QStringList kept{of(workSubFolderPath("clip"), livePid) + "/1_1.wav", of(workFolderPath(), endedPid) + "-mine/x",
+                           ours, of(ours, livePid), QString(ours).replace(QRegularExpression("-[0-9a-f]{8}-"), "-00000000-"),
+                           out.filePath("clip.MOV"), out.filePath(".clip.partial-Ab12Cd.MOV")};
+    for (const QString &path : gone + kept) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        writeFile(path);
     }
+    writeFile(outside.filePath("keep.wav"));
+    QVERIFY(QFile::link(outside.filePath("keep.wav"), of(ours, "999999999")));
+
+    auto *control = new MainControl;
     QVERIFY(!QFileInfo::exists(workFolderPath()));
+    QVERIFY(!QFileInfo::exists(of(workFolderPath(), endedPid)));
+    QVERIFY(QFileInfo::exists(of(ours, endedPid)));
+    FileData missing;
+    missing.fileName = missing.filePath = QStringLiteral("/nonexistent/clip.mov");
+    missing.baseName = QStringLiteral("clip");
+    missing.suffix = QStringLiteral("mov");
+    ExportOptions options;
+    options.targetFolderPath = out.path();
+    QSignalSpy ready(control, &MainControl::exportReady);
+    control->onExportReq({missing}, options);
+    QVERIFY(!QFileInfo::exists(of(ours, endedPid)));
+    for (const QString &path : kept)
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    QVERIFY(QFileInfo(of(ours, "999999999")).isSymLink());
+    QVERIFY(QFileInfo::exists(outside.filePath("keep.wav")));
+    QVERIFY(ready.wait(TestWait::toolWorkMs));
+
+    QVERIFY(prepareWorkSubFolder(QStringLiteral("new")));
+    delete control;
+    QVERIFY(!QFileInfo::exists(workFolderPath()));
+    for (const QString &pid : {livePid, endedPid + "-mine"})
+        QDir(of(workFolderPath(), pid)).removeRecursively();
+    live.kill();
+    live.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestWorkFolder)

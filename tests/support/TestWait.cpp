@@ -50,6 +50,15 @@ QList<QList<QByteArray>> childStatFields()
 
 } // namespace
 
+bool processRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
 int runningChildren()
 {
     return childStatFields().size();

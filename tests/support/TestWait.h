@@ -5,6 +5,8 @@
 // that nothing more happened it drains what is already pending instead of
 // sleeping for a while.
 
+#include <QtGlobal>
+
 namespace TestWait {
 
 // Limit for waits on real tool work: generous, since the suite runs on loaded
@@ -14,6 +16,10 @@ constexpr int toolWorkMs = 180000;
 // Delivers every event already pending for this thread, deferred deletes
 // included, until none is left. Deterministic: it never waits for new ones.
 void drainEvents();
+
+// A process with this id exists and has not ended (Linux: from /proc; a
+// zombie that nobody reaps has ended).
+bool processRunning(qint64 pid);
 
 // Child processes of this test program right now (Linux: read from /proc).
 int runningChildren();

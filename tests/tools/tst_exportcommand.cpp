@@ -113,8 +113,7 @@ private slots:
     void wavTimeReferenceAtRealNtscRate();
     void noAudioTimecode();
     void targetNames();
-    void targetNameReservation();
-    void allNumberedNamesTaken();
+    void targetNameChoice();
     void progressEstimate();
     void verificationOfTheWrittenFile();
     void speedLineInDescription();
@@ -374,7 +373,7 @@ void ExportCommandTest::targetNames()
     QCOMPARE(command.targetPath(9999), QStringLiteral("/out/clip_9999.MOV"));
 }
 
-void ExportCommandTest::targetNameReservation()
+void ExportCommandTest::targetNameChoice()
 {
     QTemporaryDir dir;
     QVERIFY(QFile(dir.filePath("clip.MOV")).open(QIODevice::WriteOnly));
@@ -382,46 +381,32 @@ void ExportCommandTest::targetNameReservation()
     QVERIFY(existing.open(QIODevice::WriteOnly));
     existing.write("original");
     existing.close();
-    QVERIFY(QDir(dir.path()).mkdir("clip_2.MOV")); // a folder is not a free name either
+    // A folder and a dangling link are not free names either.
+    QVERIFY(QDir(dir.path()).mkdir("clip_2.MOV"));
+    QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("clip_3.MOV")));
 
     ExportOptions options = exportOptions(5, 1, false);
     options.targetFolderPath = dir.path();
     const ExportCommand command(twoStereoMov(), options);
     QString error;
-    QCOMPARE(command.reserveTargetPath(&error), dir.filePath("clip_3.MOV"));
-    QVERIFY(QFileInfo(dir.filePath("clip_3.MOV")).isFile());
-    // A second export of a file with the same base name, at the same time, gets its own name.
-    QCOMPARE(command.reserveTargetPath(&error), dir.filePath("clip_4.MOV"));
+    const QString intended = command.freeTargetPath(&error);
+    QCOMPARE(intended, dir.filePath("clip_4.MOV"));
+    QVERIFY(!QFileInfo::exists(intended)); // nothing under a final name before the end
+    for (int counter = 1; counter <= 2; ++counter) {
+        QFile written(ExportCommand::createPartialPath(intended, &error));
+        QVERIFY(written.open(QIODevice::WriteOnly));
+        written.write("ours");
+        written.close();
+        QCOMPARE(command.moveToFreeName(written.fileName(), &error), dir.filePath("clip_%1.MOV").arg(counter + 3));
+        QVERIFY(!written.exists());
+    }
     QFile check(dir.filePath("clip_1.MOV"));
     QVERIFY(check.open(QIODevice::ReadOnly));
     QCOMPARE(check.readAll(), QByteArray("original"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("nowhere")));
 
-    options.targetFolderPath = dir.filePath("missing/folder");
-    QVERIFY(ExportCommand(twoStereoMov(), options).reserveTargetPath(&error).isEmpty());
+    QVERIFY(ExportCommand::createPartialPath(dir.filePath("missing/clip.MOV"), &error).isEmpty());
     QVERIFY(!error.isEmpty());
-}
-
-void ExportCommandTest::allNumberedNamesTaken()
-{
-    // Ten thousand files: in memory where the system has it.
-    QTemporaryDir dir(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
-                                                          : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
-    ExportOptions options = exportOptions(5, 1, false);
-    options.targetFolderPath = dir.path();
-    const ExportCommand command(twoStereoMov(), options);
-    for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
-        QFile file(command.targetPath(counter));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        if (counter == ExportCommand::targetNameCounterLimit - 1)
-            file.write("last");
-    }
-    QString error;
-    QVERIFY(command.reserveTargetPath(&error).isEmpty());
-    QVERIFY(error.contains("clip_9999.MOV"));
-    QFile last(command.targetPath(9999));
-    QVERIFY(last.open(QIODevice::ReadOnly));
-    QCOMPARE(last.readAll(), QByteArray("last"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), ExportCommand::targetNameCounterLimit);
 }
 
 void ExportCommandTest::progressEstimate()

@@ -13,8 +13,6 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <signal.h>
 #endif
 
 using namespace TestMedia;
@@ -69,13 +67,6 @@ void captureWarning(QtMsgType type, const QMessageLogContext &, const QString &m
     if (type == QtWarningMsg)
         capturedWarnings << message;
 }
-
-#ifdef Q_OS_UNIX
-bool processExists(qint64 pid)
-{
-    return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
-}
-#endif
 
 } // namespace
 
@@ -319,43 +310,51 @@ void FFMpegHandlerTest::extractStartFailureReportedOnce()
 
 void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess_data()
 {
-    QTest::addColumn<bool>("probe");
-    QTest::newRow("probe") << true;
-    QTest::newRow("extraction") << false;
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("probe") << "probe";
+    QTest::newRow("extraction") << "extraction";
+    QTest::newRow("export") << "export";
 }
 
+// As when the program quits while tools run: no process and no file left;
+// only an export still says once that it did not finish.
 void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess()
 {
 #ifndef Q_OS_UNIX
     QSKIP("fake tools are shell scripts");
 #else
-    QFETCH(bool, probe);
+    QFETCH(QString, operation);
     FakeToolDir fakes;
-    QVERIFY(fakes.add(probe ? "ffprobe" : "ffmpeg", "exec sleep 30"));
+    QVERIFY(fakes.add(operation == "probe" ? "ffprobe" : "ffmpeg", "exec sleep 30"));
+    QTemporaryDir out;
     auto *handler = new FFMpegHandler;
     QSignalSpy probeSpy(handler, &FFMpegHandler::ffprobeResult);
     QSignalSpy extractSpy(handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    if (probe)
+    QSignalSpy exportSpy(handler, &FFMpegHandler::ffmpegExportResult);
+    if (operation == "probe")
         handler->ffprobeFile(mov, 1);
+    else if (operation == "extraction")
+        handler->ffmpegAudioExtract(probedRecord(mov, 1), out.path());
     else
-        handler->ffmpegAudioExtract(probedRecord(mov, 1), dir.path());
-
+        handler->ffmpegExport(probedRecord(mov, 1), ExportOptions{out.path(), 5, 1, false, true, 15});
     qint64 pid = 0;
     for (QProcess *process : handler->findChildren<QProcess *>()) {
         if (process->waitForStarted(5000))
             pid = process->processId();
     }
     QVERIFY(pid > 0);
-    QVERIFY(processExists(pid));
+    QVERIFY(TestWait::processRunning(pid));
     // Qt's own last resort would warn; the handler ends its tools itself.
     capturedWarnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureWarning);
     delete handler;
     qInstallMessageHandler(previous);
     QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
-    QVERIFY(!processExists(pid));
+    QVERIFY(!TestWait::processRunning(pid));
     TestWait::drainEvents();
     QCOMPARE(probeSpy.count() + extractSpy.count(), 0);
+    QCOMPARE(exportSpy.count(), operation == "export" ? 1 : 0);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 #endif
 }
 

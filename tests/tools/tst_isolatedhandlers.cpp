@@ -10,11 +10,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <signal.h>
-#endif
-
 class IsolatedHandlersTest : public QObject
 {
     Q_OBJECT
@@ -307,7 +302,7 @@ void IsolatedHandlersTest::destroyedDuringRetryLeavesNoProcess()
     const qint64 pid = running->processId();
     QTRY_COMPARE_WITH_TIMEOUT(loggedRuns().size(), 2, TestWait::toolWorkMs);
     delete handler;
-    QVERIFY(::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+    QVERIFY(!TestWait::processRunning(pid));
     TestWait::drainEvents();
     QCOMPARE(spy.count(), 0);
 #endif
