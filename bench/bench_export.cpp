@@ -55,7 +55,7 @@ Run exportAll(ControlHarness &table, const QVector<FileData> &rows, int videoTyp
     const int before = table.exportResults.size();
     const double cpu0 = Bench::cpuSeconds(RUSAGE_CHILDREN);
     clock.start();
-    table.exportFiles(rows, ExportOptions{target, videoType, 0, false, true, 15});
+    table.exportFiles(rows, ExportOptions{target, VideoExportType(videoType), {}, false, true, 15});
     if (!table.waitFor([&] { return table.exportResults.size() > before; }, 900000))
         std::fprintf(stderr, "export did not end\n");
     run.wall = clock.elapsed() / 1000.0;

@@ -14,7 +14,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -85,17 +84,25 @@ FileData probed(const FileData &added, int row)
     record.fileTC = wav ? QStringLiteral("14:0%1:12.500").arg(row % 10)
                         : QStringLiteral("10:%1:00:00").arg(row % 60, 2, 10, QLatin1Char('0'));
     record.hasFileTC = true;
-    QJsonObject audio{{"index", wav ? 0 : 1}, {"codec_type", "audio"}, {"codec_name", "pcm_s24le"},
-                      {"channels", 2}, {"sample_rate", "48000"}};
-    QJsonArray streams;
-    if (!wav)
-        streams.append(QJsonObject{{"index", 0}, {"codec_type", "video"}, {"codec_name", "prores"}});
-    streams.append(audio);
-    record.streams = streams;
-    record.audioStreams = QJsonArray{audio};
+    ProbeStream audio;
+    audio.index = wav ? 0 : 1;
+    audio.codecType = QStringLiteral("audio");
+    audio.codecName = QStringLiteral("pcm_s24le");
+    audio.channels = 2;
+    audio.sampleRate = 48000;
+    if (!wav) {
+        ProbeStream video;
+        video.index = 0;
+        video.codecType = QStringLiteral("video");
+        video.codecName = QStringLiteral("prores");
+        record.probe.streams.append(video);
+        record.videoStreamPosition = 0;
+    }
+    record.probe.streams.append(audio);
     record.audioStreamIndexes = QByteArray(1, char(wav ? 0 : 1));
     record.audioChannelCount = 2;
-    record.format = QJsonObject{{"format_name", wav ? "wav" : "mov,mp4,m4a,3gp,3g2,mj2"}};
+    record.probe.valid = true;
+    record.probe.format.formatName = wav ? QStringLiteral("wav") : QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2");
     return record;
 }
 

@@ -11,8 +11,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonValue>
 #include <QThread>
 
 #include <algorithm>
@@ -27,114 +25,6 @@ constexpr quint32 exportUnitsPerFile = 15;
 constexpr double firstWindowSeconds = 2.0;
 constexpr int laterSearchSeconds = 60;
 
-// A member that is missing or null counts as absent.
-bool has(const QJsonObject &object, const QString &key)
-{
-    const QJsonValue value = object.value(key);
-    return !value.isUndefined() && !value.isNull();
-}
-
-QJsonObject tagsOf(const QJsonObject &object)
-{
-    return object.value(QStringLiteral("tags")).toObject();
-}
-
-bool textIs(const QJsonObject &object, const QString &key, const QString &text)
-{
-    return object.value(key).toString().compare(text, Qt::CaseInsensitive) == 0;
-}
-
-void appendAudioStream(FileData &record, QJsonArray &audio, int index, const QJsonObject &stream)
-{
-    record.audioStreamIndexes.append(static_cast<char>(static_cast<qint8>(index)));
-    audio.append(stream);
-}
-
-// The WAV branch: the time reference is the file timecode.
-void fillFromWavProbe(FileData &record, QJsonArray &audio)
-{
-    const QJsonObject formatTags = tagsOf(record.format);
-    const qint64 timeReference = has(formatTags, QStringLiteral("time_reference"))
-        ? formatTags.value(QStringLiteral("time_reference")).toString().toLongLong()
-        : 0;
-    qint32 sampleRate = 0;
-    qint32 channelSum = 0;
-    for (int i = 0; i < record.streams.size(); ++i) {
-        const QJsonObject stream = record.streams.at(i).toObject();
-        if (!textIs(stream, QStringLiteral("codec_type"), QStringLiteral("audio")))
-            continue;
-        appendAudioStream(record, audio, i, stream);
-        if (has(stream, QStringLiteral("sample_rate")))
-            sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toInt();
-        if (has(stream, QStringLiteral("channels")))
-            channelSum += stream.value(QStringLiteral("channels")).toInt();
-    }
-    record.audioChannelCount = channelSum;
-    if (sampleRate > 0 && timeReference > 0)
-        record.setTimeReference(timeReference, sampleRate);
-}
-
-// Every other format: format tags first, else the last timecode track.
-void fillFromMediaProbe(FileData &record, QJsonArray &audio)
-{
-    const QJsonObject formatTags = tagsOf(record.format);
-    const bool formatHasTimecode = has(formatTags, QStringLiteral("timecode"));
-    if (formatHasTimecode)
-        record.setFileTC(formatTags.value(QStringLiteral("timecode")).toString());
-
-    for (int i = 0; i < record.streams.size(); ++i) {
-        const QJsonObject stream = record.streams.at(i).toObject();
-        const QJsonObject tags = tagsOf(stream);
-        if (!formatHasTimecode
-            && textIs(stream, QStringLiteral("codec_tag_string"), QStringLiteral("tmcd")))
-            record.setFileTC(tags.value(QStringLiteral("timecode")).toString());
-        if (textIs(stream, QStringLiteral("codec_type"), QStringLiteral("audio")))
-            appendAudioStream(record, audio, i, stream);
-        if (tags.value(QStringLiteral("encoder")).toString()
-                .contains(QLatin1String("GoPro"), Qt::CaseInsensitive))
-            record.isGoPro = true;
-        if (textIs(stream, QStringLiteral("codec_type"), QStringLiteral("video")))
-            record.videoStream = stream;
-    }
-}
-
-FileData recordFromProbe(const QJsonObject &json)
-{
-    FileData record;
-    record.format = json.value(QStringLiteral("format")).toObject();
-    record.streams = json.value(QStringLiteral("streams")).toArray();
-    QJsonArray audio;
-    if (textIs(record.format, QStringLiteral("format_name"), QStringLiteral("wav")))
-        fillFromWavProbe(record, audio);
-    else
-        fillFromMediaProbe(record, audio);
-    record.duration = record.format.value(QStringLiteral("duration")).toString().toDouble();
-    record.audioStreams = audio;
-    return record;
-}
-
-// Seconds from the first sample of an audio stream to the first video frame,
-// by the start times the probe gives: an extracted WAV begins at its stream's
-// first sample, and in transport streams and some MP4/MOV files that lies
-// apart from the video's. 0 without video, without both times, or for an
-// offset too large to be one between two streams of a recording.
-double videoReferenceSeconds(const FileData &fileData, int streamIndex)
-{
-    constexpr double largestOffsetSeconds = 60.0;
-    if (!fileData.hasVideo() || streamIndex < 0 || streamIndex >= fileData.streams.size())
-        return 0.0;
-    bool videoOk = false;
-    bool audioOk = false;
-    const double video = fileData.videoStream.value(QStringLiteral("start_time")).toString().toDouble(&videoOk);
-    const double audio = fileData.streams.at(streamIndex).toObject()
-                             .value(QStringLiteral("start_time")).toString().toDouble(&audioOk);
-    const double offset = video - audio;
-    // The probe prints microseconds; less than one is no offset.
-    if (!videoOk || !audioOk || std::abs(offset) >= largestOffsetSeconds || std::abs(offset) < 0.5e-6)
-        return 0.0;
-    return offset;
-}
-
 // One decoder job per audio stream of the file, reading the WAVs in `folder`
 // that the extraction wrote.
 QVector<DecoderJob> extractedWavJobs(const FileData &fileData, const QString &folder)
@@ -145,7 +35,7 @@ QVector<DecoderJob> extractedWavJobs(const FileData &fileData, const QString &fo
         job.streamIndex = static_cast<qint8>(index);
         job.wavPath = FFMpegHandler::tempWavPath(folder, job.streamIndex, fileData.fileNumber);
         job.temporary = true;
-        job.referenceSeconds = videoReferenceSeconds(fileData, job.streamIndex);
+        job.referenceSeconds = fileData.videoReferenceSeconds(job.streamIndex);
         jobs.append(job);
     }
     return jobs;
@@ -348,7 +238,7 @@ void MainControl::onFFProbeReady(FFMpegHandler *handler, QJsonObject ffprobeJson
         progressDone += 2;
         reportReadProgress(tr("importing files..."));
     } else {
-        emit ffprobeResult(recordFromProbe(ffprobeJson), row, 0);
+        emit ffprobeResult(FileData::fromProbe(ProbeRecord::fromJson(ffprobeJson)), row, 0);
     }
     // The read of this file may have been asked for, and have ended, before
     // its probe answered: the probe is then the batch's last unit.

@@ -1,23 +1,65 @@
 #include "FileData.h"
 
+#include "TimeText.h"
+
+#include <cmath>
+
 namespace FD {
 
-QString timeReferenceText(qint64 samples, qint32 sampleRate)
+namespace {
+
+void appendAudioStream(FileData &record, int position)
 {
-    if (sampleRate <= 0)
-        return QString();
-    const qint64 seconds = samples / sampleRate;
-    const qint64 rest = samples % sampleRate;
-    const qint64 milliseconds = static_cast<qint64>(double(rest) / double(sampleRate) * 1000.0);
-    const qint64 hours = seconds / 3600;
-    const qint64 minutes = (seconds % 3600) / 60;
-    const qint64 secs = seconds % 60;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(hours, 2, 10, QLatin1Char('0'))
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(secs, 2, 10, QLatin1Char('0'))
-        .arg(milliseconds, 3, 10, QLatin1Char('0'));
+    record.audioStreamIndexes.append(static_cast<char>(static_cast<qint8>(position)));
 }
+
+// The WAV branch: the time reference is the file timecode.
+void fillFromWavProbe(FileData &record)
+{
+    const qint64 timeReference = record.probe.format.timeReferenceSamples();
+    qint32 sampleRate = 0;
+    qint32 channelSum = 0;
+    for (int i = 0; i < record.probe.streams.size(); ++i) {
+        const ProbeStream &stream = record.probe.streams.at(i);
+        if (!stream.isAudio())
+            continue;
+        appendAudioStream(record, i);
+        if (stream.sampleRate != 0)
+            sampleRate = stream.sampleRate;
+        channelSum += stream.channels;
+    }
+    record.audioChannelCount = channelSum;
+    if (sampleRate > 0 && timeReference > 0)
+        record.setTimeReference(timeReference, sampleRate);
+}
+
+// Every other format: format tags first, else the last timecode track.
+void fillFromMediaProbe(FileData &record)
+{
+    const ProbeFormat &format = record.probe.format;
+    if (format.hasTimecode)
+        record.setFileTC(format.timecode);
+
+    for (int i = 0; i < record.probe.streams.size(); ++i) {
+        const ProbeStream &stream = record.probe.streams.at(i);
+        if (!format.hasTimecode && stream.isTimecodeTrack())
+            record.setFileTC(stream.timecode);
+        if (stream.isAudio())
+            appendAudioStream(record, i);
+        if (stream.encoder.contains(QLatin1String("GoPro"), Qt::CaseInsensitive))
+            record.isGoPro = true;
+        if (stream.isVideo())
+            record.videoStreamPosition = i;
+    }
+}
+
+const ProbeStream &noStream()
+{
+    static const ProbeStream none;
+    return none;
+}
+
+} // namespace
 
 FileData FileData::fromFileInfo(const QFileInfo &fileInfo)
 {
@@ -30,15 +72,62 @@ FileData FileData::fromFileInfo(const QFileInfo &fileInfo)
     return record;
 }
 
+FileData FileData::fromProbe(const ProbeRecord &probe)
+{
+    FileData record;
+    record.probe = probe;
+    if (probe.format.isWav())
+        fillFromWavProbe(record);
+    else
+        fillFromMediaProbe(record);
+    record.duration = probe.format.duration;
+    return record;
+}
+
 void FileData::takeProbeMembers(const FileData &probed)
 {
-    format = probed.format;
-    audioStreams = probed.audioStreams;
-    streams = probed.streams;
+    probe = probed.probe;
+    videoStreamPosition = probed.videoStreamPosition;
     isGoPro = probed.isGoPro;
     audioStreamIndexes = probed.audioStreamIndexes;
-    videoStream = probed.videoStream;
     audioChannelCount = probed.audioChannelCount;
+}
+
+const ProbeStream &FileData::streamAt(int position) const
+{
+    return position >= 0 && position < probe.streams.size() ? probe.streams.at(position) : noStream();
+}
+
+const ProbeStream &FileData::videoStream() const
+{
+    return streamAt(videoStreamPosition);
+}
+
+QVector<ProbeStream> FileData::audioStreams() const
+{
+    QVector<ProbeStream> audio;
+    for (char position : audioStreamIndexes)
+        audio.append(streamAt(static_cast<signed char>(position)));
+    return audio;
+}
+
+// An extracted WAV begins at its stream's first sample, and in transport
+// streams and some MP4/MOV files that lies apart from the video's. 0 without
+// video, without both times, or for an offset too large to be one between two
+// streams of a recording.
+double FileData::videoReferenceSeconds(int streamPosition) const
+{
+    constexpr double largestOffsetSeconds = 60.0;
+    if (!hasVideo() || streamPosition < 0 || streamPosition >= probe.streams.size())
+        return 0.0;
+    const ProbeStream &video = videoStream();
+    const ProbeStream &audio = probe.streams.at(streamPosition);
+    const double offset = video.startTime - audio.startTime;
+    // The probe prints microseconds; less than one is no offset.
+    if (!video.hasStartTime || !audio.hasStartTime || std::abs(offset) >= largestOffsetSeconds
+        || std::abs(offset) < 0.5e-6)
+        return 0.0;
+    return offset;
 }
 
 void FileData::setFileTC(const QString &tc)
@@ -50,7 +139,7 @@ void FileData::setFileTC(const QString &tc)
 void FileData::setTimeReference(qint64 samples, qint32 sampleRate)
 {
     timeReference = samples;
-    fileTC = timeReferenceText(samples, sampleRate);
+    fileTC = TimeText::samplePosition(samples, sampleRate);
     hasFileTC = true;
 }
 
@@ -62,11 +151,11 @@ void FileData::setAudioTC(const QString &text, QPair<qint32, qint32> streamIndex
     hasAudioTC = true;
 }
 
-void FileData::setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report)
+void FileData::setLinkedAudioTC(qint32 row, const QString &text, const AudioTCReading &reading)
 {
     audioTC = text;
     audioTCLinkedRow = row;
-    audioTCResult = report;
+    audioTCReading = reading;
     audioTCLinked = true;
     hasAudioTC = true;
 }
@@ -77,7 +166,7 @@ void FileData::clearAudioTC()
     audioTCLinkedRow = -1;
     audioTCStreamIndex = -1;
     audioTCChannel = -1;
-    audioTCResult = QJsonObject();
+    audioTCReading = AudioTCReading();
     audioTCLinked = false;
     hasAudioTC = false;
 }
@@ -85,42 +174,9 @@ void FileData::clearAudioTC()
 int FileData::audioChannelTotal() const
 {
     int total = 0;
-    for (const QJsonValue &stream : audioStreams)
-        total += stream.toObject().value(QStringLiteral("channels")).toInt();
+    for (const ProbeStream &stream : audioStreams())
+        total += stream.channels;
     return total;
-}
-
-QString AudioTCReading::rateContradiction() const
-{
-    if (!contradictsSignal())
-        return QString();
-    return QStringLiteral("read at %1 fps, but the signal runs at %2 fps")
-        .arg(frameRate(), 0, 'f', 2)
-        .arg(signalRate, 0, 'f', 2);
-}
-
-AudioTCReading AudioTCReading::fromReport(const QJsonObject &report)
-{
-    AudioTCReading reading;
-    reading.timecode = report.value(QStringLiteral("Timecode")).toString();
-    reading.ntsc = report.value(QStringLiteral("NTSC")).toBool(false);
-    reading.dropFrame = report.value(QStringLiteral("DropFrame")).toBool(false);
-    // The found rate of an NTSC report is already divided (29.97); the base is
-    // the whole number, also where a report lacks it.
-    const double base = report.value(QStringLiteral("FrameRateBaseFound")).toDouble(0.0);
-    reading.frameRateBase = qRound(base > 0.0 ? base : report.value(QStringLiteral("FrameRateFound")).toDouble(0.0));
-    reading.channel = report.value(QStringLiteral("ChannelFound")).toInt(-1);
-    reading.algorithm = report.value(QStringLiteral("ReadingAlgorithm")).toString();
-    reading.foundAt = report.value(QStringLiteral("FoundAt")).toDouble(-1.0);
-    // Only a read with a forced rate reports what the signal measures; both
-    // rates are printed with two decimals, and so compared.
-    const QJsonValue measured = report.value(QStringLiteral("FrameRateMeasured"));
-    const double found = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
-    if (measured.isDouble() && qRound(measured.toDouble() * 100.0) != qRound(found * 100.0))
-        reading.signalRate = measured.toDouble();
-    if (reading.timecode.isEmpty())
-        reading.frameRateBase = 0;
-    return reading;
 }
 
 } // namespace FD

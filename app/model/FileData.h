@@ -1,42 +1,18 @@
 #pragma once
 
+#include "AudioTCReading.h"
 #include "ExportResult.h"
+#include "ProbeRecord.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QMetaType>
 #include <QPair>
 #include <QString>
 #include <QVector>
 
 namespace FD {
-
-// What the decoder report of a row's audio timecode says, read in one place.
-struct AudioTCReading
-{
-    QString timecode;
-    int frameRateBase = 0;  // whole-number rate: 24, 25, 30
-    bool ntsc = false;      // the rate is frameRateBase * 1000/1001
-    bool dropFrame = false; // only meaningful with ntsc
-    int channel = -1;       // zero-based channel within the stream
-    QString algorithm;      // LOW, MID, HIGH or SLOPE
-    double foundAt = -1.0;  // seconds from the first sample to the first frame read, when the read searched
-    // The rate the signal measures when the read was forced to a rate it
-    // contradicts; 0 when they agree or no rate was forced.
-    double signalRate = 0.0;
-
-    bool isValid() const { return frameRateBase > 0; }
-    double frameRate() const { return ntsc ? frameRateBase * 1000.0 / 1001.0 : double(frameRateBase); }
-    bool isDropFrame() const { return ntsc && dropFrame; }
-    // A forced rate the signal contradicts: the timecode is off by seconds, as good as unread.
-    bool contradictsSignal() const { return signalRate > 0.0; }
-    // "read at 25.00 fps, but the signal runs at 23.98 fps"; empty when the two agree.
-    QString rateContradiction() const;
-    static AudioTCReading fromReport(const QJsonObject &report);
-};
 
 // One imported file. The table owns the authoritative copy of each row; every
 // signal and queue carries copies.
@@ -58,11 +34,11 @@ struct FileData
     QDateTime lastModified;
     QByteArray audioStreamIndexes;
     qint32 audioChannelCount = 0;
-    QJsonObject videoStream;
-    QJsonArray audioStreams;
-    QJsonArray streams;
-    QJsonObject format;
-    QJsonObject audioTCResult;
+    // What the probe found; the streams are addressed by their position in it.
+    ProbeRecord probe;
+    qint32 videoStreamPosition = -1; // the (last) video stream; -1 without one
+    // The decoder report the audio timecode was made from.
+    AudioTCReading audioTCReading;
     double duration = 0.0;
     // Why the row has no audio timecode (decoder or own result code); 0 when
     // nothing went wrong or nothing was read yet.
@@ -75,31 +51,39 @@ struct FileData
 
     // A fresh record for a file on disk: name, path, base name, suffix, modification time.
     static FileData fromFileInfo(const QFileInfo &fileInfo);
+    // A record of what a probe found: streams, audio stream indexes, video
+    // stream, duration, the GoPro flag and the file timecode (the WAV time
+    // reference, else the format's timecode, else a timecode track's).
+    static FileData fromProbe(const ProbeRecord &probe);
     // Takes over what a probe found (streams, format, flags); names and timecodes stay.
     void takeProbeMembers(const FileData &probed);
 
     void setFileTC(const QString &tc);
     void setTimeReference(qint64 samples, qint32 sampleRate);
     void setAudioTC(const QString &text, QPair<qint32, qint32> streamIndexAndChannel);
-    void setLinkedAudioTC(qint32 row, const QString &text, const QJsonObject &report);
+    void setLinkedAudioTC(qint32 row, const QString &text, const AudioTCReading &reading);
     // No audio timecode, neither its own nor a linked one.
     void clearAudioTC();
     // A timecode the file's own audio carries (not one taken from a sibling).
     bool hasOwnAudioTC() const { return hasAudioTC && !audioTCLinked; }
 
-    AudioTCReading audioTCReading() const { return AudioTCReading::fromReport(audioTCResult); }
-    bool hasVideo() const { return videoStream.contains(QStringLiteral("index")); }
+    bool hasVideo() const { return videoStreamPosition >= 0; }
+    // The video stream; an empty one (index -1) without video.
+    const ProbeStream &videoStream() const;
+    // The stream at `position` in the probe; an empty one outside it.
+    const ProbeStream &streamAt(int position) const;
+    // The audio streams, in stream order.
+    QVector<ProbeStream> audioStreams() const;
+    // Seconds from the first sample of the audio stream at `streamPosition` to
+    // the first video frame, by the start times the probe gives.
+    double videoReferenceSeconds(int streamPosition) const;
     // Channels of all audio streams together.
     int audioChannelTotal() const;
 };
 
-// Wall-clock text HH:MM:SS.mmm of a sample position; hours are not reduced to a day.
-QString timeReferenceText(qint64 samples, qint32 sampleRate);
-
 } // namespace FD
 
 using FD::FileData;
-using FD::AudioTCReading;
 
 Q_DECLARE_METATYPE(FD::FileData)
 Q_DECLARE_METATYPE(QVector<FD::FileData>)

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
@@ -62,41 +61,15 @@ qint64 bitsPerSecond(const QString &bitRate)
     return bitRate.left(bitRate.size() - 1).toLongLong() * 1000000;
 }
 
-// "num/den" (or a plain number) as a fraction; false when unusable.
-bool parseRate(const QString &text, qint64 *num, qint64 *den)
-{
-    const QStringList parts = text.split(QLatin1Char('/'));
-    bool numOk = false;
-    bool denOk = true;
-    *num = parts.first().trimmed().toLongLong(&numOk);
-    *den = parts.size() > 1 ? parts.last().trimmed().toLongLong(&denOk) : 1;
-    return numOk && denOk && *num > 0 && *den > 0;
-}
-
-// The same rate however written: "25" and "25/1", "30000/1001" and "60000/2002".
-bool sameRate(const QString &a, const QString &b)
-{
-    qint64 aNum = 0, aDen = 0, bNum = 0, bDen = 0;
-    return parseRate(a, &aNum, &aDen) && parseRate(b, &bNum, &bDen) && aNum * bDen == bNum * aDen;
-}
-
 // The rates MPEG-2 codes exactly, all of which the MXF muxer takes. ffmpeg's
 // encoder moves any other to a near one (48000/1001 becomes 48).
-bool isMpeg2Rate(const QString &rate)
+bool isMpeg2Rate(const Fraction &rate)
 {
     static const char *const rates[] = {"24000/1001", "24", "25", "30000/1001", "30", "50", "60000/1001", "60"};
     for (const char *mpeg2Rate : rates)
-        if (sameRate(rate, QString::fromLatin1(mpeg2Rate)))
+        if (rate.sameRate(Fraction::fromText(QString::fromLatin1(mpeg2Rate))))
             return true;
     return false;
-}
-
-// A count from ffprobe's JSON, which writes it as text; -1 when missing.
-qint64 countOf(const QJsonObject &stream, const QString &key)
-{
-    bool ok = false;
-    const qint64 count = stream.value(key).toVariant().toLongLong(&ok);
-    return ok && count >= 0 ? count : -1;
 }
 
 // 25, 29.97, 23.98: as people say rates.
@@ -120,12 +93,12 @@ QString panFilter(const QVector<int> &keptChannels)
 ExportCommand::ExportCommand(const FileData &fileData, const ExportOptions &exportOptions)
     : file(fileData), options(exportOptions)
 {
-    const int type = options.videoExportType;
+    const VideoExportType type = options.videoExportType;
     if (sameText(file.suffix, wavSuffix))
         outputContainer = Container::Wav;
-    else if (type >= 1 && type <= 4)
+    else if (ExportTypes::isMxf(type))
         outputContainer = Container::Mxf;
-    else if (type >= 5 && type <= 8)
+    else if (ExportTypes::isQuickTime(type))
         outputContainer = Container::QuickTime;
     else if (sameText(file.suffix, QStringLiteral("mts")) || sameText(file.suffix, QStringLiteral("mp4")))
         outputContainer = Container::QuickTime;
@@ -136,7 +109,7 @@ ExportCommand::ExportCommand(const FileData &fileData, const ExportOptions &expo
         variant = 1;
     else if (outputContainer == Container::Wav)
         variant = 2;
-    else if (type > 8)
+    else if (!ExportTypes::isMxf(type) && !ExportTypes::isQuickTime(type) && type != VideoExportType::PassThrough)
         variant = 1; // no muting rule for it; still keep every stream
     else if (outputContainer == Container::Mxf && !sameText(file.suffix, QStringLiteral("mxf")))
         variant = 3;
@@ -162,19 +135,7 @@ const QStringList &ExportCommand::codecTable()
     return table;
 }
 
-int ExportCommand::integerFrameRate(const QString &rFrameRate)
-{
-    const QStringList parts = rFrameRate.split(QLatin1Char('/'));
-    bool numOk = false;
-    bool denOk = true;
-    const qint64 num = parts.first().trimmed().toLongLong(&numOk);
-    const qint64 den = parts.size() > 1 ? parts.last().trimmed().toLongLong(&denOk) : 1;
-    if (!numOk || !denOk || den <= 0 || num <= 0)
-        return 0;
-    return static_cast<int>(num / den);
-}
-
-bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row)
+bool ExportCommand::dnxhdRow(VideoExportType videoType, const Fraction &rFrameRate, DnxhdRow *row)
 {
     // Columns: types 2/6, 3/7, 4/8. 50, 59.94 and 60 take the standard 1080p
     // profiles of twice the rate of the 25 and 29.97/30 rows (DNxHD 75, 240,
@@ -190,19 +151,15 @@ bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFra
         {59, {"90M", "290M", "440M"}, {"yuv422p", "yuv422p", "yuv422p"}, "60000/1001"},
         {60, {"90M", "290M", "440M"}, {"yuv422p", "yuv422p", "yuv422p"}, nullptr},
     };
-    int column = -1;
-    if (videoType >= 2 && videoType <= 4)
-        column = videoType - 2;
-    else if (videoType >= 6 && videoType <= 8)
-        column = videoType - 6;
+    const int column = ExportTypes::dnxhdColumn(videoType);
     if (column < 0)
         return false;
     for (const Rate &entry : table) {
-        if (entry.f != integerRate)
+        if (entry.f != rFrameRate.integerPart())
             continue;
         row->bitRate = QString::fromLatin1(entry.rate[column]);
         row->pixelFormat = QString::fromLatin1(entry.format[column]);
-        row->frameRate = entry.ntscRate ? QString::fromLatin1(entry.ntscRate) : rFrameRate;
+        row->frameRate = entry.ntscRate ? QString::fromLatin1(entry.ntscRate) : rFrameRate.text();
         return true;
     }
     return false;
@@ -210,15 +167,7 @@ bool ExportCommand::dnxhdRow(int videoType, int integerRate, const QString &rFra
 
 bool ExportCommand::isDnxhdType() const
 {
-    const int type = options.videoExportType;
-    return (type >= 2 && type <= 4) || (type >= 6 && type <= 8);
-}
-
-QJsonObject ExportCommand::streamAt(int streamIndex) const
-{
-    if (streamIndex < 0 || streamIndex >= file.streams.size())
-        return {};
-    return file.streams.at(streamIndex).toObject();
+    return ExportTypes::isDnxhd(options.videoExportType);
 }
 
 QVector<int> ExportCommand::audioStreamIndexList() const
@@ -232,15 +181,15 @@ QVector<int> ExportCommand::audioStreamIndexList() const
 QString ExportCommand::audioCodec(int streamIndex) const
 {
     switch (options.audioExportType) {
-    case 0: {
+    case AudioExportType::PassThrough: {
         // Our own choice for a codec the table or the container does not take:
         // 24-bit PCM keeps any 16/24-bit source whole and every container takes it.
-        const QString name = streamAt(streamIndex).value(QStringLiteral("codec_name")).toString();
+        const QString name = file.streamAt(streamIndex).codecName;
         if (codecTable().contains(name) && codecsAcceptedBy(outputContainer, file.suffix).contains(name))
             return name;
         return QStringLiteral("pcm_s24le");
     }
-    case 2:
+    case AudioExportType::Pcm24:
         return QStringLiteral("pcm_s24le");
     default:
         return QStringLiteral("pcm_s16le");
@@ -249,7 +198,7 @@ QString ExportCommand::audioCodec(int streamIndex) const
 
 QString ExportCommand::muteCodec() const
 {
-    return options.audioExportType == 2 ? QStringLiteral("pcm_s24le") : QStringLiteral("pcm_s16le");
+    return options.audioExportType == AudioExportType::Pcm24 ? QStringLiteral("pcm_s24le") : QStringLiteral("pcm_s16le");
 }
 
 void ExportCommand::planAudio()
@@ -258,7 +207,7 @@ void ExportCommand::planAudio()
     for (int index : audioStreamIndexList()) {
         AudioOutput output;
         output.streamIndex = index;
-        output.sourceChannels = streamAt(index).value(QStringLiteral("channels")).toInt();
+        output.sourceChannels = file.streamAt(index).channels;
         output.codec = variant == 3 ? muteCodec() : audioCodec(index);
         if (variant != 1 && index == tcStream) {
             if (output.sourceChannels <= 1)
@@ -313,7 +262,7 @@ QStringList ExportCommand::audioArguments() const
                 args << codecArguments(k, audioOutputs.at(k).codec, true);
         } else if (!audioOutputs.isEmpty()) {
             args << QStringLiteral("-acodec") << audioOutputs.first().codec;
-        } else if (options.audioExportType != 0) {
+        } else if (options.audioExportType != AudioExportType::PassThrough) {
             args << QStringLiteral("-acodec") << audioCodec(-1);
         }
     }
@@ -324,15 +273,14 @@ QStringList ExportCommand::videoArguments() const
 {
     if (outputContainer == Container::Wav)
         return {};
-    const int type = options.videoExportType;
-    if (type == 1)
+    const VideoExportType type = options.videoExportType;
+    if (type == VideoExportType::MxfMpeg2)
         return {QStringLiteral("-vcodec"), QStringLiteral("mpeg2video"), QStringLiteral("-b:v"),
                 QStringLiteral("50M"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv422p"),
                 QStringLiteral("-s"), QStringLiteral("1920x1080")};
     if (isDnxhdType()) {
-        const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
         DnxhdRow row;
-        if (!dnxhdRow(type, integerFrameRate(rFrameRate), rFrameRate, &row))
+        if (!dnxhdRow(type, file.videoStream().rFrameRate, &row))
             return {};
         return {QStringLiteral("-vcodec"), QStringLiteral("dnxhd"), QStringLiteral("-b:v"), row.bitRate,
                 QStringLiteral("-pix_fmt"), row.pixelFormat, QStringLiteral("-s"),
@@ -343,8 +291,7 @@ QStringList ExportCommand::videoArguments() const
 
 bool ExportCommand::copiesVideo() const
 {
-    const int type = options.videoExportType;
-    return !writesWav() && (type == 0 || type == 5 || type > 8);
+    return !writesWav() && ExportTypes::copiesVideo(options.videoExportType);
 }
 
 bool ExportCommand::writesQuickTime() const
@@ -361,26 +308,26 @@ QString ExportCommand::timecodeRateArgument() const
 {
     if (!writesTimecode() || copiesVideo())
         return {};
-    const QJsonObject &report = file.audioTCResult;
-    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
+    const AudioTCReading &reading = file.audioTCReading;
+    const int base = reading.frameRateBase;
     QString rate;
-    if (!report.value(QStringLiteral("NTSC")).toBool())
+    if (!reading.ntsc)
         rate = QString::number(base);
-    else if (options.videoExportType == 1)
+    else if (options.videoExportType == VideoExportType::MxfMpeg2)
         rate = QStringLiteral("%1/1001").arg(base * 1000);
-    const QString videoRate = outputVideoRate();
-    return videoRate.isEmpty() || sameRate(rate, videoRate) ? rate : QString(); // no video: nothing to re-time
+    const Fraction videoRate = outputVideoRate();
+    // No video: nothing to re-time.
+    return videoRate.text().isEmpty() || Fraction::fromText(rate).sameRate(videoRate) ? rate : QString();
 }
 
 // The rate of the written video: the source's, or the "-r" of a DNxHD row.
-QString ExportCommand::outputVideoRate() const
+Fraction ExportCommand::outputVideoRate() const
 {
-    if (writesWav() || file.videoStream.isEmpty())
+    if (writesWav() || !file.hasVideo())
         return {};
-    const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
     const QStringList video = videoArguments();
     const int r = video.lastIndexOf(QStringLiteral("-r"));
-    return r >= 0 && r + 1 < video.size() ? video.at(r + 1) : sourceRate;
+    return r >= 0 && r + 1 < video.size() ? Fraction::fromText(video.at(r + 1)) : file.videoStream().rFrameRate;
 }
 
 // The timecode track runs at the video's rate. The same nominal rate matches
@@ -391,21 +338,19 @@ void ExportCommand::matchRates()
     timecodeMultiplier = 1;
     if (!writesTimecode())
         return;
-    const QJsonObject &report = file.audioTCResult;
-    const int base = qRound(report.value(QStringLiteral("FrameRateBaseFound")).toDouble());
-    qint64 num = 0;
-    qint64 den = 0;
-    if (base <= 0 || !parseRate(outputVideoRate(), &num, &den))
+    const AudioTCReading &reading = file.audioTCReading;
+    const int base = reading.frameRateBase;
+    const Fraction outputRate = outputVideoRate();
+    if (base <= 0 || !outputRate.isValid())
         return;
-    const double videoRate = double(num) / double(den);
+    const double videoRate = outputRate.value();
     const int nominal = qRound(videoRate);
     if (nominal > 0 && nominal % base == 0) {
         timecodeMultiplier = nominal / base;
         return;
     }
     timecodeMultiplier = 0;
-    const bool ntsc = report.value(QStringLiteral("NTSC")).toBool();
-    const double ltcRate = ntsc ? base * 1000.0 / 1001.0 : report.value(QStringLiteral("FrameRateFound")).toDouble();
+    const double ltcRate = reading.ntsc ? base * 1000.0 / 1001.0 : reading.frameRateFound;
     rateMismatch = QStringLiteral("LTC %1 fps does not match video %2 fps").arg(rateText(ltcRate), rateText(videoRate));
 }
 
@@ -414,7 +359,7 @@ QString ExportCommand::refusal(int *code) const
     *code = ResultCode::Ok;
     // A timecode read at a forced rate its own signal contradicts would be
     // written wrong (a time reference off by seconds): nothing is written.
-    const AudioTCReading reading = file.audioTCReading();
+    const AudioTCReading &reading = file.audioTCReading;
     if (reading.contradictsSignal()) {
         *code = ResultCode::RateContradictsSignal;
         return reading.rateContradiction();
@@ -428,7 +373,7 @@ QString ExportCommand::refusal(int *code) const
         *code = ResultCode::RateMismatch;
         return rateMismatch;
     }
-    const bool noVideo = writesWav() || file.videoStream.isEmpty();
+    const bool noVideo = writesWav() || !file.hasVideo();
     if (variant != 1 && noVideo && audioOutputs.isEmpty() && !audioStreamIndexList().isEmpty()) {
         *code = ResultCode::LeftOutOnlyTimecodeChannel;
         return ResultCode::text(*code);
@@ -441,18 +386,16 @@ QString ExportCommand::refusal(int *code) const
 // rate of its own choosing.
 QString ExportCommand::videoRefusal() const
 {
-    if (writesWav() || copiesVideo() || file.videoStream.isEmpty())
+    if (writesWav() || copiesVideo() || !file.hasVideo())
         return {};
-    const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
-    qint64 num = 0;
-    qint64 den = 0;
-    if (!parseRate(rFrameRate, &num, &den))
+    const Fraction &rFrameRate = file.videoStream().rFrameRate;
+    if (!rFrameRate.isValid())
         return QStringLiteral("the video's frame rate is unknown");
-    const QString rate = rateText(double(num) / double(den));
-    if (options.videoExportType == 1)
+    const QString rate = rateText(rFrameRate.value());
+    if (options.videoExportType == VideoExportType::MxfMpeg2)
         return isMpeg2Rate(rFrameRate) ? QString() : QStringLiteral("MPEG-2 in MXF cannot be written at %1 fps").arg(rate);
     DnxhdRow row;
-    if (!dnxhdRow(options.videoExportType, integerFrameRate(rFrameRate), rFrameRate, &row))
+    if (!dnxhdRow(options.videoExportType, rFrameRate, &row))
         return QStringLiteral("DNxHD has no 1080p profile at %1 fps").arg(rate);
     return {};
 }
@@ -460,8 +403,8 @@ QString ExportCommand::videoRefusal() const
 QString ExportCommand::writtenVideoCodec() const
 {
     if (copiesVideo())
-        return file.videoStream.value(QStringLiteral("codec_name")).toString();
-    return options.videoExportType == 1 ? QStringLiteral("mpeg2video") : QStringLiteral("dnxhd");
+        return file.videoStream().codecName;
+    return options.videoExportType == VideoExportType::MxfMpeg2 ? QStringLiteral("mpeg2video") : QStringLiteral("dnxhd");
 }
 
 QString ExportCommand::writtenTimecode() const
@@ -479,16 +422,13 @@ QString ExportCommand::writtenTimecode() const
     return file.audioTC.left(split + 1) + QStringLiteral("%1").arg(frames, 2, 10, QLatin1Char('0'));
 }
 
-QString ExportCommand::sourceTag(const QString &key) const
+QString ExportCommand::sourceReelName() const
 {
-    const QString inFormat = file.format.value(QStringLiteral("tags")).toObject().value(key).toString();
-    if (!inFormat.isEmpty())
-        return inFormat;
-    for (const QJsonValue &stream : file.streams) {
-        const QString value = stream.toObject().value(QStringLiteral("tags")).toObject().value(key).toString();
-        if (!value.isEmpty())
-            return value;
-    }
+    if (!file.probe.format.reelName.isEmpty())
+        return file.probe.format.reelName;
+    for (const ProbeStream &stream : file.probe.streams)
+        if (!stream.reelName.isEmpty())
+            return stream.reelName;
     return {};
 }
 
@@ -500,12 +440,11 @@ QStringList ExportCommand::metadataArguments() const
     if (writesWav())
         return {};
     QStringList args;
-    const QString created = file.format.value(QStringLiteral("tags")).toObject()
-                                .value(QStringLiteral("creation_time")).toString();
+    const QString &created = file.probe.format.creationTime;
     if (!created.isEmpty())
         args << QStringLiteral("-metadata") << QStringLiteral("creation_time=") + created;
-    const QString reel = sourceTag(QStringLiteral("reel_name"));
-    if (!reel.isEmpty() && writesQuickTime() && !file.videoStream.isEmpty())
+    const QString reel = sourceReelName();
+    if (!reel.isEmpty() && writesQuickTime() && file.hasVideo())
         args << QStringLiteral("-metadata:s:v:0") << QStringLiteral("reel_name=") + reel;
     return args;
 }
@@ -522,11 +461,11 @@ bool ExportCommand::writesTimeReference() const
 
 qint64 ExportCommand::timeReference() const
 {
-    const QJsonObject &report = file.audioTCResult;
-    const qint64 samples = report.value(QStringLiteral("SamplesSinceMidnight")).toVariant().toLongLong();
+    const AudioTCReading &reading = file.audioTCReading;
+    const qint64 samples = reading.samplesSinceMidnight;
     // Recorders stamp NTSC non-drop takes with the label's frame count times the
     // real samples per frame; the decoder counts at the nominal rate.
-    if (report.value(QStringLiteral("NTSC")).toBool() && !report.value(QStringLiteral("DropFrame")).toBool())
+    if (reading.ntsc && !reading.dropFrame)
         return (samples * 1001 + 500) / 1000;
     return samples;
 }
@@ -535,13 +474,13 @@ QString ExportCommand::speedLine() const
 {
     if (!file.hasAudioTC)
         return {};
-    const QJsonObject &report = file.audioTCResult;
+    const AudioTCReading &reading = file.audioTCReading;
     // The report prints rates with two decimals (23.98); the NTSC rate is
     // taken from the whole base rate so that 23.976 reads as recorders write it.
-    double rate = report.value(QStringLiteral("FrameRateFound")).toDouble();
-    if (report.value(QStringLiteral("NTSC")).toBool())
-        rate = std::round(report.value(QStringLiteral("FrameRateBaseFound")).toDouble()) * 1000.0 / 1001.0;
-    const bool drop = report.value(QStringLiteral("DropFrame")).toBool();
+    double rate = reading.frameRateFound;
+    if (reading.ntsc)
+        rate = reading.frameRateBase * 1000.0 / 1001.0;
+    const bool drop = reading.dropFrame;
     return QStringLiteral("sSPEED=%1-%2").arg(rate, 7, 'f', 3, QLatin1Char('0'))
         .arg(drop ? QStringLiteral("DF") : QStringLiteral("ND"));
 }
@@ -675,19 +614,18 @@ void ExportCommand::removeAbandonedPartialFiles(const QString &folder)
 qint64 ExportCommand::bytesPerStep(qint64 expectedSize) const
 {
     const int units = std::max(1, options.progressUnitsPerFile);
-    const int type = options.videoExportType;
-    if (writesWav() || !(type == 1 || isDnxhdType()))
+    const VideoExportType type = options.videoExportType;
+    if (writesWav() || !(type == VideoExportType::MxfMpeg2 || isDnxhdType()))
         return expectedSize / units;
 
     qint64 bits = 50000000;
     if (isDnxhdType()) {
-        const QString rFrameRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
         DnxhdRow row;
-        if (dnxhdRow(type, integerFrameRate(rFrameRate), rFrameRate, &row))
+        if (dnxhdRow(type, file.videoStream().rFrameRate, &row))
             bits = bitsPerSecond(row.bitRate);
-        else if (type == 3 || type == 7)
+        else if (ExportTypes::dnxhdColumn(type) == 1)
             bits = 120000000;
-        else if (type == 4 || type == 8)
+        else if (ExportTypes::dnxhdColumn(type) == 2)
             bits = 185000000;
         else
             bits = 36000000;
@@ -709,64 +647,47 @@ QStringList ExportCommand::probeArguments(const QString &writtenPath)
 
 qint64 ExportCommand::sourceFrameCount() const
 {
-    const QJsonObject &source = file.videoStream;
-    const qint64 counted = countOf(source, QStringLiteral("nb_frames"));
-    if (counted > 0)
-        return counted;
+    const ProbeStream &source = file.videoStream();
+    if (source.nbFrames > 0)
+        return source.nbFrames;
     // Containers without a frame count (MXF, MPEG-TS) give the stream's length.
-    const double seconds = source.value(QStringLiteral("duration")).toVariant().toDouble();
-    qint64 num = 0;
-    qint64 den = 0;
-    if (seconds > 0.0
-        && (parseRate(source.value(QStringLiteral("avg_frame_rate")).toString(), &num, &den)
-            || parseRate(source.value(QStringLiteral("r_frame_rate")).toString(), &num, &den)))
-        return qRound64(seconds * double(num) / double(den));
+    const Fraction &rate = source.avgFrameRate.isValid() ? source.avgFrameRate : source.rFrameRate;
+    if (source.duration > 0.0 && rate.isValid())
+        return qRound64(source.duration * rate.value());
     return -1;
 }
 
 // The picture as asked: the chosen codec (the source's for a copy) at the
 // source's rate, every frame of it, at the size written.
-QString ExportCommand::videoMismatch(const QJsonObject &written) const
+QString ExportCommand::videoMismatch(const ProbeStream *writtenVideo) const
 {
-    if (written.isEmpty())
+    if (!writtenVideo)
         return QStringLiteral("no video in the written file");
-    const QJsonObject &source = file.videoStream;
+    const ProbeStream &written = *writtenVideo;
+    const ProbeStream &source = file.videoStream();
     const QString codec = writtenVideoCodec();
-    const QString writtenCodec = written.value(QStringLiteral("codec_name")).toString();
-    if (!codec.isEmpty() && writtenCodec != codec)
-        return QStringLiteral("video codec %1 in the written file instead of %2").arg(writtenCodec, codec);
+    if (!codec.isEmpty() && written.codecName != codec)
+        return QStringLiteral("video codec %1 in the written file instead of %2").arg(written.codecName, codec);
 
     // Either member of a pair may carry the rate: the nominal or the average.
-    const QString rateKey = QStringLiteral("r_frame_rate");
-    const QString averageKey = QStringLiteral("avg_frame_rate");
-    const QString sourceRate = source.value(rateKey).toString();
-    const QString writtenRate = written.value(rateKey).toString();
-    qint64 num = 0;
-    qint64 den = 0;
-    if (parseRate(sourceRate, &num, &den)
-        && !sameRate(writtenRate, sourceRate) && !sameRate(writtenRate, source.value(averageKey).toString())
-        && !sameRate(written.value(averageKey).toString(), sourceRate)) {
-        qint64 writtenNum = 0;
-        qint64 writtenDen = 0;
-        const QString writtenText = parseRate(writtenRate, &writtenNum, &writtenDen)
-                                        ? rateText(double(writtenNum) / double(writtenDen))
-                                        : QStringLiteral("an unknown rate");
+    const Fraction &sourceRate = source.rFrameRate;
+    const Fraction &writtenRate = written.rFrameRate;
+    if (sourceRate.isValid() && !writtenRate.sameRate(sourceRate) && !writtenRate.sameRate(source.avgFrameRate)
+        && !written.avgFrameRate.sameRate(sourceRate)) {
+        const QString writtenText = writtenRate.isValid() ? rateText(writtenRate.value())
+                                                          : QStringLiteral("an unknown rate");
         return QStringLiteral("video at %1 fps in the written file instead of %2 fps")
-            .arg(writtenText, rateText(double(num) / double(den)));
+            .arg(writtenText, rateText(sourceRate.value()));
     }
 
-    const int width = copiesVideo() ? source.value(QStringLiteral("width")).toInt() : 1920;
-    const int height = copiesVideo() ? source.value(QStringLiteral("height")).toInt() : 1080;
-    const int writtenWidth = written.value(QStringLiteral("width")).toInt();
-    const int writtenHeight = written.value(QStringLiteral("height")).toInt();
-    if (width > 0 && (writtenWidth != width || writtenHeight != height))
+    const int width = copiesVideo() ? source.width : 1920;
+    const int height = copiesVideo() ? source.height : 1080;
+    if (width > 0 && (written.width != width || written.height != height))
         return QStringLiteral("frame size %1x%2 in the written file instead of %3x%4")
-            .arg(writtenWidth).arg(writtenHeight).arg(width).arg(height);
+            .arg(written.width).arg(written.height).arg(width).arg(height);
 
     const qint64 frames = sourceFrameCount();
-    qint64 writtenFrames = countOf(written, QStringLiteral("nb_read_packets"));
-    if (writtenFrames < 0)
-        writtenFrames = countOf(written, QStringLiteral("nb_frames"));
+    const qint64 writtenFrames = written.nbReadPackets >= 0 ? written.nbReadPackets : written.nbFrames;
     if (frames >= 0 && writtenFrames < 0)
         return QStringLiteral("the video frames of the written file could not be counted");
     if (frames >= 0 && std::abs(writtenFrames - frames) > 1)
@@ -774,47 +695,38 @@ QString ExportCommand::videoMismatch(const QJsonObject &written) const
     return {};
 }
 
-QString ExportCommand::outputMismatch(const QJsonObject &probe) const
+QString ExportCommand::outputMismatch(const ProbeRecord &probe) const
 {
-    const QJsonObject format = probe.value(QStringLiteral("format")).toObject();
-    const QJsonArray streams = probe.value(QStringLiteral("streams")).toArray();
-    if (format.isEmpty())
+    if (!probe.valid)
         return QStringLiteral("the written file could not be probed");
 
-    QVector<QJsonObject> audio;
-    QJsonObject video;
+    const ProbeFormat &format = probe.format;
+    QVector<ProbeStream> audio;
+    const ProbeStream *video = nullptr;
     QStringList timecodes;
     QStringList reelNames;
-    QJsonObject timecodeTrack;
-    const QString tcKey = QStringLiteral("timecode");
-    const QString reelKey = QStringLiteral("reel_name");
-    const QJsonObject formatTags = format.value(QStringLiteral("tags")).toObject();
-    if (formatTags.contains(tcKey))
-        timecodes << formatTags.value(tcKey).toString();
-    for (const QJsonValue &value : streams) {
-        const QJsonObject stream = value.toObject();
-        const QString type = stream.value(QStringLiteral("codec_type")).toString();
-        if (type == QLatin1String("audio"))
+    ProbeStream timecodeTrack;
+    if (format.hasTimecode)
+        timecodes << format.timecode;
+    for (const ProbeStream &stream : probe.streams) {
+        if (stream.codecType == QLatin1String("audio"))
             audio.append(stream);
-        else if (type == QLatin1String("video") && video.isEmpty())
-            video = stream;
-        else if (stream.value(QStringLiteral("codec_tag_string")).toString() == QLatin1String("tmcd"))
+        else if (stream.codecType == QLatin1String("video") && !video)
+            video = &stream;
+        else if (stream.codecTag == QLatin1String("tmcd"))
             timecodeTrack = stream;
-        const QJsonObject tags = stream.value(QStringLiteral("tags")).toObject();
-        if (tags.contains(tcKey))
-            timecodes << tags.value(tcKey).toString();
-        if (tags.contains(reelKey))
-            reelNames << tags.value(reelKey).toString();
+        if (stream.hasTimecode)
+            timecodes << stream.timecode;
+        if (!stream.reelName.isEmpty())
+            reelNames << stream.reelName;
     }
 
     // A file cut short (a full disk, a tool that gave up) is not a copy.
-    const double writtenSeconds = format.value(QStringLiteral("duration")).toString().toDouble();
-    if (format.contains(QStringLiteral("duration")) && file.duration > 1.0
-        && writtenSeconds < file.duration * 0.9 - 0.1)
+    if (format.hasDuration && file.duration > 1.0 && format.duration < file.duration * 0.9 - 0.1)
         return QStringLiteral("the written file holds %1 s of %2 s")
-            .arg(writtenSeconds, 0, 'f', 2).arg(file.duration, 0, 'f', 2);
+            .arg(format.duration, 0, 'f', 2).arg(file.duration, 0, 'f', 2);
 
-    if (!writesWav() && !file.videoStream.isEmpty()) {
+    if (!writesWav() && file.hasVideo()) {
         const QString videoDiffers = videoMismatch(video);
         if (!videoDiffers.isEmpty())
             return videoDiffers;
@@ -824,7 +736,7 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
         return QStringLiteral("%1 audio streams written instead of %2").arg(audio.size()).arg(audioOutputs.size());
     for (int k = 0; k < audio.size(); ++k) {
         const int expected = expectedChannels(audioOutputs.at(k));
-        const int written = audio.at(k).value(QStringLiteral("channels")).toInt();
+        const int written = audio.at(k).channels;
         if (expected > 0 && written != expected)
             return QStringLiteral("audio stream %1 has %2 channels instead of %3").arg(k).arg(written).arg(expected);
     }
@@ -841,33 +753,29 @@ QString ExportCommand::outputMismatch(const QJsonObject &probe) const
     // The timecode track of a copied video runs at the video's rate. (The
     // muxer may choose a finer time base for a coarse one, as QuickTime's 600:
     // the same timing, so the time base itself is not compared.)
-    if (copiesVideo() && !file.videoStream.isEmpty()) {
+    if (copiesVideo() && file.hasVideo()) {
         // The track may take the video's nominal or its average rate.
-        const QString sourceRate = file.videoStream.value(QStringLiteral("r_frame_rate")).toString();
-        const QString averageRate = file.videoStream.value(QStringLiteral("avg_frame_rate")).toString();
-        const QString trackRate = timecodeTrack.value(QStringLiteral("avg_frame_rate")).toString();
-        qint64 num = 0, den = 0, trackNum = 0, trackDen = 0;
-        if (parseRate(sourceRate, &num, &den) && parseRate(trackRate, &trackNum, &trackDen)
-            && !sameRate(trackRate, sourceRate) && !sameRate(trackRate, averageRate))
+        const Fraction &sourceRate = file.videoStream().rFrameRate;
+        const Fraction &trackRate = timecodeTrack.avgFrameRate;
+        if (sourceRate.isValid() && trackRate.isValid() && !trackRate.sameRate(sourceRate)
+            && !trackRate.sameRate(file.videoStream().avgFrameRate))
             return QStringLiteral("timecode track at %1 fps instead of the video's %2")
-                .arg(rateText(double(trackNum) / trackDen), rateText(double(num) / den));
+                .arg(rateText(trackRate.value()), rateText(sourceRate.value()));
     }
 
     if (!writesWav()) {
-        const QString created = file.format.value(QStringLiteral("tags")).toObject()
-                                    .value(QStringLiteral("creation_time")).toString();
-        const QString writtenCreated = formatTags.value(QStringLiteral("creation_time")).toString();
+        const QString &created = file.probe.format.creationTime;
+        const QString &writtenCreated = format.creationTime;
         if (!created.isEmpty() && writesQuickTime() && writtenCreated != created)
             return writtenCreated.isEmpty()
                        ? QStringLiteral("creation time %1 missing in the written file").arg(created)
                        : QStringLiteral("creation time %1 in the written file instead of %2").arg(writtenCreated, created);
-        const QString reel = sourceTag(reelKey);
-        if (!reel.isEmpty() && writesQuickTime() && !file.videoStream.isEmpty() && !reelNames.contains(reel))
+        const QString reel = sourceReelName();
+        if (!reel.isEmpty() && writesQuickTime() && file.hasVideo() && !reelNames.contains(reel))
             return QStringLiteral("reel name %1 missing in the written file").arg(reel);
     }
     if (writesTimeReference()) {
-        const QString written = format.value(QStringLiteral("tags")).toObject()
-                                    .value(QStringLiteral("time_reference")).toString();
+        const QString &written = format.timeReference;
         if (written != QString::number(timeReference()))
             return QStringLiteral("time reference %1 written instead of %2").arg(written).arg(timeReference());
     }

@@ -2,10 +2,10 @@
 
 #include "ExportOptions.h"
 #include "FileData.h"
+#include "ProbeRecord.h"
 #include "ResultCode.h"
 
 #include <QByteArray>
-#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -57,8 +57,8 @@ public:
 
     // Empty when the probe of the written file shows what the command wrote
     // and what the source holds; otherwise what differs, with both values.
-    QString outputMismatch(const QJsonObject &probe) const;
-    // The ffprobe arguments whose JSON outputMismatch reads: format and
+    QString outputMismatch(const ProbeRecord &probe) const;
+    // The ffprobe arguments of the probe outputMismatch reads: format and
     // streams, with the packets of every stream counted.
     static QStringList probeArguments(const QString &writtenPath);
 
@@ -81,8 +81,6 @@ public:
 
     // Audio codecs an unchanged-audio export passes through as they are.
     static const QStringList &codecTable();
-    // Integer part of "num/den"; 0 when missing, unreadable or with a zero denominator.
-    static int integerFrameRate(const QString &rFrameRate);
 
     struct DnxhdRow
     {
@@ -90,9 +88,9 @@ public:
         QString pixelFormat;  // "-pix_fmt"
         QString frameRate;    // "-r"
     };
-    // The DNxHD row of a video type (2-4, 6-8) at integer rate F (23, 24, 25,
-    // 29, 30, 50, 59, 60); false outside the table.
-    static bool dnxhdRow(int videoType, int integerRate, const QString &rFrameRate, DnxhdRow *row);
+    // The DNxHD row of a video type at the integer part F of the source's rate
+    // (23, 24, 25, 29, 30, 50, 59, 60); false outside the table.
+    static bool dnxhdRow(VideoExportType videoType, const Fraction &rFrameRate, DnxhdRow *row);
 
 private:
     // One audio stream of the copy, in output order.
@@ -108,17 +106,16 @@ private:
     bool copiesVideo() const;
     bool writesQuickTime() const;
     QString timecodeRateArgument() const;
-    QString outputVideoRate() const;
+    Fraction outputVideoRate() const;
     void matchRates();
     QString videoRefusal() const;
     QString writtenVideoCodec() const;   // the chosen one, or the source's for a copy
     qint64 sourceFrameCount() const;     // -1 when the source does not tell
-    QString videoMismatch(const QJsonObject &written) const;
-    QString sourceTag(const QString &key) const;
+    QString videoMismatch(const ProbeStream *written) const; // nullptr: no video written
+    QString sourceReelName() const;
     QStringList metadataArguments() const;
     QString audioCodec(int streamIndex) const;
     QString muteCodec() const;
-    QJsonObject streamAt(int streamIndex) const;
     QVector<int> audioStreamIndexList() const;
     void planAudio();
     QStringList audioArguments() const;

@@ -256,7 +256,7 @@ void FFMpegHandler::ffmpegExportFinished(int exitCode)
 void FFMpegHandler::verifyExport(int probeExitCode)
 {
     const QJsonObject probe = QJsonDocument::fromJson(exportProcess->readAllStandardOutput()).object();
-    const QString mismatch = probeExitCode == 0 ? exportCommand->outputMismatch(probe)
+    const QString mismatch = probeExitCode == 0 ? exportCommand->outputMismatch(ProbeRecord::fromJson(probe))
                                                 : tr("the written file could not be probed");
     if (!mismatch.isEmpty()) {
         discardOutput();

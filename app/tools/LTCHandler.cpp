@@ -3,29 +3,18 @@
 #include "ToolProcess.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
 
-const QString slopeArgument = QStringLiteral("-aSLOPE");
+const QString slopeArgument = ReadAlgorithms::argument(ReadAlgorithm::Slope);
 
-QString algorithmArgument(qint32 readingAlgorithm, bool preferSlope)
+// A user's choice; Auto reads a GoPro recording with the slope algorithm first.
+QString algorithmArgument(ReadAlgorithm readingAlgorithm, bool preferSlope)
 {
-    switch (readingAlgorithm) {
-    case 0:
+    if (readingAlgorithm == ReadAlgorithm::Auto)
         return preferSlope ? slopeArgument : QString();
-    case 1:
-        return QStringLiteral("-aLOW");
-    case 2:
-        return QStringLiteral("-aMID");
-    case 3:
-        return QStringLiteral("-aHIGH");
-    case 4:
-        return slopeArgument;
-    default:
-        return QString();
-    }
+    return ReadAlgorithms::argument(readingAlgorithm);
 }
 
 QStringList withoutAlgorithm(const QString &wavPath, const AudioTCOptions &options)
@@ -61,9 +50,11 @@ LTCHandler::~LTCHandler()
 QStringList LTCHandler::automaticAlgorithms(bool preferSlope)
 {
     // No "-a" is LOW, so LOW is not tried twice.
+    const QString high = ReadAlgorithms::argument(ReadAlgorithm::High);
+    const QString mid = ReadAlgorithms::argument(ReadAlgorithm::Mid);
     if (preferSlope)
-        return {slopeArgument, QStringLiteral("-aHIGH"), QStringLiteral("-aMID"), QStringLiteral("-aLOW")};
-    return {QString(), QStringLiteral("-aHIGH"), QStringLiteral("-aMID"), slopeArgument};
+        return {slopeArgument, high, mid, ReadAlgorithms::argument(ReadAlgorithm::Low)};
+    return {QString(), high, mid, slopeArgument};
 }
 
 void LTCHandler::readTimecode(QString wavPath, bool preferSlope)
@@ -87,7 +78,7 @@ void LTCHandler::read(const DecoderJob &job, const AudioTCOptions &userOptions)
 {
     decoderJob = job;
     wavPath = job.wavPath;
-    const bool automatic = !job.readRequested || userOptions.readingAlgorithm == 0;
+    const bool automatic = !job.readRequested || userOptions.readingAlgorithm == ReadAlgorithm::Auto;
     fixedArguments = job.readRequested ? withoutAlgorithm(wavPath, userOptions) : QStringList{wavPath};
     // Searched from the first sample on: the report still names the reference.
     if (job.searchLater)
@@ -107,12 +98,9 @@ bool LTCHandler::readsSourceDirectly(const FileData &fileData)
     static const QStringList readable{QStringLiteral("pcm_u8"), QStringLiteral("pcm_s16le"),
                                       QStringLiteral("pcm_s24le"), QStringLiteral("pcm_s32le"),
                                       QStringLiteral("pcm_f32le")};
-    if (fileData.format.value(QStringLiteral("format_name")).toString() != QLatin1String("wav"))
+    if (fileData.probe.format.formatName != QLatin1String("wav") || fileData.audioStreamIndexes.size() != 1)
         return false;
-    if (fileData.audioStreams.size() != 1 || fileData.audioStreamIndexes.size() != 1)
-        return false;
-    const QJsonObject stream = fileData.audioStreams.at(0).toObject();
-    if (!readable.contains(stream.value(QStringLiteral("codec_name")).toString()))
+    if (!readable.contains(fileData.audioStreams().at(0).codecName))
         return false;
     // The probe calls RF64 and BW64 "wav" too; the decoder reads RIFF only.
     QFile file(fileData.filePath);
@@ -151,7 +139,7 @@ void LTCHandler::pelbrookFinished(int exitCode)
     // Whatever a crashed decoder printed is not a report of a finished read.
     const QJsonObject report = crashed ? QJsonObject() : QJsonDocument::fromJson(outputBuffer).object();
     outputBuffer.clear();
-    if (exitCode == 0 && report.value(QStringLiteral("Timecode")).toString().isEmpty())
+    if (exitCode == 0 && AudioTCReading::fromReport(report).timecode.isEmpty())
         exitCode = unreadableReportExitCode;
     else if (exitCode == ToolProcess::startFailedExitCode)
         exitCode = ResultCode::DecoderStartFailed;

@@ -21,20 +21,20 @@ QHBoxLayout *optionRow(QWidget *owner, const QString &label, QComboBox *combo, i
 
 } // namespace
 
-const QMap<QString, int> &AudioTCWindow::channelTable()
+const QVector<QPair<QString, int>> &AudioTCWindow::channelTable()
 {
-    static const QMap<QString, int> table = [] {
-        QMap<QString, int> t{{autoText, -1}};
+    static const QVector<QPair<QString, int>> table = [] {
+        QVector<QPair<QString, int>> t{{autoText, -1}};
         for (int channel = 0; channel < 8; ++channel)
-            t.insert(QStringLiteral("channel %1").arg(channel + 1), channel);
+            t.append({QStringLiteral("channel %1").arg(channel + 1), channel});
         return t;
     }();
     return table;
 }
 
-const QMap<QString, double> &AudioTCWindow::frameRateTable()
+const QVector<QPair<QString, double>> &AudioTCWindow::frameRateTable()
 {
-    static const QMap<QString, double> table{
+    static const QVector<QPair<QString, double>> table{
         {autoText, -1.0},
         // The NTSC rates exactly: the decoder takes a rate only within 1/1500
         // of it, and 23.98 is further than that from 24000/1001.
@@ -56,14 +56,12 @@ AudioTCWindow::AudioTCWindow(QWidget *parent)
       readButton(new QPushButton(tr("Read audio TC"), this))
 {
     filesCombo->addItems({tr("selected files"), tr("all files")});
-    algorithmCombo->addItems({tr("auto"), tr("LOW"), tr("MID"), tr("HIGH"), tr("SLOPE")});
-    channelCombo->addItems(channelTable().keys());
-    // "auto" sorts last among the rates (digits before letters) but is listed first.
-    frameRateCombo->addItem(autoText);
-    for (const QString &rate : frameRateTable().keys()) {
-        if (rate != autoText)
-            frameRateCombo->addItem(rate);
-    }
+    // Item n of each combo is entry n of its table.
+    algorithmCombo->addItems(ReadAlgorithms::names());
+    for (const auto &channel : channelTable())
+        channelCombo->addItem(channel.first);
+    for (const auto &rate : frameRateTable())
+        frameRateCombo->addItem(rate.first);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(optionRow(this, tr("Read files:"), filesCombo, 3));
@@ -81,9 +79,9 @@ AudioTCWindow::AudioTCWindow(QWidget *parent)
 void AudioTCWindow::onReadAudioTCButtonClicked()
 {
     AudioTCOptions options;
-    options.readingAlgorithm = algorithmCombo->currentIndex();
-    options.channel = channelTable().value(channelCombo->currentText(), 0);
-    options.frameRate = frameRateTable().value(frameRateCombo->currentText(), 0.0);
+    options.readingAlgorithm = static_cast<ReadAlgorithm>(algorithmCombo->currentIndex());
+    options.channel = channelTable().value(channelCombo->currentIndex()).second;
+    options.frameRate = frameRateTable().value(frameRateCombo->currentIndex()).second;
     options.allFiles = filesCombo->currentIndex() == 1;
     emit readAudioTCReq(options);
     close();

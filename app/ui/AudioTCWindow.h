@@ -2,7 +2,8 @@
 
 #include "AudioTCOptions.h"
 
-#include <QMap>
+#include <QPair>
+#include <QVector>
 #include <QString>
 #include <QWidget>
 
@@ -18,9 +19,9 @@ class AudioTCWindow : public QWidget
 public:
     explicit AudioTCWindow(QWidget *parent = nullptr);
 
-    // Dialog text → value sent in AudioTCOptions; "auto" is the negative value.
-    static const QMap<QString, int> &channelTable();
-    static const QMap<QString, double> &frameRateTable();
+    // Combo item n → entry n: its text and the value sent; "auto" is the negative value.
+    static const QVector<QPair<QString, int>> &channelTable();
+    static const QVector<QPair<QString, double>> &frameRateTable();
 
 signals:
     void readAudioTCReq(AudioTCOptions audioTCOptions);

@@ -21,39 +21,7 @@ QString moviesFolder()
     return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
 }
 
-// The MXF transcoding types cannot carry the source audio as it is.
-bool isMxfTranscode(int videoType)
-{
-    return videoType >= 1 && videoType <= 4;
-}
-
 } // namespace
-
-const QMap<QString, int> &ExportWindow::videoExportTypes()
-{
-    static const QMap<QString, int> table{
-        {QStringLiteral("pass trough"), 0},
-        {QStringLiteral("MXF - MPEG2 422 50M (1920x1080)"), 1},
-        {QStringLiteral("MXF - DNxHD 36/45 (1920x1080)"), 2},
-        {QStringLiteral("MXF - DNxHD 115/120/145 (1920x1080)"), 3},
-        {QStringLiteral("MXF - DNxHD 175x/185x/220 (1920x1080)"), 4},
-        {QStringLiteral("QuickTime - pass trough"), 5},
-        {QStringLiteral("QuickTime - DNxHD 36/45 (1920x1080)"), 6},
-        {QStringLiteral("QuickTime - DNxHD 115/120/145 (1920x1080)"), 7},
-        {QStringLiteral("QuickTime - DNxHD 175x/185x/220 (1920x1080)"), 8},
-    };
-    return table;
-}
-
-const QMap<QString, int> &ExportWindow::audioExportTypes()
-{
-    static const QMap<QString, int> table{
-        {QStringLiteral("pass trough"), 0},
-        {QStringLiteral("PCM 16 bit"), 1},
-        {QStringLiteral("PCM 24 bit"), 2},
-    };
-    return table;
-}
 
 ExportWindow::ExportWindow(QWidget *parent)
     : QWidget(parent, Qt::WindowStaysOnTopHint),
@@ -66,8 +34,10 @@ ExportWindow::ExportWindow(QWidget *parent)
       exportButton(new QPushButton(tr("Export"), this)),
       cancelButton(new QPushButton(tr("Cancel"), this))
 {
-    fillByNumber(videoTypeCombo, videoExportTypes());
-    fillByNumber(audioTypeCombo, audioExportTypes());
+    for (const ExportTypes::VideoEntry &entry : ExportTypes::videoEntries())
+        videoTypeCombo->addItem(entry.text);
+    for (const ExportTypes::AudioEntry &entry : ExportTypes::audioEntries())
+        audioTypeCombo->addItem(entry.text);
     videoTypeCombo->setCurrentIndex(0);
     audioTypeCombo->setCurrentIndex(0);
     muteAudioTCCheckBox->setChecked(true);
@@ -109,16 +79,6 @@ ExportWindow::ExportWindow(QWidget *parent)
     connect(videoTypeCombo, SIGNAL(currentIndexChanged(int)), this, SLOT(onVideoExportTypeChanged(int)));
 }
 
-// Item n of the combo is the text whose number is n.
-void ExportWindow::fillByNumber(QComboBox *combo, const QMap<QString, int> &table)
-{
-    QMap<int, QString> byNumber;
-    for (auto it = table.cbegin(); it != table.cend(); ++it)
-        byNumber.insert(it.value(), it.key());
-    for (const QString &text : qAsConst(byNumber))
-        combo->addItem(text);
-}
-
 void ExportWindow::setExportAll(bool exportAll)
 {
     this->exportAll = exportAll;
@@ -141,7 +101,8 @@ void ExportWindow::onVideoExportTypeChanged(int currentType)
     if (!passThrough)
         return;
     const Qt::ItemFlags usable = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    if (isMxfTranscode(currentType)) {
+    // The MXF transcoding types cannot carry the source audio as it is.
+    if (ExportTypes::isMxf(ExportTypes::videoEntries().value(currentType).type)) {
         passThrough->setFlags(passThrough->flags() & ~usable);
         if (audioTypeCombo->currentIndex() == 0)
             audioTypeCombo->setCurrentIndex(1);
@@ -191,8 +152,9 @@ void ExportWindow::onExportButtonClicked()
 
     ExportOptions options;
     options.targetFolderPath = path;
-    options.videoExportType = videoExportTypes().value(videoTypeCombo->currentText(), 0);
-    options.audioExportType = audioExportTypes().value(audioTypeCombo->currentText(), 0);
+    // Combo item n is table entry n.
+    options.videoExportType = ExportTypes::videoEntries().value(videoTypeCombo->currentIndex()).type;
+    options.audioExportType = ExportTypes::audioEntries().value(audioTypeCombo->currentIndex()).type;
     options.muteAudioTC = muteAudioTCCheckBox->isChecked();
     options.exportAll = exportAll;
     showDirectoryPrompt();

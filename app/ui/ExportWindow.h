@@ -2,7 +2,6 @@
 
 #include "ExportOptions.h"
 
-#include <QMap>
 #include <QString>
 #include <QWidget>
 
@@ -21,10 +20,6 @@ class ExportWindow : public QWidget
 public:
     explicit ExportWindow(QWidget *parent = nullptr);
 
-    // Dialog text → number sent in ExportOptions.
-    static const QMap<QString, int> &videoExportTypes();
-    static const QMap<QString, int> &audioExportTypes();
-
     void setExportAll(bool exportAll);
 
 signals:
@@ -37,7 +32,6 @@ private slots:
     void onVideoExportTypeChanged(int currentType);
 
 private:
-    static void fillByNumber(QComboBox *combo, const QMap<QString, int> &table);
     void showDirectoryPrompt();
     void showDirectoryError(const QString &text);
 

@@ -1,6 +1,7 @@
 #include "FileList.h"
 
 #include "ResultCode.h"
+#include "TimeText.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -304,15 +305,6 @@ void FileList::onCellClicked(int row)
 
 // ---- probe results -------------------------------------------------------
 
-QString FileList::durationText(double seconds)
-{
-    // Whatever the probe said, the text stays a time (no NaN or overflow in the cast).
-    if (!(seconds >= 0.0 && seconds < 1e12))
-        seconds = 0.0;
-    const qint64 t = qint64(seconds);
-    return QString::asprintf("%.2lld:%.2lld:%.2lld", t / 3600, (t % 3600) / 60, t % 60);
-}
-
 void FileList::showFileTC(const QString &fileTC, int row)
 {
     if (row < 0 || row >= fileVector.size())
@@ -331,7 +323,7 @@ void FileList::showDuration(double seconds, int row)
     if (row < 0 || row >= fileVector.size())
         return;
     fileVector[row].duration = seconds;
-    setCell(row, DurationColumn, durationText(seconds), Qt::AlignCenter);
+    setCell(row, DurationColumn, TimeText::duration(seconds), Qt::AlignCenter);
 }
 
 void FileList::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
@@ -365,33 +357,23 @@ QString FileList::audioTCErrorText(int errorNumber)
     return ResultCode::text(errorNumber);
 }
 
-QString FileList::audioTCText(const QJsonObject &report)
+QString FileList::audioTCText(const AudioTCReading &reading)
 {
-    const bool dropFrame = report.value(QStringLiteral("DropFrame")).toBool(false);
-    const bool ntsc = report.value(QStringLiteral("NTSC")).toBool(false);
-    const double rateFound = report.value(QStringLiteral("FrameRateFound")).toDouble(0.0);
-    const int channel = report.value(QStringLiteral("ChannelFound")).toInt(0);
     // The decoder reports an NTSC rate already divided (29.97), so the division
     // is applied to the whole-number base; a report giving the base (30) reads the same.
-    const double rate = ntsc ? qRound(rateFound) * 1000.0 / 1001.0 : rateFound;
+    const double rate = reading.ntsc ? qRound(reading.frameRateFound) * 1000.0 / 1001.0 : reading.frameRateFound;
 
-    QString text = report.value(QStringLiteral("Timecode")).toString();
+    QString text = reading.timecode;
     text += QLatin1Char('@');
     text += QString::number(rate, 'f', 2);
-    const AudioTCReading reading = AudioTCReading::fromReport(report);
     if (reading.signalRate > 0.0)
         text += QStringLiteral(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
-    if (ntsc && dropFrame)
+    if (reading.isDropFrame())
         text += QStringLiteral(" DF ");
     text += QStringLiteral(" on ch. ");
-    text += QString::number(channel + 1);
-    if (reading.foundAt >= 0.0) {
-        const qint64 s = static_cast<qint64>(reading.foundAt);
-        text += QStringLiteral(" (found at %1:%2:%3)")
-                    .arg(s / 3600, 2, 10, QLatin1Char('0'))
-                    .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-                    .arg(s % 60, 2, 10, QLatin1Char('0'));
-    }
+    text += QString::number(std::max(reading.channel, 0) + 1);
+    if (reading.foundAt >= 0.0)
+        text += QStringLiteral(" (found at %1)").arg(TimeText::duration(reading.foundAt));
     return text;
 }
 
@@ -440,7 +422,7 @@ void FileList::showLinkedAudioTC(int sourceRow, int row)
 {
     const FileData &source = fileVector.at(sourceRow);
     // Taken over as it is, a rate the signal contradicts included.
-    fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCResult);
+    fileVector[row].setLinkedAudioTC(sourceRow, source.audioTC, source.audioTCReading);
     fileVector[row].audioTCError = 0;
     setCell(row, AudioTCColumn, source.audioTC + linkedMark);
 }
@@ -487,16 +469,15 @@ void FileList::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileNumber, in
         return;
 
     if (exitCode == 0) {
-        const QString timecode = ltcResultJson.value(QStringLiteral("Timecode")).toString();
-        const int channel = ltcResultJson.value(QStringLiteral("ChannelFound")).toInt(0);
-        record.setAudioTC(timecode, qMakePair(audioTCStreamIndex, channel));
-        record.audioTCResult = ltcResultJson;
+        const AudioTCReading reading = AudioTCReading::fromReport(ltcResultJson);
+        record.setAudioTC(reading.timecode, qMakePair(audioTCStreamIndex, std::max(reading.channel, 0)));
+        record.audioTCReading = reading;
         record.audioTCReadRequested = false;
         record.audioTCError = 0;
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
-        setCell(row, AudioTCColumn, audioTCText(ltcResultJson));
+        setCell(row, AudioTCColumn, audioTCText(reading));
         resizeColumnLater(AudioTCColumn, row);
         relinkSiblings(row);
         return;

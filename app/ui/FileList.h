@@ -40,8 +40,7 @@ public:
     bool isExportRunning() const { return exportRunning; }
 
     static QString audioTCErrorText(int errorNumber);
-    static QString durationText(double seconds);
-    static QString audioTCText(const QJsonObject &report);
+    static QString audioTCText(const AudioTCReading &reading);
 
 signals:
     void iterateThroughDirReq(QList<QUrl> urls);

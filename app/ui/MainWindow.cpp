@@ -39,9 +39,9 @@ QString htmlText(const QString &text)
     return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
 }
 
-QString linePrefix(const QJsonObject &stream)
+QString linePrefix(const ProbeStream &stream)
 {
-    return QStringLiteral("   %1: ").arg(stream.value(QStringLiteral("index")).toInt());
+    return QStringLiteral("   %1: ").arg(stream.index);
 }
 
 } // namespace
@@ -563,23 +563,18 @@ void MainWindow::versionInfoCheck(uint majorVersion, uint minorVersion, QString 
 QStringList MainWindow::streamInfoLines(const FileData &fileData)
 {
     QStringList lines{tr(" Streams:")};
-    const QJsonObject &video = fileData.videoStream;
-    if (video.contains(QStringLiteral("index"))) {
-        lines << linePrefix(video) + tr("video (") + video.value(QStringLiteral("codec_name")).toString()
-                     + QStringLiteral(")");
-        lines << tr("     size: ") + QString::number(video.value(QStringLiteral("width")).toInt()) + QStringLiteral("x")
-                     + QString::number(video.value(QStringLiteral("height")).toInt());
+    if (fileData.hasVideo()) {
+        const ProbeStream &video = fileData.videoStream();
+        lines << linePrefix(video) + tr("video (") + video.codecName + QStringLiteral(")");
+        lines << tr("     size: ") + QString::number(video.width) + QStringLiteral("x") + QString::number(video.height);
     }
     const bool mxf = fileData.suffix.compare(QLatin1String("mxf"), Qt::CaseInsensitive) == 0;
-    for (const QJsonValue &value : fileData.audioStreams) {
-        const QJsonObject audio = value.toObject();
-        lines << linePrefix(audio) + tr("audio (") + audio.value(QStringLiteral("codec_name")).toString()
-                     + QStringLiteral(")");
-        const QString layout = audio.value(QStringLiteral("channel_layout")).toString();
-        if (!layout.isEmpty())
-            lines << tr("     layout: ") + layout;
+    for (const ProbeStream &audio : fileData.audioStreams()) {
+        lines << linePrefix(audio) + tr("audio (") + audio.codecName + QStringLiteral(")");
+        if (!audio.channelLayout.isEmpty())
+            lines << tr("     layout: ") + audio.channelLayout;
         if (!mxf)
-            lines << tr("     channels: ") + QString::number(audio.value(QStringLiteral("channels")).toInt());
+            lines << tr("     channels: ") + QString::number(audio.channels);
     }
     return lines;
 }

@@ -14,10 +14,6 @@ namespace {
 
 const QString autoValue = QStringLiteral("auto");
 
-// The dialog's reading algorithms, in the order of AudioTCOptions::readingAlgorithm.
-const QStringList algorithmNames{autoValue, QStringLiteral("LOW"), QStringLiteral("MID"), QStringLiteral("HIGH"),
-                                 QStringLiteral("SLOPE")};
-
 // Rates the decoder can be held to; 23.98 is the dialog's name for 24000/1001.
 const QList<QPair<double, double>> frameRates{{23.976, 24000.0 / 1001.0}, {23.98, 24000.0 / 1001.0},
                                               {24.0, 24.0},               {25.0, 25.0},
@@ -108,12 +104,12 @@ bool ReportRun::parseArguments(const QStringList &arguments, Settings *settings,
 
     if (parser.isSet(algorithm)) {
         const QString name = parser.value(algorithm).toUpper();
-        const int index = algorithmNames.indexOf(name == autoValue.toUpper() ? autoValue : name);
+        const int index = ReadAlgorithms::names().indexOf(name == autoValue.toUpper() ? autoValue : name);
         if (index < 0) {
             *error = tr("unknown reading algorithm: %1").arg(parser.value(algorithm));
             return false;
         }
-        parsed.readOptions.readingAlgorithm = index;
+        parsed.readOptions.readingAlgorithm = static_cast<ReadAlgorithm>(index);
     }
     if (parser.isSet(channel) && parser.value(channel) != autoValue) {
         bool ok = false;
@@ -138,7 +134,7 @@ bool ReportRun::parseArguments(const QStringList &arguments, Settings *settings,
         }
     }
     parsed.readOptions.allFiles = true;
-    parsed.readWithOptions = parsed.readOptions.readingAlgorithm != 0 || parsed.readOptions.channel >= 0
+    parsed.readWithOptions = parsed.readOptions.readingAlgorithm != ReadAlgorithm::Auto || parsed.readOptions.channel >= 0
                              || parsed.readOptions.frameRate >= 0.0;
 
     parsed.paths = parser.positionalArguments();

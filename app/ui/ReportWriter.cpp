@@ -1,6 +1,7 @@
 #include "ReportWriter.h"
 
 #include "ResultCode.h"
+#include "TimeText.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -73,14 +74,7 @@ QString labelOfFrames(qint64 frames, const ClipRate &rate)
         const qint64 rest = frames % perTenMinutes;
         frames += 9 * dropped * tens + (rest < dropped ? 0 : dropped * ((rest - dropped) / perMinute));
     }
-    const qint64 ff = frames % rate.base;
-    const qint64 totalSeconds = frames / rate.base;
-    return QStringLiteral("%1:%2:%3%4%5")
-        .arg(totalSeconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg((totalSeconds / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'))
-        .arg(rate.drop ? QLatin1Char(';') : QLatin1Char(':'))
-        .arg(ff, 2, 10, QLatin1Char('0'));
+    return TimeText::label(frames / rate.base, frames % rate.base, rate.drop);
 }
 
 // Whole frames a duration in seconds covers at the clip's real rate.
@@ -96,7 +90,7 @@ qint64 framesOfDuration(double seconds, const ClipRate &rate)
 ClipRate headingRateOf(const QVector<FileData> &records)
 {
     for (const FileData &record : records) {
-        const AudioTCReading reading = record.audioTCReading();
+        const AudioTCReading &reading = record.audioTCReading;
         if (record.hasAudioTC && reading.isValid())
             return rateOf(reading);
     }
@@ -176,9 +170,9 @@ QString foundText(const FileData &record, const QVector<FileData> &records)
     if (!record.hasAudioTC)
         return QString();
     if (!record.audioTCLinked) {
-        const double foundAt = record.audioTCReading().foundAt;
+        const double foundAt = record.audioTCReading.foundAt;
         if (foundAt >= 0.0)
-            return ReportWriter::tr("found at %1").arg(ReportWriter::durationText(foundAt));
+            return ReportWriter::tr("found at %1").arg(TimeText::durationMillis(foundAt));
         return ReportWriter::tr("own");
     }
     const int source = record.audioTCLinkedRow;
@@ -216,29 +210,17 @@ QStringList ReportWriter::columnTitles()
             tr("Export Path"), tr("Export TC"),  tr("Export Result")};
 }
 
-QString ReportWriter::durationText(double seconds)
-{
-    qint64 ms = (seconds >= 0.0 && seconds < 1e12) ? qint64(std::llround(seconds * 1000.0)) : 0;
-    const qint64 totalSeconds = ms / 1000;
-    ms %= 1000;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(totalSeconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg((totalSeconds / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(totalSeconds % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms, 3, 10, QLatin1Char('0'));
-}
-
 bool ReportWriter::isRead(const FileData &record)
 {
-    return record.hasAudioTC && record.audioTCError == 0 && !record.audioTCReading().contradictsSignal();
+    return record.hasAudioTC && record.audioTCError == 0 && !record.audioTCReading.contradictsSignal();
 }
 
 QString ReportWriter::statusText(const FileData &record)
 {
     if (record.audioTCError != 0)
         return ResultCode::text(record.audioTCError);
-    if (record.hasAudioTC && record.audioTCReading().contradictsSignal())
-        return record.audioTCReading().rateContradiction();
+    if (record.hasAudioTC && record.audioTCReading.contradictsSignal())
+        return record.audioTCReading.rateContradiction();
     if (isRead(record))
         return tr("ok");
     return tr("not read");
@@ -251,12 +233,12 @@ QStringList ReportWriter::fields(const FileData &record, const QVector<FileData>
         row << QString();
     row[FileNameColumn] = record.fileName;
     row[PathColumn] = record.filePath;
-    row[DurationColumn] = durationText(record.duration);
+    row[DurationColumn] = TimeText::durationMillis(record.duration);
     row[FileTCColumn] = record.hasFileTC ? record.fileTC : QString();
     row[StatusColumn] = statusText(record);
     fillExportFields(record.lastExport, row);
     if (record.hasAudioTC) {
-        const AudioTCReading reading = record.audioTCReading();
+        const AudioTCReading &reading = record.audioTCReading;
         row[AudioTCColumn] = record.audioTC;
         row[FoundColumn] = foundText(record, records);
         if (reading.isValid()) {
@@ -317,7 +299,7 @@ QByteArray ReportWriter::ale() const
     text += "Data" + lineEnd;
     for (const FileData &record : records) {
         const QStringList own = fields(record, records);
-        const AudioTCReading reading = record.audioTCReading();
+        const AudioTCReading &reading = record.audioTCReading;
         const bool timed = record.hasAudioTC && reading.isValid();
         const ClipRate rate = timed ? rateOf(reading) : headingRate;
         const qint64 start = timed ? framesOfLabel(record.audioTC, rate) : -1;

@@ -52,8 +52,6 @@ public:
     static QString statusText(const FileData &record);
     // An audio timecode that can be trusted: the status says "ok".
     static bool isRead(const FileData &record);
-    // HH:MM:SS.mmm
-    static QString durationText(double seconds);
 
     QByteArray csv() const;
     QByteArray ale() const;

@@ -115,9 +115,8 @@ void ControlHarness::onAudioTCReadResult(QJsonObject report, int row, int stream
     FileData &record = rows[row];
     if (record.hasAudioTC && !record.audioTCReadRequested)
         return;
-    record.setAudioTC(report.value(QStringLiteral("Timecode")).toString(),
-                      {stream, report.value(QStringLiteral("ChannelFound")).toInt()});
-    record.audioTCResult = report;
+    record.audioTCReading = AudioTCReading::fromReport(report);
+    record.setAudioTC(record.audioTCReading.timecode, {stream, record.audioTCReading.channel});
     record.audioTCReadRequested = false;
 }
 

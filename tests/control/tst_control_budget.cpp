@@ -10,8 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -147,7 +145,7 @@ void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
     withAudio.audioStreamIndexes = QByteArray(1, char(1));
     harness.initRead(withAudio, 60);
     harness.exportFiles({fileRecord(work.filePath(QStringLiteral("e.mov")), 61)},
-                        ExportOptions{work.path(), 0, 0, false, true, 0});
+                        ExportOptions{work.path(), {}, {}, false, true, 0});
     QVERIFY(harness.waitFor([&] { return harness.exportStartedCount == 1; }));
     harness.sync();
     QCOMPARE(harness.drivers(), 45);
@@ -219,7 +217,7 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     QVector<FileData> rows;
     for (int row = 0; row < 5; ++row)
         rows << fileRecord(work.filePath(QStringLiteral("clip%1.mov").arg(row)), row);
-    harness.exportFiles(rows, ExportOptions{target, 0, 0, false, true, 0});
+    harness.exportFiles(rows, ExportOptions{target, {}, {}, false, true, 0});
     QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == 2
                                          && QDir(target).entryList(QDir::Files | QDir::Hidden).size() == 2; }));
 
@@ -268,11 +266,12 @@ void TestControlBudget::exportsRunAFewAtATime()
     QVector<FileData> rows;
     for (int row = 0; row < limit + 3; ++row) {
         FileData record = fileRecord(work.filePath(QStringLiteral("c%1.mov").arg(row)), row);
-        record.videoStream = QJsonObject{{"index", 0}, {"codec_type", "video"}, {"r_frame_rate", "25/1"}};
-        record.streams = QJsonArray{record.videoStream};
+        record.probe.streams = {ProbeStream()};
+        record.probe.streams[0].rFrameRate = Fraction::fromText("25/1");
+        record.videoStreamPosition = 0;
         rows << record;
     }
-    const ExportOptions options{target, videoType, 0, false, true, 0};
+    const ExportOptions options{target, VideoExportType(videoType), {}, false, true, 0};
     auto setMode = [&](const char *mode) {
         QFile file(bin + QStringLiteral("/mode"));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -323,7 +322,7 @@ void TestControlBudget::missingToolsStillEndEveryJob()
         QCOMPARE(table.importReadyCount, 1);
 
         // No ffmpeg either: an export that cannot start is a failed file.
-        table.exportFiles({fileRecord(clip, 0)}, ExportOptions{work.path(), 0, 0, false, true, 0});
+        table.exportFiles({fileRecord(clip, 0)}, ExportOptions{work.path(), {}, {}, false, true, 0});
         QVERIFY(table.waitFor([&] { return table.exportResults.size() == 1; }));
         QCOMPARE(table.exportResults.first().result, 2);
         QCOMPARE(table.exportResults.first().failedFiles, QStringList{QStringLiteral("clip.mov")});

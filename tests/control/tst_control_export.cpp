@@ -18,8 +18,8 @@ ExportOptions options(const QString &target, bool mute = false)
 {
     ExportOptions export_;
     export_.targetFolderPath = target;
-    export_.videoExportType = 0;
-    export_.audioExportType = 0;
+    export_.videoExportType = VideoExportType::PassThrough;
+    export_.audioExportType = AudioExportType::PassThrough;
     export_.muteAudioTC = mute;
     export_.exportAll = true;
     export_.progressUnitsPerFile = 3; // the controller makes it 15
@@ -222,8 +222,7 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
     const QString wavOut = target + QStringLiteral("/sound.WAV");
     const QJsonObject wavTags = TestMedia::formatTagsOf(TestMedia::probe(wavOut));
     // The decoder's position of the first sample, within a millisecond of 10:00:00:00.
-    const qint64 samples = wav.audioTCResult.value(QStringLiteral("SamplesSinceMidnight")).toVariant()
-                               .toLongLong();
+    const qint64 samples = wav.audioTCReading.samplesSinceMidnight;
     QVERIFY2(qAbs(samples - qint64(1728000000)) <= 48, qPrintable(QString::number(samples)));
     QCOMPARE(wavTags.value(QStringLiteral("time_reference")).toString(), QString::number(samples));
     QCOMPARE(wavTags.value(QStringLiteral("comment")).toString(), QStringLiteral("sSPEED=025.000-ND"));

@@ -197,11 +197,11 @@ void TestControlImport::fileTimecodeFromEverySource()
     const FileData mp4 = table.rows.at(rowOf(table, QStringLiteral("none.mp4")));
     QVERIFY(mp4.isGoPro);
     QCOMPARE(mp4.audioStreamIndexes, QByteArray(1, char(1)));
-    QVERIFY(!mp4.videoStream.isEmpty());
+    QVERIFY(mp4.hasVideo());
     const FileData wav = table.rows.at(rowOf(table, QStringLiteral("bext.wav")));
     QCOMPARE(wav.timeReference, qint64(175752000));
     QCOMPARE(wav.audioChannelCount, 2);
-    QVERIFY(wav.videoStream.isEmpty());
+    QVERIFY(!wav.hasVideo());
     QCOMPARE(table.rows.at(rowOf(table, QStringLiteral("track ä.mov"))).audioChannelCount, 0);
 }
 
@@ -272,7 +272,7 @@ void TestControlImport::readAfterImportReportsEveryStream()
     }
     table.importProgress.clear();
     table.audioResults.clear();
-    table.userRead(request, AudioTCOptions{2, 5, 25.0, false});
+    table.userRead(request, AudioTCOptions{ReadAlgorithm::Mid, 5, 25.0, false});
     QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }));
     QVERIFY(table.settle());
     QCOMPARE(table.importReadyCount, 1);
@@ -393,7 +393,7 @@ void TestControlImport::timecodeStartingLaterIsFoundAndCountedBack()
         request << row;
     }
     table.audioResults.clear();
-    table.userRead(request, AudioTCOptions{0, -1, -1.0, false});
+    table.userRead(request, AudioTCOptions{ReadAlgorithm::Auto, -1, -1.0, false});
     QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }, 120000));
     verifyRows();
     QVERIFY(!QFileInfo::exists(workFolderPath()));

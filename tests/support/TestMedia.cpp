@@ -529,20 +529,9 @@ FileData fileRecord(const QString &path, int fileNumber)
 FileData probedRecord(const QString &path, int fileNumber)
 {
     FileData record = fileRecord(path, fileNumber);
-    const QJsonObject json = probe(path);
-    record.format = json.value(QStringLiteral("format")).toObject();
-    record.streams = json.value(QStringLiteral("streams")).toArray();
-    record.duration = record.format.value(QStringLiteral("duration")).toString().toDouble();
-    for (const QJsonValue &value : qAsConst(record.streams)) {
-        const QJsonObject stream = value.toObject();
-        const QString type = stream.value(QStringLiteral("codec_type")).toString();
-        if (type == QLatin1String("audio")) {
-            record.audioStreams.append(stream);
-            record.audioStreamIndexes.append(char(stream.value(QStringLiteral("index")).toInt()));
-        } else if (type == QLatin1String("video")) {
-            record.videoStream = stream;
-        }
-    }
+    const FileData probed = FileData::fromProbe(ProbeRecord::fromJson(probe(path)));
+    record.takeProbeMembers(probed);
+    record.duration = probed.duration;
     return record;
 }
 

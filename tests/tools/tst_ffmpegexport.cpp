@@ -27,9 +27,8 @@ namespace {
 
 void setAudioTC(FileData &file, int audioStream, int channel, const QJsonObject &report)
 {
-    file.setAudioTC(report.value("Timecode").toString(),
-                    qMakePair(int(file.audioStreamIndexes.at(audioStream)), channel));
-    file.audioTCResult = report;
+    file.audioTCReading = AudioTCReading::fromReport(report);
+    file.setAudioTC(file.audioTCReading.timecode, qMakePair(int(file.audioStreamIndexes.at(audioStream)), channel));
 }
 
 // The timecode read by Pelbrook, as the audio timecode job does it.
@@ -53,8 +52,8 @@ ExportOptions optionsFor(const QString &folder, int videoType, int audioType, bo
 {
     ExportOptions options;
     options.targetFolderPath = folder;
-    options.videoExportType = videoType;
-    options.audioExportType = audioType;
+    options.videoExportType = VideoExportType(videoType);
+    options.audioExportType = AudioExportType(audioType);
     options.muteAudioTC = mute;
     options.progressUnitsPerFile = 15;
     return options;
@@ -373,7 +372,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
 
     const QJsonObject tags = formatTagsOf(probe(outcome.target));
     QCOMPARE(tags.value("time_reference").toString(),
-             QString::number(qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble())));
+             QString::number(file.audioTCReading.samplesSinceMidnight));
     QCOMPARE(tags.value("originator_reference").toString(), QStringLiteral("REF0042"));
     QByteArray payload;
     QVERIFY(BextChunk::read(outcome.target, &payload));
@@ -447,7 +446,7 @@ void FFMpegExportTest::wavTimeReferences()
     QCOMPARE(outcome.exitCode, 0);
     const qint64 written = formatTagsOf(probe(outcome.target))
                                .value("time_reference").toString().toLongLong();
-    const qint64 decoded = qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble());
+    const qint64 decoded = file.audioTCReading.samplesSinceMidnight;
     if (!realRate) {
         QCOMPARE(written, decoded);
         return;
@@ -561,7 +560,7 @@ void FFMpegExportTest::rateContradictingTheSignalIsRefused()
 
     FileData file = probedRecord(wav);
     setAudioTC(file, 0, 0, report);
-    QCOMPARE(file.audioTCReading().signalRate, 23.98);
+    QCOMPARE(file.audioTCReading.signalRate, 23.98);
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, ResultCode::RateContradictsSignal);
@@ -834,7 +833,7 @@ void FFMpegExportTest::videoKeepsItsRateAndTheTimecodeFollows()
     for (const QJsonValue &value : json.value("streams").toArray()) {
         const QJsonObject stream = value.toObject();
         if (stream.value("codec_type").toString() == QLatin1String("video"))
-            QCOMPARE(stream.value("time_base").toString(), file.videoStream.value("time_base").toString());
+            QCOMPARE(stream.value("time_base").toString(), file.videoStream().timeBase.text());
         if (stream.value("codec_tag_string").toString() == QLatin1String("tmcd"))
             track = stream;
     }

@@ -175,7 +175,7 @@ void IsolatedHandlersTest::firstRunArguments()
     LTCHandler handler;
     QSignalSpy spy(&handler, &LTCHandler::pelbrookResult);
     AudioTCOptions options;
-    options.readingAlgorithm = algorithm;
+    options.readingAlgorithm = ReadAlgorithm(algorithm);
     options.channel = channel;
     options.frameRate = frameRate;
     if (algorithm < 0)

@@ -49,7 +49,7 @@ ReadOutcome readThroughHandler(const QString &wav, bool preferSlope, const Audio
 AudioTCOptions options(int algorithm, int channel = -1, double frameRate = -1.0)
 {
     AudioTCOptions o;
-    o.readingAlgorithm = algorithm;
+    o.readingAlgorithm = ReadAlgorithm(algorithm);
     o.channel = channel;
     o.frameRate = frameRate;
     return o;

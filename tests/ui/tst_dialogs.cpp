@@ -75,7 +75,7 @@ private:
         const int before = spy.count();
         button(window, "Export")->click();
         if (spy.count() != before + 1)
-            return ExportOptions{QStringLiteral("<no request>"), -1, -1, false, false, 0};
+            return ExportOptions{QStringLiteral("<no request>"), VideoExportType(-1), AudioExportType(-1), false, false, 0};
         return spy.last().at(0).value<ExportOptions>();
     }
 
@@ -120,8 +120,8 @@ private slots:
             c.video->setCurrentIndex(video);
             c.audio->setCurrentIndex(2);
             const ExportOptions options = pressExport(window, spy);
-            QCOMPARE(options.videoExportType, video);
-            QCOMPARE(options.audioExportType, 2);
+            QCOMPARE(int(options.videoExportType), video);
+            QCOMPARE(options.audioExportType, AudioExportType::Pcm24);
             QCOMPARE(options.targetFolderPath, dir.path());
             QVERIFY(options.muteAudioTC);
             QVERIFY(options.exportAll);
@@ -129,7 +129,7 @@ private slots:
         c.video->setCurrentIndex(5);
         for (int audio = 0; audio < 3; ++audio) {
             c.audio->setCurrentIndex(audio);
-            QCOMPARE(pressExport(window, spy).audioExportType, audio);
+            QCOMPARE(int(pressExport(window, spy).audioExportType), audio);
         }
 
         // "&Export All" then "&Export" while open: re-titled, and the request says selected only.
@@ -267,7 +267,7 @@ private slots:
         read->click();
         QVERIFY(!window.isVisible());
         AudioTCOptions sent = spy.last().at(0).value<AudioTCOptions>();
-        QCOMPARE(sent.readingAlgorithm, 0);
+        QCOMPARE(sent.readingAlgorithm, ReadAlgorithm::Auto);
         QCOMPARE(sent.channel, -1);
         QCOMPARE(sent.frameRate, -1.0);
         QVERIFY(!sent.allFiles);
@@ -282,7 +282,7 @@ private slots:
             read->click();
             sent = spy.last().at(0).value<AudioTCOptions>();
             QCOMPARE(sent.channel, i - 1);
-            QCOMPARE(sent.readingAlgorithm, i % 5);
+            QCOMPARE(int(sent.readingAlgorithm), i % 5);
             QCOMPARE(sent.frameRate, rates.at(i % 6));
             QCOMPARE(sent.allFiles, i % 2 == 1);
         }

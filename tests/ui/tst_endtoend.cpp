@@ -180,7 +180,7 @@ private slots:
         qint64 samples = -1;
         for (const FileData &record : list->records()) {
             if (record.fileName == "T012_1.wav")
-                samples = qint64(record.audioTCResult.value("SamplesSinceMidnight").toDouble(-1));
+                samples = record.audioTCReading.samplesSinceMidnight;
         }
         // Recorded from its first sample at 16:05:00:00: exactly that, not a sample early.
         QCOMPARE(samples, reference);

@@ -60,6 +60,15 @@ QJsonObject stream(int index, const QString &type, const QString &codec, QJsonOb
     return extra;
 }
 
+// A record as the import makes it from ffprobe's streams.
+FileData probed(const QString &suffix, const QJsonArray &streams)
+{
+    FileData record = FileData::fromProbe(ProbeRecord::fromJson(
+        {{"format", QJsonObject{{"format_name", suffix}}}, {"streams", streams}}));
+    record.suffix = suffix;
+    return record;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -481,26 +490,20 @@ private slots:
 
     void streamInformation()
     {
-        FileData mov;
-        mov.suffix = "mov";
-        mov.videoStream = stream(0, "video", "h264", {{"width", 1920}, {"height", 1080}});
-        mov.audioStreams = QJsonArray{stream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
-                                      stream(2, "audio", "aac", {{"channels", 1}})};
+        const FileData mov = probed("mov", {stream(0, "video", "h264", {{"width", 1920}, {"height", 1080}}),
+                                            stream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
+                                            stream(2, "audio", "aac", {{"channels", 1}})});
         QCOMPARE(MainWindow::streamInfoLines(mov),
                  QStringList({" Streams:", "   0: video (h264)", "     size: 1920x1080", "   1: audio (pcm_s24le)",
                               "     layout: stereo", "     channels: 2", "   2: audio (aac)", "     channels: 1"}));
 
-        FileData wav;
-        wav.suffix = "wav";
-        wav.audioStreams = QJsonArray{stream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})};
+        const FileData wav = probed("wav", {stream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})});
         QCOMPARE(MainWindow::streamInfoLines(wav),
                  QStringList({" Streams:", "   0: audio (pcm_s16le)", "     layout: mono", "     channels: 1"}));
 
-        FileData mxf;
-        mxf.suffix = "MXF";
-        mxf.videoStream = QJsonObject{{"index", 0}};
-        mxf.audioStreams = QJsonArray{stream(1, "audio", "pcm_s24le", {{"channels", 1}}),
-                                      stream(2, "audio", "pcm_s24le", {{"channels", 1}})};
+        const FileData mxf = probed("MXF", {QJsonObject{{"index", 0}, {"codec_type", "video"}},
+                                            stream(1, "audio", "pcm_s24le", {{"channels", 1}}),
+                                            stream(2, "audio", "pcm_s24le", {{"channels", 1}})});
         QCOMPARE(MainWindow::streamInfoLines(mxf),
                  QStringList({" Streams:", "   0: video ()", "     size: 0x0", "   1: audio (pcm_s24le)",
                               "   2: audio (pcm_s24le)"}));
@@ -508,10 +511,7 @@ private slots:
         // A click on a row fills the list from that row's record.
         MainWindow window{QUrl()};
         addFile(window, "clip.mov");
-        FileData probe;
-        probe.videoStream = mov.videoStream;
-        probe.audioStreams = mov.audioStreams;
-        table(window)->onFFProbeResult(probe, 0, 0);
+        table(window)->onFFProbeResult(mov, 0, 0);
         emit table(window)->cellClicked(0, 2);
         auto *list = window.findChild<QListWidget *>("streamInfoList");
         QCOMPARE(list->count(), 8);

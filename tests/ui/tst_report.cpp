@@ -156,13 +156,14 @@ FileData timedRecord(const QString &timecode, int base, bool ntsc, bool drop, do
     record.hasAudioTC = true;
     record.audioTCStreamIndex = 1;
     record.audioTCChannel = 0;
-    record.audioTCResult = QJsonObject{{"Timecode", timecode},
-                                       {"FrameRateFound", ntsc ? base * 1000.0 / 1001.0 : base},
-                                       {"FrameRateBaseFound", base},
-                                       {"NTSC", ntsc},
-                                       {"DropFrame", drop},
-                                       {"ChannelFound", 0},
-                                       {"ReadingAlgorithm", "LOW"}};
+    AudioTCReading &reading = record.audioTCReading;
+    reading.timecode = timecode;
+    reading.frameRateFound = ntsc ? base * 1000.0 / 1001.0 : base;
+    reading.frameRateBase = base;
+    reading.ntsc = ntsc;
+    reading.dropFrame = drop;
+    reading.channel = 0;
+    reading.algorithm = "LOW";
     return record;
 }
 
@@ -373,10 +374,10 @@ private slots:
     {
         FileData own = timedRecord("10:00:00:00", 25, false, false, 4.0);
         FileData searched = own;
-        searched.audioTCResult.insert("FoundAt", 12.48);
+        searched.audioTCReading.foundAt = 12.48;
         FileData linked;
         linked.fileName = "S01_2.wav";
-        linked.setLinkedAudioTC(0, own.audioTC, own.audioTCResult);
+        linked.setLinkedAudioTC(0, own.audioTC, own.audioTCReading);
         FileData orphan = linked;
         orphan.audioTCLinkedRow = -1;
         const QVector<FileData> records{own, searched, linked, orphan};
@@ -387,7 +388,7 @@ private slots:
 
         // A forced rate the signal contradicts carries what the signal measures.
         FileData forced = timedRecord("10:00:00:00", 24, false, false, 4.0);
-        forced.audioTCResult.insert("FrameRateMeasured", 25.0);
+        forced.audioTCReading.signalRate = 25.0;
         const QStringList forcedRow = ReportWriter::fields(forced, {forced});
         QCOMPARE(forcedRow.at(ReportWriter::FrameRateColumn), QString("24.00 (signal 25.00)"));
         // Its timecode is off by seconds: not read, for the status and the exit code alike.
