@@ -11,25 +11,21 @@
 
 namespace {
 
+// A stream as ffprobe prints it.
+ProbeStream streamOf(const QJsonObject &json)
+{
+    return ProbeRecord::fromJson({{"streams", QJsonArray{json}}}).streams.first();
+}
+
 ProbeStream audioStream(int index, const QString &codec, int channels, const QString &layout = QString())
 {
-    ProbeStream stream;
-    stream.index = index;
-    stream.codecType = "audio";
-    stream.codecName = codec;
-    stream.channels = channels;
-    stream.channelLayout = layout;
-    return stream;
+    return streamOf({{"index", index}, {"codec_type", "audio"}, {"codec_name", codec}, {"channels", channels},
+                     {"channel_layout", layout}});
 }
 
 ProbeStream videoStream(const QString &rate)
 {
-    ProbeStream stream;
-    stream.index = 0;
-    stream.codecType = "video";
-    stream.codecName = "mpeg4";
-    stream.rFrameRate = Fraction::fromText(rate);
-    return stream;
+    return streamOf({{"index", 0}, {"codec_type", "video"}, {"codec_name", "mpeg4"}, {"r_frame_rate", rate}});
 }
 
 QJsonObject report(double fpsFound, int base, bool ntsc, bool drop, qint64 samples)

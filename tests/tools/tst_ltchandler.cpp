@@ -128,11 +128,8 @@ void LTCHandlerTest::readsExtractedStream()
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.exitCode, 0);
     QCOMPARE(outcome.filePath, wav);
-    QCOMPARE(outcome.report.value("Success").toBool(), true);
     QCOMPARE(outcome.report.value("Timecode").toString(), QStringLiteral("14:59:58:12"));
     QCOMPARE(outcome.report.value("ChannelFound").toInt(), 1);
-    QCOMPARE(outcome.report.value("FrameRateBaseFound").toInt(), 25);
-    QCOMPARE(outcome.report.value("ReadingAlgorithm").toString(), QStringLiteral("LOW"));
     QCOMPARE(outcome.runs, 1);
 }
 

@@ -48,14 +48,7 @@ void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
     const QString mov = makeMov(dir.path(), recipe);
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
 
-    const QJsonObject json = probe(mov);
-    const QJsonArray data = streamsOfType(json, QStringLiteral("data"));
-    QCOMPARE(data.size(), 1);
-    QCOMPARE(data[0].toObject().value("codec_tag_string").toString(), QStringLiteral("tmcd"));
-    QCOMPARE(data[0].toObject().value("tags").toObject().value("timecode").toString(), QStringLiteral("01:02:03:04"));
-    QCOMPARE(streamsOfType(json, QStringLiteral("video")).size(), 1);
-    QCOMPARE(streamsOfType(json, QStringLiteral("audio")).size(), 2);
-
+    QCOMPARE(timecodesOf(probe(mov)), QStringList({recipe.fileTimecode, recipe.fileTimecode})); // video and tmcd
     int rate = 0;
     const auto first = decodeAudio(mov, 0, &rate);
     QCOMPARE(rate, 48000);
