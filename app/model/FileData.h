@@ -18,6 +18,9 @@ namespace FD {
 // signal and queue carries copies.
 struct FileData
 {
+    // Names the file for as long as the program runs, whatever row it is
+    // shown in; 0 for a record not made by fromFileInfo.
+    quint64 id = 0;
     QString audioTC = QStringLiteral("");
     QString fileTC = QStringLiteral("");
     qint32 audioTCLinkedRow = -1;
@@ -49,7 +52,8 @@ struct FileData
     // The outcome of this row's last export (NotExported before the first).
     ExportResult lastExport;
 
-    // A fresh record for a file on disk: name, path, base name, suffix, modification time.
+    // A fresh record for a file on disk, with an id of its own: name, path,
+    // base name, suffix, modification time.
     static FileData fromFileInfo(const QFileInfo &fileInfo);
     // A record of what a probe found: streams, audio stream indexes, video
     // stream, duration, the GoPro flag and the file timecode (the WAV time
