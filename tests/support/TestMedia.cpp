@@ -535,4 +535,23 @@ FileData probedRecord(const QString &path, int fileNumber)
     return record;
 }
 
+ProbeStream probeStream(int index, const QString &type, const QString &codec, QJsonObject more)
+{
+    more.insert(QStringLiteral("index"), index);
+    more.insert(QStringLiteral("codec_type"), type);
+    more.insert(QStringLiteral("codec_name"), codec);
+    return ProbeRecord::fromJson({{QStringLiteral("streams"), QJsonArray{more}}}).streams.first();
+}
+
+FileData recordOfStreams(const QString &suffix, const QVector<ProbeStream> &streams)
+{
+    ProbeRecord probe;
+    probe.valid = true;
+    probe.format.formatName = suffix.toLower();
+    probe.streams = streams;
+    FileData record = FileData::fromProbe(probe);
+    record.suffix = suffix;
+    return record;
+}
+
 } // namespace TestMedia

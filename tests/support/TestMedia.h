@@ -170,4 +170,9 @@ FileData fileRecord(const QString &path, int fileNumber = -1);
 // audio stream indexes and the video stream (ffprobe run here).
 FileData probedRecord(const QString &path, int fileNumber = -1);
 
+// A stream as ffprobe prints it (index, codec_type, codec_name and `more`), read by the probe's reader.
+ProbeStream probeStream(int index, const QString &type, const QString &codec, QJsonObject more = {});
+// The record the import makes of these streams in a file with `suffix` (also the container's name).
+FileData recordOfStreams(const QString &suffix, const QVector<ProbeStream> &streams);
+
 } // namespace TestMedia

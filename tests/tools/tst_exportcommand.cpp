@@ -2,6 +2,7 @@
 // estimate and the check of a written file, without running a tool.
 #include "BextChunk.h"
 #include "ExportCommand.h"
+#include "TestMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,23 +10,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+using TestMedia::probeStream;
 
-// A stream as ffprobe prints it.
-ProbeStream streamOf(const QJsonObject &json)
-{
-    return ProbeRecord::fromJson({{"streams", QJsonArray{json}}}).streams.first();
-}
+namespace {
 
 ProbeStream audioStream(int index, const QString &codec, int channels, const QString &layout = QString())
 {
-    return streamOf({{"index", index}, {"codec_type", "audio"}, {"codec_name", codec}, {"channels", channels},
-                     {"channel_layout", layout}});
+    return probeStream(index, "audio", codec, {{"channels", channels}, {"channel_layout", layout}});
 }
 
 ProbeStream videoStream(const QString &rate)
 {
-    return streamOf({{"index", 0}, {"codec_type", "video"}, {"codec_name", "mpeg4"}, {"r_frame_rate", rate}});
+    return probeStream(0, "video", "mpeg4", {{"r_frame_rate", rate}});
 }
 
 QJsonObject report(double fpsFound, int base, bool ntsc, bool drop, qint64 samples)

@@ -1,15 +1,17 @@
 #include "FileList.h"
 #include "MetaTypes.h"
+#include "TestMedia.h"
 #include "UiTestSupport.h"
 
 #include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
-#include <QJsonArray>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using TestMedia::probeStream;
 
 namespace {
 
@@ -20,17 +22,6 @@ QJsonObject successReport(const QString &timecode, double rate, bool ntsc, bool 
                        {"DropFrame", dropFrame}, {"ChannelFound", channel}, {"SamplesSinceMidnight", 1728000000}};
 }
 
-ProbeStream stream(int index, const QString &type, int channels, const QString &layout = QString())
-{
-    ProbeStream s;
-    s.index = index;
-    s.codecType = type;
-    s.codecName = type == "audio" ? "pcm_s16le" : "h264";
-    s.channels = channels;
-    s.channelLayout = layout;
-    return s;
-}
-
 // What the controller sends back for a probed file.
 FileData probeRecord(double duration, const QString &fileTC, int audioChannels = 2)
 {
@@ -38,7 +29,7 @@ FileData probeRecord(double duration, const QString &fileTC, int audioChannels =
     probe.duration = duration;
     if (!fileTC.isNull())
         probe.setFileTC(fileTC);
-    probe.probe.streams = {stream(0, "audio", audioChannels, audioChannels == 2 ? "stereo" : "mono")};
+    probe.probe.streams = {probeStream(0, "audio", "pcm_s16le", {{"channels", audioChannels}, {"channel_layout", audioChannels == 2 ? "stereo" : "mono"}})};
     probe.audioStreamIndexes = QByteArray(1, 0);
     probe.audioChannelCount = audioChannels;
     return probe;
@@ -182,7 +173,7 @@ private slots:
 
         FileData probe = probeRecord(3725.9, "01:00:00:00");
         probe.isGoPro = true;
-        probe.probe.streams.append(stream(1, "video", 0));
+        probe.probe.streams.append(probeStream(1, "video", "h264"));
         probe.videoStreamPosition = 1;
         list.onFFProbeResult(probe, 0, 0);
         QCOMPARE(cell(list, 0, 1), QString("01:02:05"));
@@ -287,7 +278,7 @@ private slots:
         FileList list;
         list.addItemToTable(makeFile("s.mov"));
         FileData probe = probeRecord(5, "x");
-        probe.probe.streams = {stream(0, "video", 0), stream(1, "audio", 2, "stereo")};
+        probe.probe.streams = {probeStream(0, "video", "h264"), probeStream(1, "audio", "pcm_s16le", {{"channels", 2}, {"channel_layout", "stereo"}})};
         list.onFFProbeResult(probe, 0, 0);
         const QJsonObject report = successReport("10:00:00:00", 25, false, false, 1);
         list.onAudioTCReadReturn(report, 0, 1, 0);

@@ -2,6 +2,7 @@
 #include "FileList.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
+#include "TestMedia.h"
 #include "TestWait.h"
 #include "UiTestSupport.h"
 
@@ -20,6 +21,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+using TestMedia::probeStream;
+using TestMedia::recordOfStreams;
 
 namespace {
 
@@ -50,23 +54,6 @@ QAction *menuAction(QMainWindow &window, const QString &menu, const QString &tex
         }
     }
     return nullptr;
-}
-
-QJsonObject stream(int index, const QString &type, const QString &codec, QJsonObject extra = {})
-{
-    extra.insert("index", index);
-    extra.insert("codec_type", type);
-    extra.insert("codec_name", codec);
-    return extra;
-}
-
-// A record as the import makes it from ffprobe's streams.
-FileData probed(const QString &suffix, const QJsonArray &streams)
-{
-    FileData record = FileData::fromProbe(ProbeRecord::fromJson(
-        {{"format", QJsonObject{{"format_name", suffix}}}, {"streams", streams}}));
-    record.suffix = suffix;
-    return record;
 }
 
 } // namespace
@@ -490,20 +477,20 @@ private slots:
 
     void streamInformation()
     {
-        const FileData mov = probed("mov", {stream(0, "video", "h264", {{"width", 1920}, {"height", 1080}}),
-                                            stream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
-                                            stream(2, "audio", "aac", {{"channels", 1}})});
+        const FileData mov = recordOfStreams("mov", {probeStream(0, "video", "h264", {{"width", 1920}, {"height", 1080}}),
+                                            probeStream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
+                                            probeStream(2, "audio", "aac", {{"channels", 1}})});
         QCOMPARE(MainWindow::streamInfoLines(mov),
                  QStringList({" Streams:", "   0: video (h264)", "     size: 1920x1080", "   1: audio (pcm_s24le)",
                               "     layout: stereo", "     channels: 2", "   2: audio (aac)", "     channels: 1"}));
 
-        const FileData wav = probed("wav", {stream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})});
+        const FileData wav = recordOfStreams("wav", {probeStream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})});
         QCOMPARE(MainWindow::streamInfoLines(wav),
                  QStringList({" Streams:", "   0: audio (pcm_s16le)", "     layout: mono", "     channels: 1"}));
 
-        const FileData mxf = probed("MXF", {QJsonObject{{"index", 0}, {"codec_type", "video"}},
-                                            stream(1, "audio", "pcm_s24le", {{"channels", 1}}),
-                                            stream(2, "audio", "pcm_s24le", {{"channels", 1}})});
+        const FileData mxf = recordOfStreams("MXF", {probeStream(0, "video", ""),
+                                            probeStream(1, "audio", "pcm_s24le", {{"channels", 1}}),
+                                            probeStream(2, "audio", "pcm_s24le", {{"channels", 1}})});
         QCOMPARE(MainWindow::streamInfoLines(mxf),
                  QStringList({" Streams:", "   0: video ()", "     size: 0x0", "   1: audio (pcm_s24le)",
                               "   2: audio (pcm_s24le)"}));
