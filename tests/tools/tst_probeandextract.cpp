@@ -1,19 +1,17 @@
-// Probe and audio extraction through FFMpegHandler, with the real ffprobe and
-// ffmpeg on generated media (fake tools only to hang or to print slowly).
-#include "FFMpegHandler.h"
+// The probe and extraction jobs, with the real ffprobe and ffmpeg on
+// generated media (a fake tool only to print slowly).
+#include "ExtractJob.h"
 #include "FakeToolDir.h"
+#include "JobWait.h"
 #include "MetaTypes.h"
+#include "ProbeJob.h"
 #include "TestMedia.h"
-#include "TestWait.h"
-#include "ToolProcess.h"
+#include "WorkFolder.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#ifdef Q_OS_UNIX
-#endif
 
 using namespace TestMedia;
 
@@ -23,26 +21,32 @@ struct ProbeOutcome
 {
     int results = 0;
     QJsonObject json;
-    uint fileNumber = 0;
-    int exitCode = -1;
+    int fileId = -1;
+    int code = -1;
 };
 
-ProbeOutcome probeThroughHandler(const QString &path, uint fileNumber)
+ProbeOutcome probeThroughJob(const QString &path, int fileId)
 {
-    FFMpegHandler handler;
-    QSignalSpy spy(&handler, &FFMpegHandler::ffprobeResult);
-    handler.ffprobeFile(path, fileNumber);
     ProbeOutcome outcome;
-    if (!spy.wait(TestWait::toolWorkMs))
-        return outcome;
-    TestWait::drainEvents();
-    outcome.results = spy.count();
-    outcome.json = spy.at(0).at(1).toJsonObject();
-    outcome.fileNumber = spy.at(0).at(2).toUInt();
-    outcome.exitCode = spy.at(0).at(3).toInt();
-    if (spy.at(0).at(0).value<FFMpegHandler *>() != &handler)
-        outcome.results = -1;
+    outcome.results = runToEnd(new ProbeJob(path, fileId), [&outcome](ProbeJob *job) {
+        outcome.json = job->report();
+        outcome.fileId = job->fileId();
+        outcome.code = job->resultCode();
+    });
     return outcome;
+}
+
+// Extracts the record's streams; the folder the job made, or empty.
+QString extractThroughJob(const FileData &record, int *code)
+{
+    QString folder;
+    const int results = runToEnd(new ExtractJob(record), [&](ExtractJob *job) {
+        folder = job->folder();
+        *code = job->resultCode();
+        if (job->fileData().fileNumber != record.fileNumber)
+            *code = -2;
+    });
+    return results == 1 ? folder : QString();
 }
 
 QJsonArray streamsOfType(const QJsonObject &json, const QString &type)
@@ -60,17 +64,9 @@ double durationOf(const QString &path)
     return probe(path).value("format").toObject().value("duration").toString().toDouble();
 }
 
-QStringList capturedWarnings;
-
-void captureWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtWarningMsg)
-        capturedWarnings << message;
-}
-
 } // namespace
 
-class FFMpegHandlerTest : public QObject
+class ProbeExtractTest : public QObject
 {
     Q_OBJECT
 
@@ -80,23 +76,20 @@ private slots:
     void probeMovWithTimecodeTrack();
     void probeNonMediaFile();
     void probeOutputInPieces();
-    void probeStartFailureReportedOnce();
 
     void extractArguments_data();
     void extractArguments();
     void extractTwoStreamsCutToThreeSeconds();
     void extractShortFileWhole();
-    void extractStartFailureReportedOnce();
 
-    void destroyedWhileToolRunsLeavesNoProcess_data();
-    void destroyedWhileToolRunsLeavesNoProcess();
+    void cleanupTestCase() { QVERIFY(removeWorkFolder()); }
 
 private:
     QTemporaryDir dir;
     QString mov;
 };
 
-void FFMpegHandlerTest::initTestCase()
+void ProbeExtractTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(dir.isValid());
@@ -111,12 +104,12 @@ void FFMpegHandlerTest::initTestCase()
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
 }
 
-void FFMpegHandlerTest::probeMovWithTimecodeTrack()
+void ProbeExtractTest::probeMovWithTimecodeTrack()
 {
-    const ProbeOutcome outcome = probeThroughHandler(mov, 7);
+    const ProbeOutcome outcome = probeThroughJob(mov, 7);
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 0);
-    QCOMPARE(outcome.fileNumber, 7u);
+    QCOMPARE(outcome.code, 0);
+    QCOMPARE(outcome.fileId, 7);
     QVERIFY(outcome.json.value("format").toObject().value("format_name").toString().contains("mov"));
     const QJsonArray data = streamsOfType(outcome.json, "data");
     QCOMPARE(data.size(), 1);
@@ -129,25 +122,25 @@ void FFMpegHandlerTest::probeMovWithTimecodeTrack()
     QCOMPARE(streamsOfType(outcome.json, "video")[0].toObject().value("r_frame_rate").toString(), QStringLiteral("25/1"));
 }
 
-void FFMpegHandlerTest::probeNonMediaFile()
+void ProbeExtractTest::probeNonMediaFile()
 {
     const QString text = makeNonMediaFile(dir.path(), QStringLiteral("notes.mov"));
     QVERIFY2(!text.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome outcome = probeThroughHandler(text, 11);
+    const ProbeOutcome outcome = probeThroughJob(text, 11);
     QCOMPARE(outcome.results, 1);
-    QVERIFY(outcome.exitCode != 0);
-    QCOMPARE(outcome.fileNumber, 11u);
+    QCOMPARE(outcome.code, int(ResultCode::ProbeFailed));
+    QCOMPARE(outcome.fileId, 11);
     QVERIFY(outcome.json.value("streams").toArray().isEmpty());
 
     const QString corrupt = makeCorruptFile(dir.path(), QStringLiteral("cut off.mov"));
     QVERIFY2(!corrupt.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome cut = probeThroughHandler(corrupt, 12);
+    const ProbeOutcome cut = probeThroughJob(corrupt, 12);
     QCOMPARE(cut.results, 1);
-    QVERIFY(cut.exitCode != 0);
+    QCOMPARE(cut.code, int(ResultCode::ProbeFailed));
     QVERIFY(cut.json.value("streams").toArray().isEmpty());
 }
 
-void FFMpegHandlerTest::probeOutputInPieces()
+void ProbeExtractTest::probeOutputInPieces()
 {
 #ifndef Q_OS_UNIX
     QSKIP("fake tools are shell scripts");
@@ -164,9 +157,9 @@ void FFMpegHandlerTest::probeOutputInPieces()
                       "sleep 0.3\n"
                       "printf 'dio\"}]}'\n"));
     const QString name = QStringLiteral("/media/card 1/Ø clip \"final\".mov");
-    const ProbeOutcome outcome = probeThroughHandler(name, 4);
+    const ProbeOutcome outcome = probeThroughJob(name, 4);
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     QCOMPARE(outcome.json.value("format").toObject().value("duration").toString(), QStringLiteral("12.5"));
     QCOMPARE(outcome.json.value("streams").toArray()[0].toObject().value("codec_type").toString(), QStringLiteral("audio"));
 
@@ -176,18 +169,7 @@ void FFMpegHandlerTest::probeOutputInPieces()
     QCOMPARE(args, (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", name}));
 }
 
-void FFMpegHandlerTest::probeStartFailureReportedOnce()
-{
-    FakeToolDir fakes;
-    fakes.hideSystemTools();
-    const ProbeOutcome outcome = probeThroughHandler(mov, 9);
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, ToolProcess::startFailedExitCode);
-    QCOMPARE(outcome.fileNumber, 9u);
-    QVERIFY(outcome.json.isEmpty());
-}
-
-void FFMpegHandlerTest::extractArguments_data()
+void ProbeExtractTest::extractArguments_data()
 {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<double>("duration");
@@ -215,7 +197,7 @@ void FFMpegHandlerTest::extractArguments_data()
         << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov"};
 }
 
-void FFMpegHandlerTest::extractArguments()
+void ProbeExtractTest::extractArguments()
 {
     QFETCH(QString, fileName);
     QFETCH(double, duration);
@@ -229,32 +211,22 @@ void FFMpegHandlerTest::extractArguments()
     record.duration = duration;
     record.audioStreamIndexes = streams;
     record.fileNumber = fileNumber;
-    QCOMPARE(FFMpegHandler::audioExtractArguments(record, QStringLiteral("/tmp/work/clip")), expected);
+    QCOMPARE(ExtractJob::arguments(record, QStringLiteral("/tmp/work/clip")), expected);
 }
 
-void FFMpegHandlerTest::extractTwoStreamsCutToThreeSeconds()
+void ProbeExtractTest::extractTwoStreamsCutToThreeSeconds()
 {
-    QTemporaryDir work;
     const FileData record = probedRecord(mov, 5);
     QCOMPARE(record.audioStreamIndexes, QByteArray("\x01\x02", 2));
-
-    FFMpegHandler handler;
-    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    handler.ffmpegAudioExtract(record, work.path());
-    QVERIFY(spy.wait(TestWait::toolWorkMs));
-    TestWait::drainEvents();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(2).toInt(), 0);
-    const FileData back = spy.at(0).at(1).value<FileData>();
-    QCOMPARE(back.filePath, record.filePath);
-    QCOMPARE(back.fileNumber, 5);
-    QCOMPARE(back.streams, record.streams);
-
-    // Exactly one WAV per stream, named after the row and stream.
-    QCOMPARE(QDir(work.path()).entryList(QDir::Files, QDir::Name),
-             (QStringList{"5_1.wav", "5_2.wav"}));
-    const QString first = QDir(work.path()).filePath("5_1.wav");
-    const QString second = QDir(work.path()).filePath("5_2.wav");
+    int code = -1;
+    const QString folder = extractThroughJob(record, &code);
+    QCOMPARE(code, 0);
+    // A folder of its own, with exactly one WAV per stream, named after the file and stream.
+    QVERIFY(folder.startsWith(workFolderPath()));
+    const QDir work(folder);
+    QCOMPARE(work.entryList(QDir::Files, QDir::Name), (QStringList{"5_1.wav", "5_2.wav"}));
+    const QString first = work.filePath("5_1.wav");
+    const QString second = work.filePath("5_2.wav");
     QVERIFY(qAbs(durationOf(first) - 3.0) < 0.01);
     QVERIFY(qAbs(durationOf(second) - 3.0) < 0.01);
 
@@ -271,7 +243,7 @@ void FFMpegHandlerTest::extractTwoStreamsCutToThreeSeconds()
     QVERIFY(looksLikeLtc(ltc[1], rate));
 }
 
-void FFMpegHandlerTest::extractShortFileWhole()
+void ProbeExtractTest::extractShortFileWhole()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("short.mov");
@@ -279,84 +251,12 @@ void FFMpegHandlerTest::extractShortFileWhole()
     recipe.channels = 1;
     const QString clip = makeMov(dir.path(), recipe);
     QVERIFY2(!clip.isEmpty(), qPrintable(lastError()));
-    QTemporaryDir work;
-    FFMpegHandler handler;
-    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    handler.ffmpegAudioExtract(probedRecord(clip, 0), work.path());
-    QVERIFY(spy.wait(TestWait::toolWorkMs));
-    QCOMPARE(spy.at(0).at(2).toInt(), 0);
-    const QString wav = QDir(work.path()).filePath("0_1.wav");
+    int code = -1;
+    const QString folder = extractThroughJob(probedRecord(clip, 0), &code);
+    QCOMPARE(code, 0);
+    const QString wav = QDir(folder).filePath("0_1.wav");
     QVERIFY(qAbs(durationOf(wav) - 2.5) < 0.01);
 }
 
-void FFMpegHandlerTest::extractStartFailureReportedOnce()
-{
-    FakeToolDir fakes;
-    fakes.hideSystemTools();
-    FFMpegHandler handler;
-    QSignalSpy spy(&handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    FileData record;
-    record.filePath = mov;
-    record.fileName = QStringLiteral("clip.mov");
-    record.fileNumber = 4;
-    record.audioStreamIndexes = QByteArray("\x01", 1);
-    handler.ffmpegAudioExtract(record, dir.path());
-    QVERIFY(spy.wait(TestWait::toolWorkMs));
-    TestWait::drainEvents();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(2).toInt(), ToolProcess::startFailedExitCode);
-    QCOMPARE(spy.at(0).at(1).value<FileData>().fileNumber, 4);
-}
-
-void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess_data()
-{
-    QTest::addColumn<QString>("operation");
-    QTest::newRow("probe") << "probe";
-    QTest::newRow("extraction") << "extraction";
-    QTest::newRow("export") << "export";
-}
-
-// As when the program quits while tools run: no process and no file left;
-// only an export still says once that it did not finish.
-void FFMpegHandlerTest::destroyedWhileToolRunsLeavesNoProcess()
-{
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#else
-    QFETCH(QString, operation);
-    FakeToolDir fakes;
-    QVERIFY(fakes.add(operation == "probe" ? "ffprobe" : "ffmpeg", "exec sleep 30"));
-    QTemporaryDir out;
-    auto *handler = new FFMpegHandler;
-    QSignalSpy probeSpy(handler, &FFMpegHandler::ffprobeResult);
-    QSignalSpy extractSpy(handler, &FFMpegHandler::ffmpegAudioExtractResult);
-    QSignalSpy exportSpy(handler, &FFMpegHandler::ffmpegExportResult);
-    if (operation == "probe")
-        handler->ffprobeFile(mov, 1);
-    else if (operation == "extraction")
-        handler->ffmpegAudioExtract(probedRecord(mov, 1), out.path());
-    else
-        handler->ffmpegExport(probedRecord(mov, 1), ExportOptions{out.path(), 5, 1, false, true, 15});
-    qint64 pid = 0;
-    for (QProcess *process : handler->findChildren<QProcess *>()) {
-        if (process->waitForStarted(5000))
-            pid = process->processId();
-    }
-    QVERIFY(pid > 0);
-    QVERIFY(TestWait::processRunning(pid));
-    // Qt's own last resort would warn; the handler ends its tools itself.
-    capturedWarnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureWarning);
-    delete handler;
-    qInstallMessageHandler(previous);
-    QVERIFY2(capturedWarnings.isEmpty(), qPrintable(capturedWarnings.join('\n')));
-    QVERIFY(!TestWait::processRunning(pid));
-    TestWait::drainEvents();
-    QCOMPARE(probeSpy.count() + extractSpy.count(), 0);
-    QCOMPARE(exportSpy.count(), operation == "export" ? 1 : 0);
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-#endif
-}
-
-QTEST_GUILESS_MAIN(FFMpegHandlerTest)
-#include "tst_ffmpeghandler.moc"
+QTEST_GUILESS_MAIN(ProbeExtractTest)
+#include "tst_probeandextract.moc"

@@ -1,11 +1,11 @@
-// Real exports through FFMpegHandler with the real ffmpeg, ffprobe and
+// Real exports through the export job with the real ffmpeg, ffprobe and
 // Pelbrook on generated media: what lands in the written file, the one result
 // per export, progress, cancel and the failures of our own.
 #include "BextChunk.h"
 #include "ControlHarness.h"
 #include "ExportCommand.h"
 #include "FakeToolDir.h"
-#include "FFMpegHandler.h"
+#include "ExportJob.h"
 #include "MetaTypes.h"
 #include "ResultCode.h"
 #include "TestMedia.h"
@@ -63,7 +63,7 @@ ExportOptions optionsFor(const QString &folder, int videoType, int audioType, bo
 struct Outcome
 {
     int results = 0;
-    int exitCode = -1;
+    int code = -1;
     quint64 progress = 0;
     QString target;
     bool reportedInsideCall = false;
@@ -76,35 +76,33 @@ QStringList filesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
-// Watches one handler's signals.
-void watch(FFMpegHandler *handler, Outcome *outcome, const bool *inCall)
+// Watches one job's signals.
+void watch(ExportJob *job, Outcome *outcome, const bool *inCall)
 {
-    QObject::connect(handler, &FFMpegHandler::ffmpegExportProgress, handler,
-                     [outcome](uint steps) { outcome->progress += steps; });
-    QObject::connect(handler, &FFMpegHandler::ffmpegExportResult, handler,
-                     [outcome, inCall](FFMpegHandler *from, int exitCode) {
-                         ++outcome->results;
-                         outcome->exitCode = exitCode;
-                         outcome->target = from->exportTargetPath();
-                         outcome->result = from->exportResult();
-                         outcome->reportedInsideCall = *inCall;
-                     });
+    QObject::connect(job, &ExportJob::progress, [outcome](int steps) { outcome->progress += quint64(steps); });
+    QObject::connect(job, &Job::finished, [outcome, inCall](Job *done) {
+        const auto *from = static_cast<ExportJob *>(done);
+        ++outcome->results;
+        outcome->code = from->resultCode();
+        outcome->target = from->targetPath();
+        outcome->result = from->result();
+        outcome->reportedInsideCall = *inCall;
+    });
 }
 
-// Runs one export and waits until it has reported and its tools have ended;
-// a second result would then be among the events drained here.
+// Runs one export and waits until it has reported, gone, and its tools have
+// ended; a second result would then be among the events drained here.
 Outcome runExport(const FileData &file, const ExportOptions &options)
 {
     Outcome outcome;
     bool inCall = true;
-    auto *handler = new FFMpegHandler;
-    watch(handler, &outcome, &inCall);
-    handler->ffmpegExport(file, options);
+    QPointer<ExportJob> job = new ExportJob(file, options);
+    watch(job, &outcome, &inCall);
+    job->start();
     inCall = false;
-    const bool ended = QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs)
+    const bool ended = QTest::qWaitFor([&] { return job.isNull(); }, TestWait::toolWorkMs)
                        && TestWait::noChildrenLeft();
     TestWait::drainEvents();
-    delete handler;
     if (!ended)
         outcome.results = -1; // no result, or tools still running: never a finished export
     return outcome;
@@ -149,9 +147,9 @@ bool holdsTones(const QString &path, int stream, const QVector<QPair<int, int>> 
     return true;
 }
 
-qint64 runningChildPid(FFMpegHandler *handler)
+qint64 runningChildPid(QObject *job)
 {
-    for (QProcess *process : handler->findChildren<QProcess *>())
+    for (QProcess *process : job->findChildren<QProcess *>())
         if (process->state() == QProcess::Running)
             return process->processId();
     return 0;
@@ -166,7 +164,7 @@ bool addFfmpegWrapper(FakeToolDir &fakes, const QByteArray &body)
 
 } // namespace
 
-class FFMpegExportTest : public QObject
+class ExportJobTest : public QObject
 {
     Q_OBJECT
 
@@ -184,7 +182,6 @@ private slots:
     void cancelKillsTheToolAndReportsOnce();
     void allNumberedNamesTaken();
     void rateContradictingTheSignalIsRefused();
-    void missingFfmpeg();
     void exportJobWithOneVerificationFailure();
     void exportJobReportsEveryFileWithItsReason();
     void diskFullLeavesNothingBehind();
@@ -197,7 +194,7 @@ private:
     QString movWithTimecodeTrack;
 };
 
-void FFMpegExportTest::initTestCase()
+void ExportJobTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(media.isValid());
@@ -212,7 +209,7 @@ void FFMpegExportTest::initTestCase()
     QVERIFY2(!movWithTimecodeTrack.isEmpty(), qPrintable(lastError()));
 }
 
-void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
+void ExportJobTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
 {
     // ffmpeg's own selection keeps one audio stream of two; the tmcd track of the
     // source, if copied, would keep 01:00:00:00.
@@ -233,7 +230,7 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
         outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
     }
     QCOMPARE(outcome.results, 1);
-    QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.result.reason));
+    QVERIFY2(outcome.code == 0, qPrintable(outcome.result.reason));
     QCOMPARE(outcome.progress, quint64(15));
     QVERIFY(!outcome.reportedInsideCall);
     QCOMPARE(outcome.target, out.filePath("tc track_1.MOV"));
@@ -257,7 +254,7 @@ void FFMpegExportTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
     QVERIFY(looksLikeLtc(timecodeStream.value(1), rate));
 }
 
-void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
+void ExportJobTest::movMutedLosesOnlyTheTimecodeChannel()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("four.mov");
@@ -274,7 +271,7 @@ void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, true));
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     QCOMPARE(outcome.progress, quint64(15));
     QCOMPARE(outcome.target, out.filePath("four.mov"));
     QString why;
@@ -284,7 +281,7 @@ void FFMpegExportTest::movMutedLosesOnlyTheTimecodeChannel()
     QCOMPARE(timecodesOf(probe(outcome.target)).value(0), QStringLiteral("10:00:00:00"));
 }
 
-void FFMpegExportTest::mxfMonoStreams()
+void ExportJobTest::mxfMonoStreams()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("card.mxf");
@@ -301,7 +298,7 @@ void FFMpegExportTest::mxfMonoStreams()
 
     QTemporaryDir out;
     const Outcome kept = runExport(file, optionsFor(out.path(), 0, 0, false));
-    QCOMPARE(kept.exitCode, 0);
+    QCOMPARE(kept.code, 0);
     QCOMPARE(kept.results, 1);
     QCOMPARE(kept.target, out.filePath("card.mxf"));
     QJsonObject written = probe(kept.target);
@@ -309,7 +306,7 @@ void FFMpegExportTest::mxfMonoStreams()
     QCOMPARE(timecodesOf(written), QStringList{"15:30:00:00"});
 
     const Outcome muted = runExport(file, optionsFor(out.path(), 0, 0, true));
-    QCOMPARE(muted.exitCode, 0);
+    QCOMPARE(muted.code, 0);
     QCOMPARE(muted.progress, quint64(15));
     QCOMPARE(muted.target, out.filePath("card_1.mxf"));
     written = probe(muted.target);
@@ -320,7 +317,7 @@ void FFMpegExportTest::mxfMonoStreams()
         QVERIFY2(holdsTones(muted.target, stream, {{stream, 0}}, &why), qPrintable(why));
 }
 
-void FFMpegExportTest::movIntoMxfWithDnxhd()
+void ExportJobTest::movIntoMxfWithDnxhd()
 {
     // 1920x1080 DNxHD: a short clip; the timecode is given, not read.
     MediaRecipe recipe;
@@ -334,7 +331,7 @@ void FFMpegExportTest::movIntoMxfWithDnxhd()
 
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 2, 2, true));
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     QCOMPARE(outcome.target, out.filePath("short.MXF"));
     const QJsonObject written = probe(outcome.target);
     QCOMPARE(timecodesOf(written), QStringList{"10:00:00:00"});
@@ -344,7 +341,7 @@ void FFMpegExportTest::movIntoMxfWithDnxhd()
     QVERIFY2(noLtcAnywhere(outcome.target, false, &why), qPrintable(why));
 }
 
-void FFMpegExportTest::wavKeepsTheRecordersDescription()
+void ExportJobTest::wavKeepsTheRecordersDescription()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("plain.wav");
@@ -367,7 +364,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 3, 0, true));
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     QCOMPARE(outcome.progress, quint64(15));
     QCOMPARE(outcome.target, out.filePath("take 3.WAV"));
 
@@ -386,7 +383,7 @@ void FFMpegExportTest::wavKeepsTheRecordersDescription()
     QVERIFY2(noLtcAnywhere(outcome.target, true, &why), qPrintable(why));
 }
 
-void FFMpegExportTest::wavWithoutDescription()
+void ExportJobTest::wavWithoutDescription()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("bare.wav");
@@ -401,7 +398,7 @@ void FFMpegExportTest::wavWithoutDescription()
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 2, false));
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     QByteArray payload;
     QVERIFY(BextChunk::read(outcome.target, &payload));
     QCOMPARE(BextChunk::description(payload), QByteArray("sSPEED=029.970-DF"));
@@ -410,7 +407,7 @@ void FFMpegExportTest::wavWithoutDescription()
     QCOMPARE(audioChannelsOf(written), QVector<int>{1});
 }
 
-void FFMpegExportTest::wavTimeReferences_data()
+void ExportJobTest::wavTimeReferences_data()
 {
     QTest::addColumn<QString>("fps");
     QTest::addColumn<bool>("drop");
@@ -425,7 +422,7 @@ void FFMpegExportTest::wavTimeReferences_data()
     QTest::newRow("30") << "30" << false << "12:39:59:00" << false;
 }
 
-void FFMpegExportTest::wavTimeReferences()
+void ExportJobTest::wavTimeReferences()
 {
     QFETCH(QString, fps);
     QFETCH(bool, drop);
@@ -444,7 +441,7 @@ void FFMpegExportTest::wavTimeReferences()
     QVERIFY(readAudioTC(file, 0, 0));
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.code, 0);
     const qint64 written = formatTagsOf(probe(outcome.target))
                                .value("time_reference").toString().toLongLong();
     const qint64 decoded = qint64(file.audioTCResult.value("SamplesSinceMidnight").toDouble());
@@ -461,7 +458,7 @@ void FFMpegExportTest::wavTimeReferences()
     QVERIFY(qAbs(written - decoded) > 1000); // the nominal count is 0.1 % off
 }
 
-void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
+void ExportJobTest::verificationCatchesAnIgnoredTimecode()
 {
     // With the source's tmcd track mapped, ffmpeg keeps 01:00:00:00, only
     // warns and ends with 0.
@@ -472,7 +469,7 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
     QTemporaryDir out;
     const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, ExportCommand::verificationFailedExitCode);
+    QCOMPARE(outcome.code, ExportCommand::verificationFailedExitCode);
     QCOMPARE(outcome.progress, quint64(15));
     QCOMPARE(outcome.result.resultCode, int(ResultCode::VerificationFailed));
     QCOMPARE(outcome.result.reason, QStringLiteral("timecode 01:00:00:00 in the written file instead of 10:00:00:00"));
@@ -481,7 +478,7 @@ void FFMpegExportTest::verificationCatchesAnIgnoredTimecode()
     QCOMPARE(filesIn(out.path()), QStringList());
 }
 
-void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
+void ExportJobTest::cancelKillsTheToolAndReportsOnce()
 {
     // "-readrate 0.1" makes the real ffmpeg take ten times the clip's length,
     // so it is still running when the cancel comes, however loaded the machine.
@@ -493,9 +490,9 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
 
     Outcome outcome;
     bool inCall = false;
-    QPointer<FFMpegHandler> handler = new FFMpegHandler;
-    watch(handler, &outcome, &inCall);
-    handler->ffmpegExport(file, optionsFor(out.path(), 5, 1, false));
+    QPointer<ExportJob> job = new ExportJob(file, optionsFor(out.path(), 5, 1, false));
+    watch(job, &outcome, &inCall);
+    job->start();
     // ffmpeg writes beside the final name, which does not exist until the end.
     QVERIFY(QTest::qWaitFor([&] {
         for (const QString &name : filesIn(out.path()))
@@ -504,23 +501,22 @@ void FFMpegExportTest::cancelKillsTheToolAndReportsOnce()
         return false;
     }, TestWait::toolWorkMs));
     QCOMPARE(filesIn(out.path()).size(), 1);
-    const qint64 pid = runningChildPid(handler);
+    const qint64 pid = runningChildPid(job);
     QVERIFY(TestWait::processRunning(pid));
 
-    QMetaObject::invokeMethod(handler, "onExportCancel", Qt::DirectConnection);
+    job->cancel();
     QVERIFY(QTest::qWaitFor([&] { return outcome.results > 0; }, TestWait::toolWorkMs));
     QVERIFY(TestWait::noChildrenLeft());
     TestWait::drainEvents();
     QCOMPARE(outcome.results, 1);
-    QVERIFY(outcome.exitCode != 0);
     QCOMPARE(outcome.progress, quint64(15));
     QVERIFY(!TestWait::processRunning(pid));
-    QVERIFY(handler.isNull()); // the handler goes by itself after a cancel
+    QVERIFY(job.isNull());
     QCOMPARE(outcome.result.resultCode, int(ResultCode::ExportCancelled));
     QCOMPARE(filesIn(out.path()), QStringList());
 }
 
-void FFMpegExportTest::allNumberedNamesTaken()
+void ExportJobTest::allNumberedNamesTaken()
 {
     QTemporaryDir out(QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/dorrik-XXXXXX")
                                                           : QDir::tempPath() + QStringLiteral("/dorrik-XXXXXX"));
@@ -534,7 +530,7 @@ void FFMpegExportTest::allNumberedNamesTaken()
     }
     const Outcome outcome = runExport(file, options);
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, ExportCommand::noTargetNameExitCode);
+    QCOMPARE(outcome.code, ExportCommand::noTargetNameExitCode);
     QVERIFY(!outcome.reportedInsideCall);
     QCOMPARE(outcome.progress, quint64(15));
     QVERIFY(outcome.target.isEmpty()); // nothing for a cancel to delete
@@ -545,7 +541,7 @@ void FFMpegExportTest::allNumberedNamesTaken()
 
 // A 23.976 recording read at a forced 25: the decoder says what the signal
 // measures, and the export writes nothing for that file.
-void FFMpegExportTest::rateContradictingTheSignalIsRefused()
+void ExportJobTest::rateContradictingTheSignalIsRefused()
 {
     QTemporaryDir in, out;
     MediaRecipe recipe;
@@ -564,27 +560,12 @@ void FFMpegExportTest::rateContradictingTheSignalIsRefused()
     QCOMPARE(file.audioTCReading().signalRate, 23.98);
     const Outcome outcome = runExport(file, optionsFor(out.path(), 0, 0, false));
     QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, ResultCode::RateContradictsSignal);
+    QCOMPARE(outcome.code, ResultCode::RateContradictsSignal);
     QVERIFY(!outcome.reportedInsideCall);
     QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
 }
 
-void FFMpegExportTest::missingFfmpeg()
-{
-    FakeToolDir empty;
-    empty.hideSystemTools();
-    FileData file = probedRecord(movWithTimecodeTrack);
-    QTemporaryDir out;
-    const Outcome outcome = runExport(file, optionsFor(out.path(), 5, 1, false));
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.exitCode, 3000);
-    QVERIFY(!outcome.reportedInsideCall);
-    QCOMPARE(outcome.progress, quint64(15));
-    QCOMPARE(outcome.result.reason, QStringLiteral("ffmpeg could not be started"));
-    QCOMPARE(filesIn(out.path()), QStringList());
-}
-
-void FFMpegExportTest::exportJobWithOneVerificationFailure()
+void ExportJobTest::exportJobWithOneVerificationFailure()
 {
     // The job through MainControl: three exports, one of which ffmpeg writes
     // with the source's old timecode track (exit code 0 all the same).
@@ -629,7 +610,7 @@ void FFMpegExportTest::exportJobWithOneVerificationFailure()
         QCOMPARE(timecodesOf(probe(out.filePath(name))), (QStringList{"10:00:00:00", "10:00:00:00"}));
 }
 
-void FFMpegExportTest::exportJobReportsEveryFileWithItsReason()
+void ExportJobTest::exportJobReportsEveryFileWithItsReason()
 {
     // Muted QuickTime export of four files: one is stamped, one has no audio
     // timecode, one is a mono WAV whose only channel is the timecode, one has
@@ -714,7 +695,7 @@ private:
     bool mounted = false;
 };
 
-void FFMpegExportTest::diskFullLeavesNothingBehind()
+void ExportJobTest::diskFullLeavesNothingBehind()
 {
     const SmallDisk disk(QStringLiteral("1m"));
     if (!disk.isMounted())
@@ -751,7 +732,7 @@ void FFMpegExportTest::diskFullLeavesNothingBehind()
     QCOMPARE(filesIn(disk.path()), QStringList());
 }
 
-void FFMpegExportTest::videoKeepsItsRateAndTheTimecodeFollows_data()
+void ExportJobTest::videoKeepsItsRateAndTheTimecodeFollows_data()
 {
     QTest::addColumn<QString>("videoFps");
     QTest::addColumn<QString>("ltcFps");
@@ -766,7 +747,7 @@ void FFMpegExportTest::videoKeepsItsRateAndTheTimecodeFollows_data()
     QTest::newRow("50p, LTC 25, MXF DNxHD") << "50" << "25" << 2 << "10:00:00:24" << "10:00:00:48";
 }
 
-void FFMpegExportTest::videoKeepsItsRateAndTheTimecodeFollows()
+void ExportJobTest::videoKeepsItsRateAndTheTimecodeFollows()
 {
     QFETCH(QString, videoFps);
     QFETCH(QString, ltcFps);
@@ -850,7 +831,7 @@ void FFMpegExportTest::videoKeepsItsRateAndTheTimecodeFollows()
     QVERIFY2(qFuzzyCompare(value(trackRate), value(source.value("r_frame_rate").toString())), qPrintable(trackRate));
 }
 
-void FFMpegExportTest::mutedQuickTimeKeepsCreationTimeAndReelName()
+void ExportJobTest::mutedQuickTimeKeepsCreationTimeAndReelName()
 {
     MediaRecipe recipe;
     recipe.fileName = QStringLiteral("A001C003.mov");
@@ -877,5 +858,5 @@ void FFMpegExportTest::mutedQuickTimeKeepsCreationTimeAndReelName()
     QCOMPARE(timecodesOf(json), (QStringList{"10:00:00:00", "10:00:00:00"}));
 }
 
-QTEST_GUILESS_MAIN(FFMpegExportTest)
-#include "tst_ffmpegexport.moc"
+QTEST_GUILESS_MAIN(ExportJobTest)
+#include "tst_exportjob.moc"
