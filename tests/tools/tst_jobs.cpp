@@ -95,6 +95,9 @@ private:
 
 void JobsTest::initTestCase()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
     registerMetaTypes();
     QVERIFY2(!QFileInfo::exists(QDir(QCoreApplication::applicationDirPath()).filePath(ToolProcess::programFileName("Pelbrook"))),
              "this test must run from a folder without Pelbrook");
@@ -139,9 +142,6 @@ void JobsTest::toolFailuresAreNamed_data()
 // never a damaged file; nothing it printed counts and nothing is retried.
 void JobsTest::toolFailuresAreNamed()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     QFETCH(QString, kind);
     QFETCH(bool, crash);
     QFETCH(int, code);
@@ -173,9 +173,6 @@ void JobsTest::toolFailuresAreNamed()
 // A job not started yet ends at once; a running one when its killed tool has.
 void JobsTest::cancelBeforeAndWhileRunning()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#else
     FakeToolDir fakes;
     QVERIFY(fakes.add("ffprobe", "exec sleep 30"));
     int results = 0;
@@ -199,7 +196,6 @@ void JobsTest::cancelBeforeAndWhileRunning()
     QVERIFY(QTest::qWaitFor([&alive] { return alive.isNull(); }, TestWait::toolWorkMs));
     QCOMPARE(results, 2);
     QVERIFY(!TestWait::processRunning(pid));
-#endif
 }
 
 void JobsTest::destroyedWhileToolRunsLeavesNoProcess_data()
@@ -214,9 +210,6 @@ void JobsTest::destroyedWhileToolRunsLeavesNoProcess_data()
 // As when the program quits while tools run: no process, no file, no result.
 void JobsTest::destroyedWhileToolRunsLeavesNoProcess()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#else
     QFETCH(QString, kind);
     FakeToolDir fakes;
     // The decoder's first run finds nothing; its retry hangs.
@@ -248,7 +241,6 @@ void JobsTest::destroyedWhileToolRunsLeavesNoProcess()
     TestWait::drainEvents();
     QCOMPARE(results, 0);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-#endif
 }
 
 // A fake Pelbrook that logs its arguments (one run per line) and then runs `body`.
@@ -279,9 +271,6 @@ void JobsTest::otherErrorsAreNotRetried_data()
 
 void JobsTest::otherErrorsAreNotRetried()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     QFETCH(int, code);
     FakeToolDir fakes;
     QVERIFY(addDecoder(fakes, "printf '{\"ErrorNo\" : " + QByteArray::number(code) + "}'\nexit "
@@ -319,9 +308,6 @@ void JobsTest::firstRunArguments_data()
 // What the decoder is started with, as it receives it.
 void JobsTest::firstRunArguments()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     QFETCH(int, algorithm);
     QFETCH(int, channel);
     QFETCH(double, frameRate);
@@ -356,9 +342,6 @@ void JobsTest::retriesAlgorithmsInOrder_data()
 
 void JobsTest::retriesAlgorithmsInOrder()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     QFETCH(bool, withSettings);
     QFETCH(bool, preferSlope);
     QFETCH(QStringList, runs);
@@ -378,9 +361,6 @@ void JobsTest::retriesAlgorithmsInOrder()
 
 void JobsTest::reportInPiecesIsParsedWhole()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     FakeToolDir fakes;
     QVERIFY(addDecoder(fakes, "printf '{\\n\"Success\" : true,\\n\"Time'\nsleep 0.2\n"
                               "printf 'code\" : \"01:00:00:00\",\\n'\nsleep 0.2\n"
@@ -405,9 +385,6 @@ void JobsTest::successWithoutTimecodeIsAFailure_data()
 // Exit code 0 alone is no result: the table would store an empty timecode as found.
 void JobsTest::successWithoutTimecodeIsAFailure()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
     QFETCH(QByteArray, output);
     FakeToolDir fakes;
     QVERIFY(addDecoder(fakes, "printf '" + output + "'\nexit 0"));
