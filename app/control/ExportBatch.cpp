@@ -1,6 +1,6 @@
 #include "ExportBatch.h"
 
-#include "ExportCommand.h"
+#include "ExportTarget.h"
 #include "ExportJob.h"
 #include "JobRunner.h"
 #include "ResultCode.h"
@@ -29,7 +29,7 @@ void ExportBatch::start(const QVector<FileData> &files, ExportOptions options)
     if (files.isEmpty())
         return;
     // What an export of a crashed or killed Dorrik left in that folder.
-    ExportCommand::removeAbandonedPartialFiles(options.targetFolderPath);
+    ExportTarget::removeAbandonedPartialFiles(options.targetFolderPath);
     statusMsg = tr("exporting files...");
     emit exportProgress(0, 1, statusMsg);
     emit exportStarted();

@@ -1,6 +1,7 @@
 #include "ExportJob.h"
 
 #include "BextChunk.h"
+#include "ExportTarget.h"
 #include "ResultCode.h"
 #include "ToolProcess.h"
 
@@ -68,14 +69,14 @@ void ExportJob::run()
     // Refused at once when every name is taken already; which one the file
     // gets is settled when it is there.
     QString error;
-    const QString intendedPath = command->freeTargetPath(&error);
+    const QString intendedPath = ExportTarget::freePath(*command, &error);
     if (intendedPath.isEmpty()) {
         const QString reason = tr("no free name: %1").arg(error);
         QTimer::singleShot(0, this, [this, reason] { finishExport(ResultCode::NoTargetName, reason); });
         return;
     }
     intendedName = QFileInfo(intendedPath).fileName();
-    partialPath = ExportCommand::createPartialPath(intendedPath, &error);
+    partialPath = ExportTarget::createPartialPath(intendedPath, &error);
     if (partialPath.isEmpty()) {
         QTimer::singleShot(0, this, [this, error] { finishExport(ResultCode::OutputNotWritten, error); });
         return;
@@ -160,7 +161,7 @@ void ExportJob::verify(int probeExitCode)
 bool ExportJob::commitOutput(QString *error)
 {
     QString renameError;
-    const QString finalPath = command->moveToFreeName(partialPath, &renameError);
+    const QString finalPath = ExportTarget::moveToFreeName(*command, partialPath, &renameError);
     if (finalPath.isEmpty()) {
         *error = tr("could not rename the written file to %1: %2").arg(intendedName, renameError);
         return false;

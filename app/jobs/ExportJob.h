@@ -15,7 +15,7 @@
 // name, ffprobe checks what was written, and only a verified file is renamed
 // onto the first free name, never over anything. On any other end the
 // partial file goes; one that a crash left is recognised by the process id in
-// its name (ExportCommand::removeAbandonedPartialFiles). Reasons name the
+// its name (ExportTarget::removeAbandonedPartialFiles). Reasons name the
 // final name, never the partial one.
 class ExportJob : public Job
 {

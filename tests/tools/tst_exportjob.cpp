@@ -6,6 +6,7 @@
 #include "ExportCommand.h"
 #include "FakeToolDir.h"
 #include "ExportJob.h"
+#include "ExportTarget.h"
 #include "MetaTypes.h"
 #include "ResultCode.h"
 #include "TestMedia.h"
@@ -182,7 +183,6 @@ private slots:
     void cancelKillsTheToolAndReportsOnce();
     void allNumberedNamesTaken();
     void rateContradictingTheSignalIsRefused();
-    void exportJobWithOneVerificationFailure();
     void exportJobReportsEveryFileWithItsReason();
     void diskFullLeavesNothingBehind();
     void videoKeepsItsRateAndTheTimecodeFollows_data();
@@ -523,7 +523,7 @@ void ExportJobTest::allNumberedNamesTaken()
     FileData file = probedRecord(movWithTimecodeTrack);
     const ExportOptions options = optionsFor(out.path(), 5, 1, false);
     const ExportCommand command(file, options);
-    for (int counter = 0; counter < ExportCommand::targetNameCounterLimit; ++counter) {
+    for (int counter = 0; counter < ExportTarget::counterLimit; ++counter) {
         QFile taken(command.targetPath(counter));
         QVERIFY(taken.open(QIODevice::WriteOnly));
         taken.write("keep");
@@ -563,51 +563,6 @@ void ExportJobTest::rateContradictingTheSignalIsRefused()
     QCOMPARE(outcome.code, ResultCode::RateContradictsSignal);
     QVERIFY(!outcome.reportedInsideCall);
     QVERIFY(QDir(out.path()).entryList(QDir::Files).isEmpty());
-}
-
-void ExportJobTest::exportJobWithOneVerificationFailure()
-{
-    // The job through MainControl: three exports, one of which ffmpeg writes
-    // with the source's old timecode track (exit code 0 all the same).
-    FakeToolDir fakes;
-    QVERIFY(addFfmpegWrapper(fakes, "case \"$*\" in\n"
-                                             "  *stale*) exec \"$REAL\" \"${@:1:$#-1}\" -map 0:d \"${@: -1}\" ;;\n"
-                                             "  *) exec \"$REAL\" \"$@\" ;;\n"
-                                             "esac"));
-    QTemporaryDir sources;
-    QVector<FileData> rows;
-    for (const QString &name : {QStringLiteral("a.mov"), QStringLiteral("stale.mov"), QStringLiteral("c.mov")}) {
-        QVERIFY(QFile::copy(movWithTimecodeTrack, sources.filePath(name)));
-        FileData row = probedRecord(sources.filePath(name));
-        setAudioTC(row, 1, 1, report25("10:00:00:00"));
-        row.fileNumber = rows.size();
-        rows.append(row);
-    }
-    QTemporaryDir out;
-    ControlHarness job;
-    job.exportFiles(rows, optionsFor(out.path(), 5, 1, false));
-    QVERIFY(job.waitFor([&] { return !job.exportResults.isEmpty(); }));
-    QVERIFY(job.settle());
-
-    QCOMPARE(job.exportResults.size(), 1);
-    QCOMPARE(job.exportResults.first().result, 2);
-    QCOMPARE(job.exportResults.first().failedFiles, QStringList{"stale.mov"});
-    // Progress runs up to 3 x 15 of 45, then 3 of 3, and never back.
-    const auto &progress = job.exportProgress;
-    QVERIFY(progress.size() >= 3);
-    QCOMPARE(progress.first().current, 0);
-    QCOMPARE(progress.first().all, 1);
-    QCOMPARE(progress.last().current, 3);
-    QCOMPARE(progress.last().all, 3);
-    const auto &beforeLast = progress.at(progress.size() - 2);
-    QCOMPARE(beforeLast.current, 45);
-    QCOMPARE(beforeLast.all, 45);
-    for (int i = 2; i < progress.size() - 1; ++i)
-        QVERIFY(progress.at(i).current >= progress.at(i - 1).current && progress.at(i).all == 45);
-    // Nothing of the failed file; the others are verified copies.
-    QCOMPARE(filesIn(out.path()), (QStringList{"a.MOV", "c.MOV"}));
-    for (const QString &name : {QStringLiteral("a.MOV"), QStringLiteral("c.MOV")})
-        QCOMPARE(timecodesOf(probe(out.filePath(name))), (QStringList{"10:00:00:00", "10:00:00:00"}));
 }
 
 void ExportJobTest::exportJobReportsEveryFileWithItsReason()
