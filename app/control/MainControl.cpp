@@ -50,14 +50,14 @@ void MainControl::onIterateThroughDir(QList<QUrl> urls)
     reads->addDropped(urls);
 }
 
-void MainControl::onFFProbeFile(FileData fileData, int fileNumber)
+void MainControl::onFFProbeFile(FileData fileData, int fileId)
 {
-    reads->probe(fileData, fileNumber);
+    reads->probe(fileData, fileId);
 }
 
-void MainControl::onInitAudioTCInfo(FileData fileData, int fileNumber)
+void MainControl::onInitAudioTCInfo(FileData fileData, int fileId)
 {
-    reads->readAutomatically(fileData, fileNumber);
+    reads->readAutomatically(fileData, fileId);
 }
 
 void MainControl::onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector, AudioTCOptions audioTCOptions)

@@ -35,7 +35,6 @@ public:
     void cancel();
 
     bool wasStarted() const { return started; }
-    bool wasCancelled() const { return cancelRequested; }
     // 0 for success, else one of ResultCode's codes; complete at finished().
     int resultCode() const { return code; }
 
@@ -56,7 +55,6 @@ protected:
     // A fresh process per run: what the last one printed is never mixed in.
     void runTool(const QString &toolName, const QStringList &arguments);
     ToolProcess *process() const { return tool; }
-    const Codes &failureCodes() const { return codes; }
 
     // Reports the result; every later call is ignored.
     void finish(int resultCode);
