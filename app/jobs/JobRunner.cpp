@@ -87,13 +87,12 @@ void JobRunner::onFinished(Job *job)
     startQueued();
 }
 
+// Free places go lane by lane, in the lanes' order.
 void JobRunner::startQueued()
 {
     for (int lane = 0; lane < int(queues.size()); ++lane) {
         QList<Job *> &queue = queues[lane];
-        while (!queue.isEmpty() && hasRoom(Lane(lane))) {
+        while (!queue.isEmpty() && hasRoom(Lane(lane)))
             start(queue.takeFirst(), Lane(lane));
-            // One freed place, one start: the rest waits for the next end.
-        }
     }
 }

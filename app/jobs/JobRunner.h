@@ -37,8 +37,9 @@ public:
 
     int runningCount() const { return running.size(); }
     int runningCount(Lane lane) const;
-    // Jobs of the lane started and not finished, and those still waiting.
+    // Jobs of the lane started and not finished yet.
     QList<Job *> runningJobs(Lane lane) const;
+    // Jobs of the lane waiting for a place, in the order they will start.
     QList<Job *> queuedJobs(Lane lane) const { return queues.at(index(lane)); }
 
 private:
