@@ -1,7 +1,6 @@
 #include "ControlHarness.h"
 
-#include "FFMpegHandler.h"
-#include "LTCHandler.h"
+#include "JobRunner.h"
 #include "MainControl.h"
 #include "MetaTypes.h"
 
@@ -56,8 +55,7 @@ int ControlHarness::drivers()
 {
     int count = 0;
     QMetaObject::invokeMethod(control, [this, &count] {
-        count = control->findChildren<FFMpegHandler *>(QString(), Qt::FindDirectChildrenOnly).size()
-                + control->findChildren<LTCHandler *>(QString(), Qt::FindDirectChildrenOnly).size();
+        count = control->findChild<JobRunner *>()->runningCount();
     }, Qt::BlockingQueuedConnection);
     return count;
 }

@@ -48,14 +48,13 @@ public:
     // what it sent back. Tools it started are running when this returns.
     void sync();
 
-    // Tool drivers the controller holds right now (one per running tool, and
-    // each until it has reported and been released).
+    // Jobs the controller runs right now (each until it has reported).
     int drivers();
 
     // Lets everything already under way come in, without a fixed pause: waits
-    // until the controller has no tool driver left (each reports before it is
-    // released), then delivers what the worker sent. What has not arrived after
-    // settle() does not come. False when drivers remain at the limit.
+    // until the controller runs no job (each reports before its place is
+    // freed), then delivers what the worker sent. What has not arrived after
+    // settle() does not come. False when jobs remain at the limit.
     bool settle(int timeoutMs = TestWait::toolWorkMs);
 
     void drop(const QList<QUrl> &urls) { emit iterateThroughDirReq(urls); }

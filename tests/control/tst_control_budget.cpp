@@ -1,4 +1,4 @@
-// The budget of child processes, the queues, and every way a tool can fail to
+// A cancel while the budget is full, and every way a tool can fail to
 // deliver: tools that hang, are missing, or report success without output.
 // Such tools are stand-ins written here; everything else is the real thing.
 
@@ -76,10 +76,7 @@ private slots:
     void init();
     void cleanup();
 
-    void fullBudgetQueuesEveryKindAndStartsInOrder();
     void cancelDropsQueuedExportsAndDeletesRunningOutput();
-    void exportsRunAFewAtATime_data();
-    void exportsRunAFewAtATime();
     void missingToolsStillEndEveryJob();
     void extractionWithoutAllItsWavsStillEndsTheBatch();
     void untrustedWorkFolderFailsEveryReadAndEndsTheBatch();
@@ -120,79 +117,6 @@ void TestControlBudget::useFakeTools(bool realProbe)
     else
         QVERIFY(fakes->add(QStringLiteral("ffprobe"), fakeProbe));
     QVERIFY(fakes->add(QStringLiteral("ffmpeg"), fakeFfmpeg));
-}
-
-void TestControlBudget::fullBudgetQueuesEveryKindAndStartsInOrder()
-{
-    useFakeTools(false);
-    QFile::remove(bin + QStringLiteral("/mode"));
-    {
-        QFile mode(bin + QStringLiteral("/mode"));
-        QVERIFY(mode.open(QIODevice::WriteOnly));
-        mode.write("fail");
-    }
-    const QString probeLog = bin + QStringLiteral("/probe.log");
-    const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
-    constexpr int files = 50;
-
-    ControlHarness harness;
-    for (int row = 0; row < files; ++row)
-        harness.probe(fileRecord(work.filePath(QStringLiteral("f%1.mov").arg(row)), row), row);
-    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 45; }));
-
-    // The 46th probe, an extraction and an export all wait.
-    FileData withAudio = fileRecord(work.filePath(QStringLiteral("x.mov")), 60);
-    withAudio.audioStreamIndexes = QByteArray(1, char(1));
-    harness.initRead(withAudio, 60);
-    harness.exportFiles({fileRecord(work.filePath(QStringLiteral("e.mov")), 61)},
-                        ExportOptions{work.path(), {}, {}, false, true, 0});
-    QVERIFY(harness.waitFor([&] { return harness.exportStartedCount == 1; }));
-    harness.sync();
-    QCOMPARE(harness.drivers(), 45);
-    QCOMPARE(readLines(probeLog).size(), 45);
-    QVERIFY(readLines(ffmpegLog).isEmpty());
-
-    // One result handled frees one place. Work on known files goes first: the
-    // extraction, then the export (each fails at once and frees its place),
-    // and only then the oldest probe.
-    touch(bin + QStringLiteral("/release-f3.mov"));
-    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 46
-                                         && harness.probeResults.size() == 1; }));
-    QCOMPARE(harness.probeResults.first().row, 3);
-    QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f45.mov")));
-    const QStringList tools = readLines(ffmpegLog);
-    QCOMPARE(tools.size(), 2);
-    QVERIFY2(tools.at(0).contains(QLatin1String("x.mov")), qPrintable(tools.at(0)));
-    QVERIFY2(tools.at(1).contains(QLatin1String("e.mov")), qPrintable(tools.at(1)));
-    touch(bin + QStringLiteral("/release-f0.mov"));
-    QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 47; }));
-    QCOMPARE(readLines(probeLog).last(), work.filePath(QStringLiteral("f46.mov")));
-    QVERIFY(harness.waitFor([&] { return harness.probeResults.size() == 2; }));
-    harness.sync();
-    QCOMPARE(harness.drivers(), 45);
-    QCOMPARE(readLines(ffmpegLog).size(), 2);
-
-    touch(bin + QStringLiteral("/release-all"));
-    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1
-                                         && harness.audioResults.size() == 1
-                                         && harness.probeResults.size() == files; }));
-    QStringList expected;
-    for (int row = 0; row < files; ++row)
-        expected << work.filePath(QStringLiteral("f%1.mov").arg(row));
-    // Results that arrive together start their successors together, so only
-    // the set of the later starts is certain.
-    QStringList started = readLines(probeLog);
-    started.sort();
-    expected.sort();
-    QCOMPARE(started, expected);
-    QCOMPARE(harness.probeResults.size(), files);
-
-    // The queued extraction and export ran, failed, and said so once each.
-    QCOMPARE(readLines(ffmpegLog).size(), 2);
-    QCOMPARE(harness.audioResults.first().row, 60);
-    QCOMPARE(harness.audioResults.first().code, 2001);
-    QCOMPARE(harness.exportResults.first().result, 2);
-    QCOMPARE(harness.exportResults.first().failedFiles, QStringList{QStringLiteral("e.mov")});
 }
 
 void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
@@ -243,60 +167,6 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     QVERIFY(harness.settle());
     QCOMPARE(harness.probeResults.size(), 43);
     QCOMPARE(readLines(ffmpegLog).size(), 2);
-}
-
-void TestControlBudget::exportsRunAFewAtATime_data()
-{
-    QTest::addColumn<int>("videoType");
-    QTest::newRow("copies") << 0;
-    QTest::newRow("DNxHD") << 7;
-}
-
-// However many files are asked for, only as many exports as the machine
-// finishes fastest run at once; the others wait, and each end starts the next.
-void TestControlBudget::exportsRunAFewAtATime()
-{
-    QFETCH(int, videoType);
-    useFakeTools(false);
-    const QString ffmpegLog = bin + QStringLiteral("/ffmpeg.log");
-    const QString target = work.filePath(QStringLiteral("target-%1").arg(videoType));
-    QVERIFY(QDir().mkpath(target));
-    const int limit = MainControl::exportsAtOnce(QThread::idealThreadCount());
-    QVERIFY(limit >= 1 && limit < 45);
-    QVector<FileData> rows;
-    for (int row = 0; row < limit + 3; ++row) {
-        FileData record = fileRecord(work.filePath(QStringLiteral("c%1.mov").arg(row)), row);
-        record.probe.streams = {ProbeStream()};
-        record.probe.streams[0].rFrameRate = Fraction::fromText("25/1");
-        record.videoStreamPosition = 0;
-        rows << record;
-    }
-    const ExportOptions options{target, VideoExportType(videoType), {}, false, true, 0};
-    auto setMode = [&](const char *mode) {
-        QFile file(bin + QStringLiteral("/mode"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(mode);
-    };
-
-    ControlHarness harness;
-    setMode("hang");
-    harness.exportFiles(rows, options);
-    // Every start happens within the request, and none of them ends.
-    harness.sync();
-    QCOMPARE(harness.drivers(), limit);
-    QVERIFY(harness.waitFor([&] { return readLines(ffmpegLog).size() == limit; }));
-    harness.cancel();
-    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 1; }));
-    QCOMPARE(harness.exportResults.first().result, 1);
-
-    // Tools that end at once: each end starts the next, until all have run.
-    QFile::remove(ffmpegLog);
-    setMode("fail");
-    harness.exportFiles(rows, options);
-    QVERIFY(harness.waitFor([&] { return harness.exportResults.size() == 2; }));
-    QCOMPARE(harness.exportResults.last().result, 2);
-    QCOMPARE(harness.exportResults.last().failedFiles.size(), rows.size());
-    QCOMPARE(readLines(ffmpegLog).size(), rows.size());
 }
 
 void TestControlBudget::missingToolsStillEndEveryJob()

@@ -2,7 +2,7 @@
 // with the real ffprobe, ffmpeg and Pelbrook on generated media.
 
 #include "ControlHarness.h"
-#include "LTCHandler.h"
+#include "DecodeJob.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
@@ -444,7 +444,7 @@ void TestControlImport::sourcesAreReadUntouchedAndLongNamesRead()
         bool direct = false;
         for (const Case &c : cases)
             direct = direct || (c.name == row.fileName && c.direct);
-        QCOMPARE(LTCHandler::readsSourceDirectly(row), direct);
+        QCOMPARE(DecodeJob::readsSourceDirectly(row), direct);
     }
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         QFile file(dir + QLatin1Char('/') + it.key());

@@ -1,4 +1,4 @@
-#include "ExportCommand.h"
+#include "ExportTarget.h"
 #include "MainControl.h"
 #include "MetaTypes.h"
 #include "TestWait.h"
@@ -167,7 +167,7 @@ void TestWorkFolder::leftoversOfEndedProcessesAreRemoved()
     };
     QTemporaryDir out;
     QString error;
-    const QString ours = ExportCommand::createPartialPath(out.filePath(QStringLiteral("clip.MOV")), &error);
+    const QString ours = ExportTarget::createPartialPath(out.filePath(QStringLiteral("clip.MOV")), &error);
     QVERIFY2(!ours.isEmpty(), qPrintable(error));
     const QStringList gone{workSubFolderPath("old") + "/old_1_3.wav", of(workSubFolderPath("clip"), endedPid) + "/1_1.wav",
                            of(ours, endedPid)};

@@ -2,6 +2,7 @@
 // estimate and the check of a written file, without running a tool.
 #include "BextChunk.h"
 #include "ExportCommand.h"
+#include "ExportTarget.h"
 #include "TestMedia.h"
 
 #include <QDir>
@@ -391,15 +392,15 @@ void ExportCommandTest::targetNameChoice()
     options.targetFolderPath = dir.path();
     const ExportCommand command(twoStereoMov(), options);
     QString error;
-    const QString intended = command.freeTargetPath(&error);
+    const QString intended = ExportTarget::freePath(command, &error);
     QCOMPARE(intended, dir.filePath("clip_4.MOV"));
     QVERIFY(!QFileInfo::exists(intended)); // nothing under a final name before the end
     for (int counter = 1; counter <= 2; ++counter) {
-        QFile written(ExportCommand::createPartialPath(intended, &error));
+        QFile written(ExportTarget::createPartialPath(intended, &error));
         QVERIFY(written.open(QIODevice::WriteOnly));
         written.write("ours");
         written.close();
-        QCOMPARE(command.moveToFreeName(written.fileName(), &error), dir.filePath("clip_%1.MOV").arg(counter + 3));
+        QCOMPARE(ExportTarget::moveToFreeName(command, written.fileName(), &error), dir.filePath("clip_%1.MOV").arg(counter + 3));
         QVERIFY(!written.exists());
     }
     QFile check(dir.filePath("clip_1.MOV"));
@@ -407,7 +408,7 @@ void ExportCommandTest::targetNameChoice()
     QCOMPARE(check.readAll(), QByteArray("original"));
     QVERIFY(!QFileInfo::exists(dir.filePath("nowhere")));
 
-    QVERIFY(ExportCommand::createPartialPath(dir.filePath("missing/clip.MOV"), &error).isEmpty());
+    QVERIFY(ExportTarget::createPartialPath(dir.filePath("missing/clip.MOV"), &error).isEmpty());
     QVERIFY(!error.isEmpty());
 }
 

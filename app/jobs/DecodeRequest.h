@@ -3,13 +3,13 @@
 #include <QMetaType>
 #include <QString>
 
-// One decoder run: which file it reads and where its result belongs. The row
-// and stream travel here, never in a file name, and only a WAV the extraction
-// wrote is ever removed after its read.
-struct DecoderJob
+// One decoder read: which file it reads and where its result belongs. The
+// file id and stream travel here, never in a file name, and only a WAV the
+// extraction wrote is ever removed after its read.
+struct DecodeRequest
 {
     QString wavPath;            // the file the decoder reads
-    int fileNumber = -1;        // row of the table the result goes to
+    int fileId = -1;            // the file the result belongs to
     int streamIndex = -1;       // audio stream of that file the WAV holds
     bool temporary = false;     // written by the extraction; the source is never touched
     bool readRequested = false; // read with the user's options, else the automatic ones
@@ -23,4 +23,4 @@ struct DecoderJob
     double referenceSeconds = 0.0;
 };
 
-Q_DECLARE_METATYPE(DecoderJob)
+Q_DECLARE_METATYPE(DecodeRequest)

@@ -12,8 +12,8 @@
 
 // The ffmpeg command of one export, built from the file's record and the
 // export dialog's choices, and what the written file must then hold.
-// Everything here is derived from the two records alone; only the functions
-// that choose names and move files (below outputMismatch) touch the disk.
+// Everything here is derived from the two records alone; nothing touches the
+// disk (ExportTarget chooses the names and moves the files).
 class ExportCommand
 {
 public:
@@ -21,9 +21,6 @@ public:
 
     static constexpr int noTargetNameExitCode = ResultCode::NoTargetName;
     static constexpr int verificationFailedExitCode = ResultCode::VerificationFailed;
-
-    // Numbered names run from _1 while the counter is below this.
-    static constexpr int targetNameCounterLimit = 10000;
 
     ExportCommand(const FileData &fileData, const ExportOptions &options);
 
@@ -61,23 +58,6 @@ public:
     // The ffprobe arguments of the probe outputMismatch reads: format and
     // streams, with the packets of every stream counted.
     static QStringList probeArguments(const QString &writtenPath);
-
-    // The first of targetPath(0), targetPath(1), ... that nothing occupies now;
-    // it is not taken (nothing is created) until moveToFreeName. Empty (and
-    // `error` set) when every name is taken.
-    QString freeTargetPath(QString *error) const;
-    // Renames the written file onto the first of those names that is free at
-    // that moment, never replacing anything, and returns it; empty (and `error`
-    // set) when that fails or every name is taken.
-    QString moveToFreeName(const QString &writtenPath, QString *error) const;
-    // A new, empty, hidden file beside `targetPath` with its extension (ffmpeg
-    // picks the container by it), for ffmpeg to write into:
-    // ".<name>.partial-<pid>-<host>-XXXXXX.<ext>". Empty (and `error` set)
-    // when it cannot be created.
-    static QString createPartialPath(const QString &targetPath, QString *error);
-    // Removes the partial files in `folder` that a process of this machine and
-    // user left behind and that no longer runs; nothing else.
-    static void removeAbandonedPartialFiles(const QString &folder);
 
     // Audio codecs an unchanged-audio export passes through as they are.
     static const QStringList &codecTable();

@@ -4,8 +4,6 @@
 #include "ExportOptions.h"
 #include "ExportResult.h"
 #include "FileData.h"
-#include "FFMpegHandler.h"
-#include "LTCHandler.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
@@ -28,6 +26,4 @@ void registerMetaTypes()
     qRegisterMetaType<AudioTCOptions>("AudioTCOptions");
     qRegisterMetaType<QJsonObject>("QJsonObject");
     qRegisterMetaType<QStringList>("QStringList");
-    qRegisterMetaType<FFMpegHandler *>("FFMpegHandler*");
-    qRegisterMetaType<LTCHandler *>("LTCHandler*");
 }

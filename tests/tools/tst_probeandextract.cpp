@@ -1,0 +1,245 @@
+// The probe and extraction jobs, with the real ffprobe and ffmpeg on
+// generated media (a fake tool only to print slowly).
+#include "ExtractJob.h"
+#include "FakeToolDir.h"
+#include "JobWait.h"
+#include "MetaTypes.h"
+#include "ProbeJob.h"
+#include "TestMedia.h"
+#include "WorkFolder.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestMedia;
+
+namespace {
+
+struct ProbeOutcome
+{
+    int results = 0;
+    QJsonObject json;
+    int fileId = -1;
+    int code = -1;
+};
+
+ProbeOutcome probeThroughJob(const QString &path, int fileId)
+{
+    ProbeOutcome outcome;
+    outcome.results = runToEnd(new ProbeJob(path, fileId), [&outcome](ProbeJob *job) {
+        outcome.json = job->report();
+        outcome.fileId = job->fileId();
+        outcome.code = job->resultCode();
+    });
+    return outcome;
+}
+
+// Extracts the record's streams; the folder the job made, or empty.
+QString extractThroughJob(const FileData &record, int *code)
+{
+    QString folder;
+    const int results = runToEnd(new ExtractJob(record), [&](ExtractJob *job) {
+        folder = job->folder();
+        *code = job->resultCode();
+        if (job->fileData().fileNumber != record.fileNumber)
+            *code = -2;
+    });
+    return results == 1 ? folder : QString();
+}
+
+double durationOf(const QString &path)
+{
+    return probe(path).value("format").toObject().value("duration").toString().toDouble();
+}
+
+} // namespace
+
+class ProbeExtractTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void probeMovWithTimecodeTrack();
+    void probeNonMediaFile();
+    void probeOutputInPieces();
+
+    void extractArguments_data();
+    void extractArguments();
+    void extractTwoStreamsCutToThreeSeconds();
+    void extractShortFileWhole();
+
+    void cleanupTestCase() { QVERIFY(removeWorkFolder()); }
+
+private:
+    QTemporaryDir dir;
+    QString mov;
+};
+
+void ProbeExtractTest::initTestCase()
+{
+    registerMetaTypes();
+    QVERIFY(dir.isValid());
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("take one ü.A01.mov");
+    recipe.seconds = 4.0;
+    recipe.audioStreams = 2;
+    recipe.ltcStream = 1;
+    recipe.ltcChannel = 1;
+    recipe.fileTimecode = QStringLiteral("10:00:00:00");
+    mov = makeMov(dir.path(), recipe);
+    QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
+}
+
+void ProbeExtractTest::probeMovWithTimecodeTrack()
+{
+    const ProbeOutcome outcome = probeThroughJob(mov, 7);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.code, 0);
+    QCOMPARE(outcome.fileId, 7);
+    // The probe's whole JSON (its reading is the records' own test): the file's timecode track in it.
+    const FileData probed = FileData::fromProbe(ProbeRecord::fromJson(outcome.json));
+    QCOMPARE(probed.fileTC, QStringLiteral("10:00:00:00"));
+    QCOMPARE(probed.audioStreamIndexes.size(), 2);
+}
+
+void ProbeExtractTest::probeNonMediaFile()
+{
+    const QString text = makeNonMediaFile(dir.path(), QStringLiteral("notes.mov"));
+    QVERIFY2(!text.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome outcome = probeThroughJob(text, 11);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.code, int(ResultCode::ProbeFailed));
+    QCOMPARE(outcome.fileId, 11);
+    QVERIFY(outcome.json.value("streams").toArray().isEmpty());
+
+    const QString corrupt = makeCorruptFile(dir.path(), QStringLiteral("cut off.mov"));
+    QVERIFY2(!corrupt.isEmpty(), qPrintable(lastError()));
+    const ProbeOutcome cut = probeThroughJob(corrupt, 12);
+    QCOMPARE(cut.results, 1);
+    QCOMPARE(cut.code, int(ResultCode::ProbeFailed));
+    QVERIFY(cut.json.value("streams").toArray().isEmpty());
+}
+
+void ProbeExtractTest::probeOutputInPieces()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("fake tools are shell scripts");
+#endif
+    // The report comes in three writes with pauses between them, and the fake
+    // records the arguments it got, one per line.
+    FakeToolDir fakes;
+    const QString argsFile = QDir(fakes.path()).filePath("args.txt");
+    QVERIFY(fakes.add("ffprobe",
+                      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + argsFile.toUtf8() + "'\n"
+                      "printf '{\"format\": {\"format_name\": \"mov,mp4\", '\n"
+                      "sleep 0.3\n"
+                      "printf '\"duration\": \"12.5\"}, \"streams\": [{\"codec_type\": \"au'\n"
+                      "sleep 0.3\n"
+                      "printf 'dio\"}]}'\n"));
+    const QString name = QStringLiteral("/media/card 1/Ø clip \"final\".mov");
+    const ProbeOutcome outcome = probeThroughJob(name, 4);
+    QCOMPARE(outcome.results, 1);
+    QCOMPARE(outcome.code, 0);
+    QCOMPARE(outcome.json.value("format").toObject().value("duration").toString(), QStringLiteral("12.5"));
+    QCOMPARE(outcome.json.value("streams").toArray()[0].toObject().value("codec_type").toString(), QStringLiteral("audio"));
+
+    QFile recorded(argsFile);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    const QStringList args = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(args, (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", name}));
+}
+
+void ProbeExtractTest::extractArguments_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<QByteArray>("streams");
+    QTest::addColumn<int>("fileNumber");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString t = QStringLiteral("/tmp/work/clip");
+    const QChar sep = QDir::separator();
+    auto wav = [&](const QString &name) { return t + sep + name; };
+
+    QTest::newRow("3.0 s is cut") << "clip.mov" << 3.0 << QByteArray("\x01", 1) << 7
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov",
+                       "-t", "3", "-map", "0:1", wav("7_1.wav")};
+    QTest::newRow("2.99 s is whole") << "clip.mov" << 2.99 << QByteArray("\x01", 1) << 7
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:1", wav("7_1.wav")};
+    QTest::newRow("unknown duration is whole") << "clip.mov" << 0.0 << QByteArray("\x02", 1) << 0
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:2", wav("0_2.wav")};
+    QTest::newRow("two streams") << "a.b.c.mov" << 60.5 << QByteArray("\x01\x0c", 2) << 12
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov",
+                       "-t", "3", "-map", "0:1", wav("12_1.wav"), "-t", "3", "-map", "0:12", wav("12_12.wav")};
+    QTest::newRow("name of any length is left out") << QString(248, QLatin1Char('n')) + ".mov" << 1.0 << QByteArray("\x00", 1) << 3
+        << QStringList{"-y", "-guess_layout_max", "0", "-i", "/media/clip.mov", "-map", "0:0", wav("3_0.wav")};
+    QTest::newRow("no streams still runs") << "clip.mov" << 10.0 << QByteArray() << 3
+        << QStringList{"-y", "-guess_layout_max", "0", "-ss", "0", "-i", "/media/clip.mov"};
+}
+
+void ProbeExtractTest::extractArguments()
+{
+    QFETCH(QString, fileName);
+    QFETCH(double, duration);
+    QFETCH(QByteArray, streams);
+    QFETCH(int, fileNumber);
+    QFETCH(QStringList, expected);
+
+    FileData record;
+    record.filePath = QStringLiteral("/media/clip.mov");
+    record.fileName = fileName;
+    record.duration = duration;
+    record.audioStreamIndexes = streams;
+    record.fileNumber = fileNumber;
+    QCOMPARE(ExtractJob::arguments(record, QStringLiteral("/tmp/work/clip")), expected);
+}
+
+void ProbeExtractTest::extractTwoStreamsCutToThreeSeconds()
+{
+    const FileData record = probedRecord(mov, 5);
+    QCOMPARE(record.audioStreamIndexes, QByteArray("\x01\x02", 2));
+    int code = -1;
+    const QString folder = extractThroughJob(record, &code);
+    QCOMPARE(code, 0);
+    // A folder of its own, with exactly one WAV per stream, named after the file and stream.
+    QVERIFY(folder.startsWith(workFolderPath()));
+    const QDir work(folder);
+    QCOMPARE(work.entryList(QDir::Files, QDir::Name), (QStringList{"5_1.wav", "5_2.wav"}));
+    const QString first = work.filePath("5_1.wav");
+    const QString second = work.filePath("5_2.wav");
+    QVERIFY(qAbs(durationOf(first) - 3.0) < 0.01);
+    QVERIFY(qAbs(durationOf(second) - 3.0) < 0.01);
+
+    // Each file holds its own stream with all its channels.
+    int rate = 0;
+    const auto tones = decodeAudio(first, 0, &rate);
+    QCOMPARE(rate, 48000);
+    QCOMPARE(tones.size(), 2);
+    QVERIFY(hasTone(tones[0], rate, toneFrequency(0, 0)));
+    QVERIFY(hasTone(tones[1], rate, toneFrequency(0, 1)));
+    const auto ltc = decodeAudio(second, 0);
+    QCOMPARE(ltc.size(), 2);
+    QVERIFY(hasTone(ltc[0], rate, toneFrequency(1, 0)));
+    QVERIFY(looksLikeLtc(ltc[1], rate));
+}
+
+void ProbeExtractTest::extractShortFileWhole()
+{
+    MediaRecipe recipe;
+    recipe.fileName = QStringLiteral("short.mov");
+    recipe.seconds = 2.5;
+    recipe.channels = 1;
+    const QString clip = makeMov(dir.path(), recipe);
+    QVERIFY2(!clip.isEmpty(), qPrintable(lastError()));
+    int code = -1;
+    const QString folder = extractThroughJob(probedRecord(clip, 0), &code);
+    QCOMPARE(code, 0);
+    const QString wav = QDir(folder).filePath("0_1.wav");
+    QVERIFY(qAbs(durationOf(wav) - 2.5) < 0.01);
+}
+
+QTEST_GUILESS_MAIN(ProbeExtractTest)
+#include "tst_probeandextract.moc"
