@@ -30,15 +30,10 @@ int FileTableModel::columnCount(const QModelIndex &parent) const
 
 QVariant FileTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    switch (section) {
-    case NameColumn: return tr("File name");
-    case DurationColumn: return tr("Duration");
-    case FileTCColumn: return tr("File TC");
-    case AudioTCColumn: return tr("Audio TC");
-    default: return QVariant();
-    }
+    const QStringList titles{tr("File name"), tr("Duration"), tr("File TC"), tr("Audio TC")};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < titles.size())
+        return titles.at(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 Qt::ItemFlags FileTableModel::flags(const QModelIndex &index) const
@@ -223,6 +218,9 @@ void FileTableModel::onFFProbeResult(FileData fileData, int fileId, int exitCode
     probedIds.insert(fileId);
     if (!fileData.fileTC.isEmpty())
         record.setFileTC(fileData.fileTC);
+    // The sample position a WAV's File TC text shows.
+    if (fileData.timeReference != 0)
+        record.timeReference = fileData.timeReference;
     if (exitCode != 0) {
         record.audioTCError = exitCode;
         rowChanged(row);
