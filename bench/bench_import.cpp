@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -158,6 +159,7 @@ WindowFigures importThroughWindow(Bench::TimedApplication &app, const QString &f
     MainWindow window{QUrl()};
     window.show();
     FileList *list = window.findChild<FileList *>();
+    const QLabel *status = window.findChild<QLabel *>(QStringLiteral("statusLabel"));
     QCoreApplication::processEvents();
     Bench::resetPeakMemory();
     app.reset();
@@ -175,7 +177,7 @@ WindowFigures importThroughWindow(Bench::TimedApplication &app, const QString &f
                     f.firstTimecode = clock.elapsed() / 1000.0;
                     break;
                 }
-        done = rows.size() == files && list->deletionRefusal().isEmpty();
+        done = rows.size() == files && status->text() == QLatin1String("Status: import ready");
     });
     watch.start(100);
     while (!done && clock.elapsed() < 1800000)

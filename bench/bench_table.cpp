@@ -139,15 +139,16 @@ Row measure(Bench::TimedApplication &app, int files, const QString &root)
     MainWindow window{QUrl()};
     window.show();
     FileList *list = window.findChild<FileList *>();
+    FileTableModel *model = list->fileModel();
     // Only the table is measured: no tool is asked for anything.
-    QObject::disconnect(list, SIGNAL(ffprobeFileReq(FileData,int)), nullptr, nullptr);
-    QObject::disconnect(list, SIGNAL(initAudioTCInfoReq(FileData,int)), nullptr, nullptr);
-    QObject::disconnect(list, SIGNAL(iterateThroughDirReq(QList<QUrl>)), nullptr, nullptr);
+    QObject::disconnect(model, &FileTableModel::ffprobeFileReq, nullptr, nullptr);
+    QObject::disconnect(model, &FileTableModel::initAudioTCInfoReq, nullptr, nullptr);
+    QObject::disconnect(model, &FileTableModel::iterateThroughDirReq, nullptr, nullptr);
     list->importUrls({QUrl::fromLocalFile(folder)});
     Bench::resetPeakMemory();
 
     row.add = deliverEach(app, files, [&](int i) {
-        QMetaObject::invokeMethod(list, "addItemToTable", Qt::QueuedConnection, Q_ARG(QFileInfo, infos.at(i)));
+        QMetaObject::invokeMethod(model, "addItemToTable", Qt::QueuedConnection, Q_ARG(QFileInfo, infos.at(i)));
     });
     const int total = 3 * files;
     auto progress = [&](int done, const char *text) {
@@ -155,7 +156,7 @@ Row measure(Bench::TimedApplication &app, int files, const QString &root)
                                   Q_ARG(int, total), Q_ARG(QString, QString::fromLatin1(text)));
     };
     row.probe = deliverEach(app, files, [&](int i) {
-        QMetaObject::invokeMethod(list, "onFFProbeResult", Qt::QueuedConnection,
+        QMetaObject::invokeMethod(model, "onFFProbeResult", Qt::QueuedConnection,
                                   Q_ARG(FileData, probed(list->records().at(i), i)), Q_ARG(int, i),
                                   Q_ARG(int, 0));
         progress(i + 1, "importing files...");
@@ -165,7 +166,7 @@ Row measure(Bench::TimedApplication &app, int files, const QString &root)
     row.decode = deliverEach(app, files, [&](int n) {
         const int i = files - 1 - n;
         const bool carrier = i % 2 == 0 || (i / 2) % 4 == 0;
-        QMetaObject::invokeMethod(list, "onAudioTCReadReturn", Qt::QueuedConnection,
+        QMetaObject::invokeMethod(model, "onAudioTCReadReturn", Qt::QueuedConnection,
                                   Q_ARG(QJsonObject, carrier ? decoderReport(i) : QJsonObject()),
                                   Q_ARG(int, i), Q_ARG(int, i % 2 ? 0 : 1), Q_ARG(int, carrier ? 0 : 205));
         progress(files + n + 1, "reading audio TC...");

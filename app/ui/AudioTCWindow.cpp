@@ -73,7 +73,7 @@ AudioTCWindow::AudioTCWindow(QWidget *parent)
     setWindowTitle(tr("Read audio timecode"));
     setFixedSize(350, 180);
 
-    connect(readButton, SIGNAL(clicked(bool)), this, SLOT(onReadAudioTCButtonClicked()));
+    connect(readButton, &QPushButton::clicked, this, &AudioTCWindow::onReadAudioTCButtonClicked);
 }
 
 void AudioTCWindow::onReadAudioTCButtonClicked()

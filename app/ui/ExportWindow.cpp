@@ -73,10 +73,11 @@ ExportWindow::ExportWindow(QWidget *parent)
     setMinimumWidth(400);
     setFixedHeight(180);
 
-    connect(browseButton, SIGNAL(clicked(bool)), this, SLOT(onBrowseDirButtonClicked()));
-    connect(exportButton, SIGNAL(clicked(bool)), this, SLOT(onExportButtonClicked()));
-    connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelButtonClicked()));
-    connect(videoTypeCombo, SIGNAL(currentIndexChanged(int)), this, SLOT(onVideoExportTypeChanged(int)));
+    connect(browseButton, &QPushButton::clicked, this, &ExportWindow::onBrowseDirButtonClicked);
+    connect(exportButton, &QPushButton::clicked, this, &ExportWindow::onExportButtonClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &ExportWindow::onCancelButtonClicked);
+    connect(videoTypeCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &ExportWindow::onVideoExportTypeChanged);
 }
 
 void ExportWindow::setExportAll(bool exportAll)

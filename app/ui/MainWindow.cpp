@@ -5,19 +5,15 @@
 #include "ExportWindow.h"
 #include "FileList.h"
 #include "MainControl.h"
-#include "ReportWriter.h"
+#include "FileActions.h"
 #include "UpdateCheck.h"
+#include "WindowTexts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileDialog>
-#include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -33,17 +29,6 @@ namespace {
 
 const char logoPath[] = "images/corvanta_LOGO_transparent.png";
 
-// Qt's own escaping leaves quotes alone; the link sits in a quoted attribute.
-QString htmlText(const QString &text)
-{
-    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
-}
-
-QString linePrefix(const ProbeStream &stream)
-{
-    return QStringLiteral("   %1: ").arg(stream.index);
-}
-
 } // namespace
 
 MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow(parent)
@@ -54,6 +39,8 @@ MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow
     audioTCWindow = new AudioTCWindow;
     updateCheck = new UpdateCheck(nullptr, updateInfoUrl);
 
+    fileList = new FileList;
+    fileActions = new FileActions(fileList, this);
     createMenus();
 
     mainControl = new MainControl;
@@ -92,11 +79,6 @@ QUrl MainWindow::defaultUpdateInfoUrl()
     return UpdateCheck::defaultInfoUrl();
 }
 
-QString MainWindow::webPageAddress()
-{
-    return QStringLiteral("https://www.corvanta.com");
-}
-
 void MainWindow::createMenus()
 {
     exportAction = new QAction(tr("&Export"), this);
@@ -105,19 +87,14 @@ void MainWindow::createMenus()
     readAudioTCAction = new QAction(tr("&Read Audio TC"), this);
     aboutAction = new QAction(tr("&About"), this);
 
-    addFilesAction = new QAction(tr("&Add Files..."), this);
-    addFilesAction->setShortcut(QKeySequence::Open);
-    addFolderAction = new QAction(tr("Add &Folder..."), this);
-    saveReportAction = new QAction(tr("&Save Report..."), this);
-    saveReportAction->setShortcut(QKeySequence::Save);
     // Spelled out: the platform's standard Quit key is empty on Windows.
     exitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
 
     QMenu *fileMenu = menuBar()->addMenu(tr("&File"));
-    fileMenu->addAction(addFilesAction);
-    fileMenu->addAction(addFolderAction);
+    fileMenu->addAction(fileActions->addFilesAction());
+    fileMenu->addAction(fileActions->addFolderAction());
     fileMenu->addSeparator();
-    fileMenu->addAction(saveReportAction);
+    fileMenu->addAction(fileActions->saveReportAction());
     fileMenu->addSeparator();
     fileMenu->addAction(exportAllAction);
     fileMenu->addAction(exportAction);
@@ -133,7 +110,6 @@ void MainWindow::createMenus()
 
 void MainWindow::createWidgets()
 {
-    fileList = new FileList;
     fileList->setObjectName(QStringLiteral("fileList"));
     fileList->setMinimumWidth(700);
     fileList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -188,118 +164,31 @@ void MainWindow::createLayout(QWidget *central)
 
 void MainWindow::makeConnections()
 {
-    connect(updateCheck, SIGNAL(currentVersionInfo(uint,uint,QString,QUrl)),
-            this, SLOT(versionInfoCheck(uint,uint,QString,QUrl)));
-    connect(exportWindow, SIGNAL(exportRequest(ExportOptions)), fileList, SLOT(exportFiles(ExportOptions)));
-    connect(audioTCWindow, SIGNAL(readAudioTCReq(AudioTCOptions)), fileList, SLOT(onAudioTCReadReq(AudioTCOptions)));
-    connect(exportAction, SIGNAL(triggered(bool)), this, SLOT(onExportButtonClicked()));
-    connect(exportAllAction, SIGNAL(triggered(bool)), this, SLOT(onExportAllButtonClicked()));
-    connect(exitAction, SIGNAL(triggered(bool)), this, SLOT(exitApplication()));
-    connect(aboutAction, SIGNAL(triggered(bool)), this, SLOT(onAboutMenuClicked()));
-    connect(readAudioTCAction, SIGNAL(triggered(bool)), this, SLOT(onReadAudioTCButtonClicked()));
-    connect(cancelButton, SIGNAL(clicked(bool)), this, SLOT(onCancelExportButtonClicked()));
-    connect(this, SIGNAL(cancelExport()), mainControl, SLOT(onExportCancel()));
-    connect(fileList, SIGNAL(updateFileInfo(FileData)), this, SLOT(updateFileInfo(FileData)));
-    connect(mainControl, SIGNAL(exportProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
-    connect(mainControl, SIGNAL(exportReady(int,QStringList)), this, SLOT(exportReady(int,QStringList)));
-    connect(mainControl, SIGNAL(importProgress(int,int,QString)), this, SLOT(statusProgressUpdate(int,int,QString)));
-    connect(mainControl, SIGNAL(importReady()), this, SLOT(importReady()));
-    // The table's own road to the controller, shared with the run without a window.
-    FileList::connectToControl(fileList, mainControl);
-    connect(mainControl, SIGNAL(readingFinished()), this, SLOT(readingFinished()));
-    connect(mainControl, SIGNAL(exportStarted()), this, SLOT(onExportStart()));
-    connect(mainControl, SIGNAL(exportFileResult(ExportResult)), this, SLOT(onExportFileResult(ExportResult)));
-    connect(this, SIGNAL(deleteSelectedRowsSignal()), fileList, SLOT(deleteSelectedRows()));
+    FileTableModel *files = fileList->fileModel();
+    connect(updateCheck, &UpdateCheck::currentVersionInfo, this, &MainWindow::versionInfoCheck);
+    connect(exportWindow, &ExportWindow::exportRequest, fileList, &FileList::exportFiles);
+    connect(audioTCWindow, &AudioTCWindow::readAudioTCReq, fileList, &FileList::onAudioTCReadReq);
+    connect(exportAction, &QAction::triggered, this, &MainWindow::onExportButtonClicked);
+    connect(exportAllAction, &QAction::triggered, this, &MainWindow::onExportAllButtonClicked);
+    connect(exitAction, &QAction::triggered, this, &MainWindow::exitApplication);
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::onAboutMenuClicked);
+    connect(readAudioTCAction, &QAction::triggered, this, &MainWindow::onReadAudioTCButtonClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &MainWindow::onCancelExportButtonClicked);
+    connect(this, &MainWindow::cancelExport, mainControl, &MainControl::onExportCancel);
+    connect(fileList, &FileList::updateFileInfo, this, &MainWindow::updateFileInfo);
+    connect(mainControl, &MainControl::exportProgress, this, &MainWindow::statusProgressUpdate);
+    connect(mainControl, &MainControl::exportReady, this, &MainWindow::exportReady);
+    connect(mainControl, &MainControl::importProgress, this, &MainWindow::statusProgressUpdate);
+    connect(mainControl, &MainControl::importReady, this, &MainWindow::importReady);
+    // The model's road to the controller, shared with the run without a window.
+    FileTableModel::connectToControl(files, mainControl);
+    connect(mainControl, &MainControl::readingFinished, this, &MainWindow::readingFinished);
+    connect(mainControl, &MainControl::exportStarted, this, &MainWindow::onExportStart);
+    connect(mainControl, &MainControl::exportFileResult, this, &MainWindow::onExportFileResult);
+    connect(this, &MainWindow::deleteSelectedRowsSignal, fileList, &FileList::deleteSelectedRows);
 
-    connect(fileList, SIGNAL(statusMessage(QString)), this, SLOT(showStatusMessage(QString)));
-    connect(addFilesAction, SIGNAL(triggered(bool)), this, SLOT(onAddFilesClicked()));
-    connect(addFolderAction, SIGNAL(triggered(bool)), this, SLOT(onAddFolderClicked()));
-    connect(saveReportAction, SIGNAL(triggered(bool)), this, SLOT(onSaveReportClicked()));
-}
-
-void MainWindow::importPaths(const QStringList &paths)
-{
-    QList<QUrl> urls;
-    for (const QString &path : paths)
-        urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    fileList->importUrls(urls);
-}
-
-// ---- files in and report out ----------------------------------------------
-
-void MainWindow::onAddFilesClicked()
-{
-    // The dialog's patterns match case on some systems; camera cards write capitals.
-    QStringList patterns;
-    for (const QString &pattern : mediaNameFilters())
-        patterns << pattern << pattern.toUpper();
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Add Files"), lastFolder,
-        tr("Media files (%1)").arg(patterns.join(QLatin1Char(' '))) + QStringLiteral(";;") + tr("All files (*)"));
-    if (files.isEmpty())
-        return;
-    lastFolder = QFileInfo(files.first()).absolutePath();
-    importPaths(files);
-}
-
-void MainWindow::onAddFolderClicked()
-{
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"), lastFolder);
-    if (folder.isEmpty())
-        return;
-    lastFolder = folder;
-    importPaths({folder});
-}
-
-void MainWindow::onSaveReportClicked()
-{
-    if (fileList->records().isEmpty()) {
-        showStatusMessage(tr("no files to report"));
-        return;
-    }
-    const QString csvFilter = tr("Spreadsheet (*.csv)");
-    const QString aleFilter = tr("Avid Log Exchange (*.ale)");
-    QFileDialog dialog(this, tr("Save Report"), lastFolder);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({csvFilter, aleFilter});
-    dialog.setDefaultSuffix(ReportWriter::suffixOf(ReportWriter::Format::Csv));
-    // The suffix that is added follows the chosen type.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, aleFilter](const QString &filter) {
-        dialog.setDefaultSuffix(ReportWriter::suffixOf(filter == aleFilter ? ReportWriter::Format::Ale
-                                                                           : ReportWriter::Format::Csv));
-    });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-
-    QString path = dialog.selectedFiles().first();
-    ReportWriter::Format format;
-    // A name that ends in neither suffix gets the chosen type's.
-    if (!ReportWriter::formatForPath(path, &format)) {
-        format = dialog.selectedNameFilter() == aleFilter ? ReportWriter::Format::Ale : ReportWriter::Format::Csv;
-        path += QLatin1Char('.') + ReportWriter::suffixOf(format);
-    }
-    lastFolder = QFileInfo(path).absolutePath();
-    QString error;
-    if (!saveReport(path, &error)) {
-        QMessageBox box(QMessageBox::Warning, tr("Save Report"),
-                        tr("The report could not be written to\n%1\n%2").arg(QDir::toNativeSeparators(path), error),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-    }
-}
-
-bool MainWindow::saveReport(const QString &path, QString *error)
-{
-    ReportWriter::Format format;
-    if (!ReportWriter::formatForPath(path, &format)) {
-        *error = tr("a report is a .csv or an .ale file");
-    } else if (ReportWriter(fileList->records()).write(path, format, error)) {
-        showStatusMessage(tr("report saved to %1").arg(QDir::toNativeSeparators(path)));
-        return true;
-    }
-    showStatusMessage(tr("report not saved: %1").arg(*error));
-    return false;
+    connect(fileList, &FileList::statusMessage, this, &MainWindow::showStatusMessage);
+    connect(fileActions, &FileActions::statusMessage, this, &MainWindow::showStatusMessage);
 }
 
 void MainWindow::setStatus(const QString &text)
@@ -388,7 +277,6 @@ void MainWindow::importReady()
 
 void MainWindow::readingFinished()
 {
-    fileList->readingFinished();
     progressBar->setValue(0);
     setStatus(tr("Status: read finished"));
 }
@@ -412,33 +300,9 @@ void MainWindow::onCancelExportButtonClicked()
     cancelButton->hide();
 }
 
-// Four names per line; every line but the last ends in ", ".
-QString MainWindow::exportErrorText(const QStringList &fileNames)
-{
-    QString text = tr("Export finished.\nErrors occured with the folliwing files:");
-    if (fileNames.isEmpty())
-        return text;
-    for (int i = 0; i < fileNames.size(); ++i) {
-        if (i % 4 == 0)
-            text += QLatin1Char('\n');
-        text += fileNames.at(i) + QStringLiteral(", ");
-    }
-    text.chop(2);
-    return text;
-}
-
 void MainWindow::onExportFileResult(ExportResult result)
 {
     exportResults.append(result);
-}
-
-QString MainWindow::exportDetailsText(const QVector<ExportResult> &results)
-{
-    QStringList lines;
-    for (const ExportResult &result : results)
-        if (!result.done())
-            lines << result.detailLine();
-    return lines.join(QLatin1Char('\n'));
 }
 
 void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameList)
@@ -449,11 +313,11 @@ void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameLi
         setStatus(tr("Status: export cancelled"));
     } else if (exportResult == 0 || exportResult == 2) {
         // File names are shown as they are, never as markup.
-        QMessageBox box(QMessageBox::Information, tr("Export Result"),
-                        exportResult == 0 ? tr("Corvanta did the job!") : exportErrorText(exportErrorFileNameList),
-                        QMessageBox::Ok, this);
+        const QString text = exportResult == 0 ? tr("Corvanta did the job!")
+                                               : WindowTexts::exportErrorText(exportErrorFileNameList);
+        QMessageBox box(QMessageBox::Information, tr("Export Result"), text, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
-        box.setDetailedText(exportDetailsText(exportResults));
+        box.setDetailedText(WindowTexts::exportDetailsText(exportResults));
         box.exec();
         setStatus(tr("Status:"));
     }
@@ -481,22 +345,9 @@ void MainWindow::cancelForQuit()
     quitRequested = true;
 }
 
-void MainWindow::closeOtherTopLevelWidgets()
-{
-    const QWidgetList widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
-        if (widget != this)
-            widget->close();
-    }
-}
-
+// The close event asks first while an export runs.
 void MainWindow::exitApplication()
 {
-    if (exportRunning) {
-        if (confirmQuitDuringExport())
-            cancelForQuit();
-        return;
-    }
     close();
 }
 
@@ -508,7 +359,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
             cancelForQuit();
         return;
     }
-    closeOtherTopLevelWidgets();
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        if (widget != this)
+            widget->close();
+    }
     event->accept();
 }
 
@@ -516,36 +371,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::onAboutMenuClicked()
 {
-    const QString text = QStringLiteral("<p style='margin-right:5em;'>%1 V%2.%3<br>%4<a href='%5'>%5</a><br></p>")
-                             .arg(AppInfo::appName())
-                             .arg(AppInfo::majorVersion)
-                             .arg(AppInfo::minorVersion, 2, 10, QLatin1Char('0'))
-                             .arg(tr("Webpage: "), webPageAddress());
+    const QString text = WindowTexts::aboutText(webPageAddress());
     QMessageBox box(QMessageBox::NoIcon, tr("About"), text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::RichText);
     box.exec();
-}
-
-// The document comes over the network: its description is shown as text, and
-// only a web address becomes a link.
-QString MainWindow::newVersionText(const QString &description, const QUrl &downloadLink)
-{
-    const QString scheme = downloadLink.scheme().toLower();
-    const bool webLink = downloadLink.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-    const QString shown = htmlText(downloadLink.toString());
-
-    QString text = QStringLiteral("<p style='margin-right:5em;'> ")
-                   + tr("There is a new software version available!<br>You can download it from the following link:<br>");
-    if (webLink) {
-        QString target = QString::fromLatin1(downloadLink.toEncoded());
-        target.replace(QLatin1Char('\''), QLatin1String("%27"));
-        text += QStringLiteral("<a href='%1'>%2</a></p>").arg(htmlText(target), shown);
-    } else {
-        text += shown + QStringLiteral("</p>");
-    }
-    if (!description.isEmpty())
-        text += tr("Details:<br><i>") + htmlText(description) + QStringLiteral("</i>");
-    return text;
 }
 
 void MainWindow::versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink)
@@ -554,33 +383,14 @@ void MainWindow::versionInfoCheck(uint majorVersion, uint minorVersion, QString 
                        || (majorVersion == AppInfo::majorVersion && minorVersion > AppInfo::minorVersion);
     if (!newer)
         return;
-    QMessageBox box(QMessageBox::NoIcon, tr("New Version Available"), newVersionText(description, downloadLink),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, tr("New Version Available"),
+                    WindowTexts::newVersionText(description, downloadLink), QMessageBox::Ok, this);
     box.setTextFormat(Qt::RichText);
     box.exec();
-}
-
-QStringList MainWindow::streamInfoLines(const FileData &fileData)
-{
-    QStringList lines{tr(" Streams:")};
-    if (fileData.hasVideo()) {
-        const ProbeStream &video = fileData.videoStream();
-        lines << linePrefix(video) + tr("video (") + video.codecName + QStringLiteral(")");
-        lines << tr("     size: ") + QString::number(video.width) + QStringLiteral("x") + QString::number(video.height);
-    }
-    const bool mxf = fileData.suffix.compare(QLatin1String("mxf"), Qt::CaseInsensitive) == 0;
-    for (const ProbeStream &audio : fileData.audioStreams()) {
-        lines << linePrefix(audio) + tr("audio (") + audio.codecName + QStringLiteral(")");
-        if (!audio.channelLayout.isEmpty())
-            lines << tr("     layout: ") + audio.channelLayout;
-        if (!mxf)
-            lines << tr("     channels: ") + QString::number(audio.channels);
-    }
-    return lines;
 }
 
 void MainWindow::updateFileInfo(FileData fileData)
 {
     streamInfoList->clear();
-    streamInfoList->addItems(streamInfoLines(fileData));
+    streamInfoList->addItems(WindowTexts::streamInfoLines(fileData));
 }

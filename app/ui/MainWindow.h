@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExportResult.h"
+#include "FileActions.h"
 #include "FileData.h"
 
 #include <QList>
@@ -34,18 +35,12 @@ public:
     ~MainWindow() override;
 
     static QUrl defaultUpdateInfoUrl();
-    static QString webPageAddress();
+    static QString webPageAddress() { return QStringLiteral("https://www.corvanta.com"); }
 
     // Files and folders handed over at start, imported as if dropped on the table.
-    void importPaths(const QStringList &paths);
+    void importPaths(const QStringList &paths) { fileActions->importPaths(paths); }
     // Writes the table as a report (CSV or ALE by the name's suffix); the status line says how it went.
-    bool saveReport(const QString &path, QString *error);
-
-    static QString exportErrorText(const QStringList &fileNames);
-    // One line per file that was not written, verified and stamped, with its reason.
-    static QString exportDetailsText(const QVector<ExportResult> &results);
-    static QString newVersionText(const QString &description, const QUrl &downloadLink);
-    static QStringList streamInfoLines(const FileData &fileData);
+    bool saveReport(const QString &path, QString *error) { return fileActions->saveReportTo(path, error); }
 
 signals:
     void cancelExport();
@@ -67,9 +62,6 @@ private slots:
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);
     void onExportFileResult(ExportResult result);
-    void onAddFilesClicked();
-    void onAddFolderClicked();
-    void onSaveReportClicked();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -84,7 +76,6 @@ private:
     void openExportWindow(bool exportAll);
     bool confirmQuitDuringExport();
     void cancelForQuit();
-    void closeOtherTopLevelWidgets();
     void setStatus(const QString &text);
 
     QThread workerThread;
@@ -103,10 +94,7 @@ private:
     QAction *exitAction = nullptr;
     QAction *readAudioTCAction = nullptr;
     QAction *aboutAction = nullptr;
-    QAction *addFilesAction = nullptr;
-    QAction *addFolderAction = nullptr;
-    QAction *saveReportAction = nullptr;
-    QString lastFolder;
+    FileActions *fileActions = nullptr;
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;

@@ -1,6 +1,6 @@
 #include "ReportRun.h"
 
-#include "FileList.h"
+#include "FileTableModel.h"
 #include "MainControl.h"
 
 #include <QCommandLineParser>
@@ -158,15 +158,18 @@ ReportRun::ReportRun(const Settings &settings, QObject *parent) : QObject(parent
     mainControl->moveToThread(&workerThread);
     connect(&workerThread, &QThread::finished, mainControl, &QObject::deleteLater);
 
-    fileList = new FileList;
-    FileList::connectToControl(fileList, mainControl);
-    connect(mainControl, SIGNAL(readingFinished()), fileList, SLOT(readingFinished()));
-    // Connected after the table, so the table has taken each answer in before it is counted.
-    connect(mainControl, SIGNAL(ffprobeResult(FileData,int,int)), this, SLOT(onProbeResult(FileData,int,int)));
-    connect(mainControl, SIGNAL(audioTCReadResult(QJsonObject,int,int,int)),
-            this, SLOT(onAudioResult(QJsonObject,int,int,int)));
-    connect(mainControl, SIGNAL(importReady()), this, SLOT(onImportReady()));
-    connect(mainControl, SIGNAL(readingFinished()), this, SLOT(onReadingFinished()));
+    files = new FileTableModel(this);
+    FileTableModel::connectToControl(files, mainControl);
+    // Connected after the model, so the model has taken each answer in before it is counted.
+    connect(mainControl, &MainControl::ffprobeResult, this, [this](const FileData &, int fileId, int exitCode) {
+        // A file that could not be probed is not read; it is done.
+        if (exitCode != 0)
+            settle(fileId);
+    });
+    connect(mainControl, &MainControl::audioTCReadResult, this,
+            [this](const QJsonObject &, int fileId, int, int) { settle(fileId); });
+    connect(mainControl, &MainControl::importReady, this, &ReportRun::onImportReady);
+    connect(mainControl, &MainControl::readingFinished, this, &ReportRun::onReadingFinished);
 
     workerThread.start();
 }
@@ -178,7 +181,6 @@ ReportRun::~ReportRun()
         workerThread.terminate();
         workerThread.wait();
     }
-    delete fileList;
 }
 
 void ReportRun::start()
@@ -187,41 +189,29 @@ void ReportRun::start()
     QList<QUrl> urls;
     for (const QString &path : qAsConst(settings.paths))
         urls.append(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-    fileList->importUrls(urls);
+    files->importUrls(urls);
 }
 
-void ReportRun::settle(int row)
+void ReportRun::settle(int fileId)
 {
-    if (settledRows.contains(row))
+    if (settledIds.contains(fileId))
         return;
-    settledRows.insert(row);
-    say(QStringLiteral("%1/%2 %3").arg(settledRows.size()).arg(fileList->records().size()).arg(stage));
-}
-
-void ReportRun::onProbeResult(FileData, int row, int exitCode)
-{
-    // A file that could not be probed is not read; it is done.
-    if (exitCode != 0)
-        settle(row);
-}
-
-void ReportRun::onAudioResult(QJsonObject, int row, int, int)
-{
-    settle(row);
+    settledIds.insert(fileId);
+    say(QStringLiteral("%1/%2 %3").arg(settledIds.size()).arg(files->records().size()).arg(stage));
 }
 
 void ReportRun::onImportReady()
 {
     if (secondReadRunning)
         return;
-    if (!settings.readWithOptions || fileList->records().isEmpty()) {
+    if (!settings.readWithOptions || files->records().isEmpty()) {
         finish();
         return;
     }
     secondReadRunning = true;
-    settledRows.clear();
+    settledIds.clear();
     stage = tr("reading...");
-    fileList->onAudioTCReadReq(settings.readOptions);
+    files->requestRead(settings.readOptions, files->ids());
 }
 
 void ReportRun::onReadingFinished()
@@ -232,7 +222,7 @@ void ReportRun::onReadingFinished()
 
 void ReportRun::finish()
 {
-    const QVector<FileData> &records = fileList->records();
+    const QVector<FileData> &records = files->records();
     QString error;
     if (!ReportWriter(records).write(settings.reportPath, settings.format, &error)) {
         say(tr("Dorrik: the report could not be written to %1: %2")

@@ -4,18 +4,17 @@
 #include "FileData.h"
 #include "ReportWriter.h"
 
-#include <QJsonObject>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
-class FileList;
+class FileTableModel;
 class MainControl;
 
-// A reading without the window: imports paths into a table that is never
-// shown, reads every file on the same road as the window (the table and the
+// A reading without the window: imports paths into the table's model, with no
+// widget, reads every file on the same road as the window (the model and the
 // controller on its worker thread), writes the report and says how it went.
 class ReportRun : public QObject
 {
@@ -47,26 +46,22 @@ public:
 
     // Starts the import; `finished` follows once the report is written or could not be.
     void start();
-    const FileList *table() const { return fileList; }
+    const FileTableModel *table() const { return files; }
 
 signals:
     void finished(int exitCode);
 
-private slots:
+private:
     void onImportReady();
     void onReadingFinished();
-    void onProbeResult(FileData fileData, int row, int exitCode);
-    void onAudioResult(QJsonObject report, int row, int stream, int exitCode);
-
-private:
-    void settle(int row);
+    void settle(int fileId);
     void finish();
 
     Settings settings;
     QThread workerThread;
     MainControl *mainControl = nullptr;
-    FileList *fileList = nullptr;
-    QSet<int> settledRows;
+    FileTableModel *files = nullptr;
+    QSet<int> settledIds;
     QString stage;
     bool secondReadRunning = false;
 };

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -175,10 +176,13 @@ QString foundText(const FileData &record, const QVector<FileData> &records)
             return ReportWriter::tr("found at %1").arg(TimeText::durationMillis(foundAt));
         return ReportWriter::tr("own");
     }
+    // The source by its id; it may have been removed since.
     const int source = record.audioTCLinkedRow;
-    if (source < 0 || source >= records.size())
+    const auto found = std::find_if(records.cbegin(), records.cend(),
+                                    [source](const FileData &other) { return other.fileNumber == source; });
+    if (source < 0 || found == records.cend())
         return ReportWriter::tr("linked");
-    return ReportWriter::tr("linked from %1").arg(records.at(source).fileName);
+    return ReportWriter::tr("linked from %1").arg(found->fileName);
 }
 
 } // namespace

@@ -46,7 +46,7 @@ public:
     static QString suffixOf(Format format);
 
     static QStringList columnTitles();
-    // The report's fields of one row; `records` gives the names of linked sources.
+    // The report's fields of one row; `records` gives the names of linked sources (by their ids).
     static QStringList fields(const FileData &record, const QVector<FileData> &records);
     // Status of a row: "ok", why there is no timecode, or "not read".
     static QString statusText(const FileData &record);

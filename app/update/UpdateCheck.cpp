@@ -33,7 +33,7 @@ void UpdateCheck::requestVersionInfo()
     if (infoUrl.isEmpty())
         return;
     const QByteArray agent = userAgent().toLatin1();
-    connect(networkManager, SIGNAL(finished(QNetworkReply*)), this, SLOT(replyFinished(QNetworkReply*)),
+    connect(networkManager, &QNetworkAccessManager::finished, this, &UpdateCheck::replyFinished,
             Qt::UniqueConnection);
     QNetworkRequest request(QUrl(infoUrl.toString(), QUrl::TolerantMode));
     request.setRawHeader("User-Agent", agent);

@@ -4,7 +4,7 @@
 #include "MainControl.h"
 #include "MetaTypes.h"
 
-ControlHarness::ControlHarness(bool actAsTable) : actAsTable(actAsTable)
+ControlHarness::ControlHarness(bool actAsTable) : rows(tableModel.records())
 {
     registerMetaTypes();
     control = new MainControl;
@@ -31,6 +31,8 @@ ControlHarness::ControlHarness(bool actAsTable) : actAsTable(actAsTable)
             });
     connect(control, &MainControl::importReady, this, &ControlHarness::onImportReady);
     connect(control, &MainControl::readingFinished, this, &ControlHarness::onReadingFinished);
+    if (actAsTable)
+        FileTableModel::connectToControl(&tableModel, control);
 
     worker.start();
 }
@@ -72,50 +74,6 @@ bool ControlHarness::settle(int timeoutMs)
         TestWait::drainEvents();
     }
     return true;
-}
-
-void ControlHarness::onGotFileFromDir(QFileInfo fileInfo)
-{
-    ++deliveries;
-    announced.append(fileInfo);
-    if (!actAsTable)
-        return;
-    FileData record = FileData::fromFileInfo(fileInfo);
-    record.fileNumber = rows.size();
-    rows.append(record);
-    emit ffprobeFileReq(record, record.fileNumber);
-}
-
-void ControlHarness::onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
-{
-    ++deliveries;
-    probeResults.append({fileData, fileNumber, exitCode});
-    if (!actAsTable || fileNumber < 0 || fileNumber >= rows.size())
-        return;
-    FileData &row = rows[fileNumber];
-    if (fileData.hasFileTC && !fileData.fileTC.isEmpty())
-        row.setFileTC(fileData.fileTC);
-    if (fileData.timeReference != 0)
-        row.timeReference = fileData.timeReference;
-    if (exitCode != 0)
-        return;
-    row.duration = fileData.duration;
-    row.takeProbeMembers(fileData);
-    emit initAudioTCInfoReq(row, fileNumber);
-}
-
-void ControlHarness::onAudioTCReadResult(QJsonObject report, int row, int stream, int exitCode)
-{
-    ++deliveries;
-    audioResults.append({report, row, stream, exitCode});
-    if (!actAsTable || exitCode != 0 || row < 0 || row >= rows.size())
-        return;
-    FileData &record = rows[row];
-    if (record.hasAudioTC && !record.audioTCReadRequested)
-        return;
-    record.audioTCReading = AudioTCReading::fromReport(report);
-    record.setAudioTC(record.audioTCReading.timecode, {stream, record.audioTCReading.channel});
-    record.audioTCReadRequested = false;
 }
 
 void ControlHarness::onImportProgress(int current, int all, QString statusMsg)

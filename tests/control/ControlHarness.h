@@ -4,6 +4,7 @@
 #include "ExportOptions.h"
 #include "ExportResult.h"
 #include "FileData.h"
+#include "FileTableModel.h"
 #include "TestWait.h"
 
 #include <QFileInfo>
@@ -21,12 +22,14 @@ class MainControl;
 // Drives MainControl on its own worker thread through queued signals, as the
 // main window and the file table do, and keeps what comes back.
 //
-// With `actAsTable` set it also plays the table's part of an import: a row per
-// announced file, a probe request per row, a read request per good probe, and
-// the audio timecode of each row from the decoder reports.
+// With `actAsTable` set the table's own model takes part as in the window: a
+// row per announced file, a probe request per row, a read request per good
+// probe, and the audio timecode of each row from the decoder reports.
 class ControlHarness : public QObject
 {
     Q_OBJECT
+
+    FileTableModel tableModel;
 
 public:
     struct Progress { int current; int all; QString text; };
@@ -73,8 +76,8 @@ public:
     // The controller, for work that must run on its thread.
     MainControl *controller() const { return control; }
 
-    // Rows as the table would hold them, numbered (fileNumber) by row.
-    QVector<FileData> rows;
+    // Rows as the table holds them, numbered (fileNumber) by id, which is the row here.
+    const QVector<FileData> &rows;
     QList<QFileInfo> announced;
     QList<ProbeResult> probeResults;
     QList<AudioResult> audioResults;
@@ -98,9 +101,21 @@ signals:
     void cancelExport();
 
 private slots:
-    void onGotFileFromDir(QFileInfo fileInfo);
-    void onFFProbeResult(FileData fileData, int fileNumber, int exitCode);
-    void onAudioTCReadResult(QJsonObject report, int row, int stream, int exitCode);
+    void onGotFileFromDir(QFileInfo fileInfo)
+    {
+        ++deliveries;
+        announced.append(fileInfo);
+    }
+    void onFFProbeResult(FileData fileData, int fileNumber, int exitCode)
+    {
+        ++deliveries;
+        probeResults.append({fileData, fileNumber, exitCode});
+    }
+    void onAudioTCReadResult(QJsonObject report, int row, int stream, int exitCode)
+    {
+        ++deliveries;
+        audioResults.append({report, row, stream, exitCode});
+    }
     void onImportProgress(int current, int all, QString statusMsg);
     void onExportProgress(int current, int all, QString statusMsg);
     void onExportStarted();
@@ -117,7 +132,6 @@ private slots:
     }
 
 private:
-    bool actAsTable;
     int deliveries = 0; // signals taken from the controller, for settle()
     QThread worker;
     MainControl *control = nullptr;

@@ -1,5 +1,6 @@
 #include "ExportWindow.h"
 #include "FileList.h"
+#include "WindowTexts.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
 #include "TestMedia.h"
@@ -21,9 +22,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-using TestMedia::probeStream;
-using TestMedia::recordOfStreams;
 
 namespace {
 
@@ -55,6 +53,9 @@ QAction *menuAction(QMainWindow &window, const QString &menu, const QString &tex
     }
     return nullptr;
 }
+
+using TestMedia::probeStream;
+using TestMedia::recordOfStreams;
 
 } // namespace
 
@@ -100,7 +101,7 @@ private:
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        table(window)->addItemToTable(QFileInfo(file.fileName()));
+        table(window)->fileModel()->addItemToTable(QFileInfo(file.fileName()));
     }
 
 private slots:
@@ -238,7 +239,7 @@ private slots:
         QCOMPARE(status(window), QString("Status:"));
         QVERIFY(cancelButton(window)->isHidden());
 
-        QCOMPARE(MainWindow::exportErrorText({"a", "b", "c", "d"}),
+        QCOMPARE(WindowTexts::exportErrorText({"a", "b", "c", "d"}),
                  QString("Export finished.\nErrors occured with the folliwing files:\na, b, c, d"));
 
         call(window, "onExportStart");
@@ -312,10 +313,9 @@ private slots:
 
         addFile(window, "one.mov");
         FileList *list = table(window);
-        list->onFFProbeResult(FileData(), 0, 0);
-        list->importReady();
+        list->fileModel()->onFFProbeResult(FileData(), 0, 0);
         list->selectRow(0);
-        QSignalSpy exportReq(list, &FileList::exportFilesReq);
+        QSignalSpy exportReq(list->fileModel(), &FileTableModel::exportFilesReq);
         dialog->findChild<QLineEdit *>()->setText(dir.path());
         QPushButton *exportButton = nullptr;
         for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
@@ -352,35 +352,40 @@ private slots:
         MainWindow window{QUrl()};
         window.show();
         FileList *list = table(window);
+        FileTableModel *model = list->fileModel();
         addFile(window, "k0.mov");
         addFile(window, "k1.mov");
         auto *streams = window.findChild<QListWidget *>("streamInfoList");
-        list->onFFProbeResult(FileData(), 0, 0);
-        emit list->cellClicked(0, 0);
+        model->onFFProbeResult(FileData(), 0, 0);
+        emit list->clicked(list->model()->index(0, 0));
         QVERIFY(streams->count() > 0);
 
+        // Rows go while their reads are still outstanding.
         list->selectRow(1);
         QTest::keyClick(&window, Qt::Key_Delete);
-        QCOMPARE(list->rowCount(), 2);
-        QCOMPARE(status(window), QString("Status: files cannot be removed while files are being read"));
-        QVERIFY(streams->count() > 0);
-
-        list->onFFProbeResult(FileData(), 1, 1000);
-        list->importReady();
-        list->selectRow(1);
-        QTest::keyClick(&window, Qt::Key_Delete);
-        QCOMPARE(list->rowCount(), 1);
-        QCOMPARE(list->records().at(0).fileName, QString("k0.mov"));
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->records().at(0).fileName, QString("k0.mov"));
         QCOMPARE(status(window), QString("Status: "));
         QCOMPARE(streams->count(), 0);
 
+        // Not while an export runs.
+        ExportOptions options;
+        options.exportAll = true;
+        list->exportFiles(options);
+        list->selectRow(0);
+        emit list->clicked(list->model()->index(0, 0));
+        QTest::keyClick(&window, Qt::Key_Delete);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(status(window), QString("Status: files cannot be removed while an export is running"));
+        QVERIFY(streams->count() > 0);
+        list->exportFinished();
+
         // The usual way: the table has the focus and passes the key on.
         addFile(window, "k2.mov");
-        list->onFFProbeResult(FileData(), 1, 1000);
         list->selectRow(0);
         QTest::keyClick(list, Qt::Key_Delete);
-        QCOMPARE(list->rowCount(), 1);
-        QCOMPARE(list->records().at(0).fileName, QString("k2.mov"));
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->records().at(0).fileName, QString("k2.mov"));
     }
 
     // The type follows the name; a failure keeps its reason and writes nothing.
@@ -388,7 +393,7 @@ private slots:
     {
         MainWindow window{QUrl()};
         addFile(window, "s0.mov");
-        table(window)->onFFProbeResult(FileData(), 0, 1000);
+        table(window)->fileModel()->onFFProbeResult(FileData(), 0, 1000);
         QString error;
 
         QVERIFY(!window.saveReport(dir.filePath("report.txt"), &error));
@@ -480,26 +485,26 @@ private slots:
         const FileData mov = recordOfStreams("mov", {probeStream(0, "video", "h264", {{"width", 1920}, {"height", 1080}}),
                                             probeStream(1, "audio", "pcm_s24le", {{"channels", 2}, {"channel_layout", "stereo"}}),
                                             probeStream(2, "audio", "aac", {{"channels", 1}})});
-        QCOMPARE(MainWindow::streamInfoLines(mov),
+        QCOMPARE(WindowTexts::streamInfoLines(mov),
                  QStringList({" Streams:", "   0: video (h264)", "     size: 1920x1080", "   1: audio (pcm_s24le)",
                               "     layout: stereo", "     channels: 2", "   2: audio (aac)", "     channels: 1"}));
 
         const FileData wav = recordOfStreams("wav", {probeStream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})});
-        QCOMPARE(MainWindow::streamInfoLines(wav),
+        QCOMPARE(WindowTexts::streamInfoLines(wav),
                  QStringList({" Streams:", "   0: audio (pcm_s16le)", "     layout: mono", "     channels: 1"}));
 
         const FileData mxf = recordOfStreams("MXF", {probeStream(0, "video", ""),
                                             probeStream(1, "audio", "pcm_s24le", {{"channels", 1}}),
                                             probeStream(2, "audio", "pcm_s24le", {{"channels", 1}})});
-        QCOMPARE(MainWindow::streamInfoLines(mxf),
+        QCOMPARE(WindowTexts::streamInfoLines(mxf),
                  QStringList({" Streams:", "   0: video ()", "     size: 0x0", "   1: audio (pcm_s24le)",
                               "   2: audio (pcm_s24le)"}));
 
         // A click on a row fills the list from that row's record.
         MainWindow window{QUrl()};
         addFile(window, "clip.mov");
-        table(window)->onFFProbeResult(mov, 0, 0);
-        emit table(window)->cellClicked(0, 2);
+        table(window)->fileModel()->onFFProbeResult(mov, 0, 0);
+        emit table(window)->clicked(table(window)->model()->index(0, 2));
         auto *list = window.findChild<QListWidget *>("streamInfoList");
         QCOMPARE(list->count(), 8);
         QCOMPARE(list->item(2)->text(), QString("     size: 1920x1080"));

@@ -1,7 +1,7 @@
 // Reports of a table of generated clips, read back by parsers of the test's
 // own, and the run without a window as a script would start it.
 
-#include "FileList.h"
+#include "FileTableModel.h"
 #include "MetaTypes.h"
 #include "ReportRun.h"
 #include "ReportWriter.h"
@@ -372,14 +372,17 @@ private slots:
     // and a rate the signal contradicts.
     void foundColumnAndSignalRate()
     {
+        // Sources are named by their ids, not by their rows.
         FileData own = timedRecord("10:00:00:00", 25, false, false, 4.0);
+        own.fileNumber = 5;
         FileData searched = own;
+        searched.fileNumber = 6;
         searched.audioTCReading.foundAt = 12.48;
         FileData linked;
         linked.fileName = "S01_2.wav";
-        linked.setLinkedAudioTC(0, own.audioTC, own.audioTCReading);
+        linked.setLinkedAudioTC(5, own.audioTC, own.audioTCReading);
         FileData orphan = linked;
-        orphan.audioTCLinkedRow = -1;
+        orphan.audioTCLinkedRow = 0;
         const QVector<FileData> records{own, searched, linked, orphan};
         QStringList found;
         for (const FileData &record : records)

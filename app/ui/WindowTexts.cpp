@@ -1,0 +1,94 @@
+#include "WindowTexts.h"
+
+#include "AppInfo.h"
+
+#include <QJsonArray>
+
+namespace {
+
+// Qt's own escaping leaves quotes alone; the link sits in a quoted attribute.
+QString htmlText(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
+QString linePrefix(const ProbeStream &stream)
+{
+    return QStringLiteral("   %1: ").arg(stream.index);
+}
+
+} // namespace
+
+QString WindowTexts::aboutText(const QString &webPage)
+{
+    return QStringLiteral("<p style='margin-right:5em;'>%1 V%2.%3<br>%4<a href='%5'>%5</a><br></p>")
+        .arg(AppInfo::appName())
+        .arg(AppInfo::majorVersion)
+        .arg(AppInfo::minorVersion, 2, 10, QLatin1Char('0'))
+        .arg(tr("Webpage: "), webPage);
+}
+
+// Four names per line; every line but the last ends in ", ".
+QString WindowTexts::exportErrorText(const QStringList &fileNames)
+{
+    QString text = tr("Export finished.\nErrors occured with the folliwing files:");
+    if (fileNames.isEmpty())
+        return text;
+    for (int i = 0; i < fileNames.size(); ++i) {
+        if (i % 4 == 0)
+            text += QLatin1Char('\n');
+        text += fileNames.at(i) + QStringLiteral(", ");
+    }
+    text.chop(2);
+    return text;
+}
+
+QString WindowTexts::exportDetailsText(const QVector<ExportResult> &results)
+{
+    QStringList lines;
+    for (const ExportResult &result : results)
+        if (!result.done())
+            lines << result.detailLine();
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The document comes over the network: its description is shown as text, and
+// only a web address becomes a link.
+QString WindowTexts::newVersionText(const QString &description, const QUrl &downloadLink)
+{
+    const QString scheme = downloadLink.scheme().toLower();
+    const bool webLink = downloadLink.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    const QString shown = htmlText(downloadLink.toString());
+
+    QString text = QStringLiteral("<p style='margin-right:5em;'> ")
+                   + tr("There is a new software version available!<br>You can download it from the following link:<br>");
+    if (webLink) {
+        QString target = QString::fromLatin1(downloadLink.toEncoded());
+        target.replace(QLatin1Char('\''), QLatin1String("%27"));
+        text += QStringLiteral("<a href='%1'>%2</a></p>").arg(htmlText(target), shown);
+    } else {
+        text += shown + QStringLiteral("</p>");
+    }
+    if (!description.isEmpty())
+        text += tr("Details:<br><i>") + htmlText(description) + QStringLiteral("</i>");
+    return text;
+}
+
+QStringList WindowTexts::streamInfoLines(const FileData &fileData)
+{
+    QStringList lines{tr(" Streams:")};
+    if (fileData.hasVideo()) {
+        const ProbeStream &video = fileData.videoStream();
+        lines << linePrefix(video) + tr("video (") + video.codecName + QStringLiteral(")");
+        lines << tr("     size: ") + QString::number(video.width) + QStringLiteral("x") + QString::number(video.height);
+    }
+    const bool mxf = fileData.suffix.compare(QLatin1String("mxf"), Qt::CaseInsensitive) == 0;
+    for (const ProbeStream &audio : fileData.audioStreams()) {
+        lines << linePrefix(audio) + tr("audio (") + audio.codecName + QStringLiteral(")");
+        if (!audio.channelLayout.isEmpty())
+            lines << tr("     layout: ") + audio.channelLayout;
+        if (!mxf)
+            lines << tr("     channels: ") + QString::number(audio.channels);
+    }
+    return lines;
+}
