@@ -2,7 +2,6 @@
 
 #include "ExportOptions.h"
 #include "FileData.h"
-#include "ProbeRecord.h"
 #include "ResultCode.h"
 
 #include <QByteArray>
@@ -11,9 +10,10 @@
 #include <QVector>
 
 // The ffmpeg command of one export, built from the file's record and the
-// export dialog's choices, and what the written file must then hold.
+// export dialog's choices, and what it writes into the copy.
 // Everything here is derived from the two records alone; nothing touches the
-// disk (ExportTarget chooses the names and moves the files).
+// disk (ExportTarget chooses the names and moves the files, ExportCheck
+// compares the written file with what was asked).
 class ExportCommand
 {
 public:
@@ -52,25 +52,15 @@ public:
     qint64 timeReference() const;
     QString speedLine() const;            // "sSPEED=025.000-ND"; empty without an audio timecode
 
-    // Empty when the probe of the written file shows what the command wrote
-    // and what the source holds; otherwise what differs, with both values.
-    QString outputMismatch(const ProbeRecord &probe) const;
-    // The ffprobe arguments of the probe outputMismatch reads: format and
-    // streams, with the packets of every stream counted.
-    static QStringList probeArguments(const QString &writtenPath);
-
-    // Audio codecs an unchanged-audio export passes through as they are.
-    static const QStringList &codecTable();
-
-    struct DnxhdRow
-    {
-        QString bitRate;      // "-b:v"
-        QString pixelFormat;  // "-pix_fmt"
-        QString frameRate;    // "-r"
-    };
-    // The DNxHD row of a video type at the integer part F of the source's rate
-    // (23, 24, 25, 29, 30, 50, 59, 60); false outside the table.
-    static bool dnxhdRow(VideoExportType videoType, const Fraction &rFrameRate, DnxhdRow *row);
+    // What the check of the written file compares with.
+    const FileData &source() const { return file; }
+    bool copiesVideo() const;
+    bool writesQuickTime() const;
+    QString writtenVideoCodec() const;   // the chosen one, or the source's for a copy
+    QString sourceReelName() const;
+    // The channels of each audio stream written, in output order; 0 when the
+    // probe of the source did not say.
+    QVector<int> writtenChannels() const;
 
 private:
     // One audio stream of the copy, in output order.
@@ -83,16 +73,10 @@ private:
     };
 
     bool isDnxhdType() const;
-    bool copiesVideo() const;
-    bool writesQuickTime() const;
     QString timecodeRateArgument() const;
     Fraction outputVideoRate() const;
     void matchRates();
     QString videoRefusal() const;
-    QString writtenVideoCodec() const;   // the chosen one, or the source's for a copy
-    qint64 sourceFrameCount() const;     // -1 when the source does not tell
-    QString videoMismatch(const ProbeStream *written) const; // nullptr: no video written
-    QString sourceReelName() const;
     QStringList metadataArguments() const;
     QString audioCodec(int streamIndex) const;
     QString muteCodec() const;
@@ -102,7 +86,6 @@ private:
     QStringList videoArguments() const;
     QStringList timecodeArguments() const;
     QStringList codecArguments(int outputIndex, const QString &codec, bool perStream) const;
-    int expectedChannels(const AudioOutput &output) const;
 
     FileData file;
     ExportOptions options;

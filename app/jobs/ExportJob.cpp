@@ -1,6 +1,7 @@
 #include "ExportJob.h"
 
 #include "BextChunk.h"
+#include "ExportCheck.h"
 #include "ExportTarget.h"
 #include "ProbeRecord.h"
 #include "ResultCode.h"
@@ -127,7 +128,7 @@ void ExportJob::toolEnded(int exitCode)
         }
     }
     verifying = true;
-    runTool(QStringLiteral("ffprobe"), ExportCommand::probeArguments(partialPath));
+    runTool(QStringLiteral("ffprobe"), ExportCheck::probeArguments(partialPath));
 }
 
 void ExportJob::toolFailed(int resultCode)
@@ -140,7 +141,7 @@ void ExportJob::toolFailed(int resultCode)
 void ExportJob::verify(int probeExitCode)
 {
     const QJsonObject probe = QJsonDocument::fromJson(process()->readAllStandardOutput()).object();
-    const QString mismatch = probeExitCode == 0 ? command->outputMismatch(ProbeRecord::fromJson(probe))
+    const QString mismatch = probeExitCode == 0 ? ExportCheck(*command).outputMismatch(ProbeRecord::fromJson(probe))
                                                 : tr("the written file could not be probed");
     if (!mismatch.isEmpty()) {
         discardOutput();

@@ -1,6 +1,6 @@
 // The records' two readers against what the real tools print, and the one
 // formatter of times and durations.
-#include "ExportCommand.h"
+#include "ExportCheck.h"
 #include "TestMedia.h"
 #include "TimeText.h"
 
@@ -26,7 +26,7 @@ private slots:
         clip.muxArguments = QStringList{"-metadata", "creation_time=2024-05-01T12:00:00.000000Z"};
         const QString mov = makeMov(dir.path(), clip);
         MADE(mov);
-        const ToolRun run = runTool("ffprobe", ExportCommand::probeArguments(mov));
+        const ToolRun run = runTool("ffprobe", ExportCheck::probeArguments(mov));
         const ProbeRecord probe = ProbeRecord::fromJson(QJsonDocument::fromJson(run.standardOutput).object());
         QVERIFY(probe.valid && probe.format.formatName.contains("mov"));
         QVERIFY(probe.format.hasDuration && qAbs(probe.format.duration - 4.0) < 0.1);

@@ -1,9 +1,11 @@
 // The export command as a whole: argument lists, output names, progress
 // estimate and the check of a written file, without running a tool.
 #include "BextChunk.h"
+#include "ExportCheck.h"
 #include "ExportCommand.h"
 #include "ExportTarget.h"
 #include "TestMedia.h"
+#include "VideoFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -160,9 +162,9 @@ void ExportCommandTest::everyVideoType()
 void ExportCommandTest::dnxhdTable()
 {
     // 24 fps keeps the source's own rate text; 23.976 and 29.97 get the exact NTSC rate.
-    ExportCommand::DnxhdRow row;
+    VideoFormat::DnxhdRow row;
     const auto dnxhdRow = [&](int type, const QString &rate) {
-        return ExportCommand::dnxhdRow(VideoExportType(type), Fraction::fromText(rate), &row);
+        return VideoFormat::dnxhdRow(VideoExportType(type), Fraction::fromText(rate), &row);
     };
     QVERIFY(dnxhdRow(8, "24/1"));
     QCOMPARE(QStringList({row.bitRate, row.pixelFormat, row.frameRate}), QStringList({"175M", "yuv422p10", "24/1"}));
@@ -433,7 +435,7 @@ void ExportCommandTest::progressEstimate()
 void ExportCommandTest::verificationOfTheWrittenFile()
 {
     const FileData four = source("clip.mov", "25/1", {audioStream(1, "pcm_s16le", 4), audioStream(2, "pcm_s16le", 2)}, 1, 2);
-    const ExportCommand muted(four, exportOptions(5, 1, true));
+    const ExportCheck muted(four, exportOptions(5, 1, true));
     const auto written = [](const QString &tc, QVector<int> channels, const QString &tmcd = QString()) {
         QJsonArray streams{QJsonObject{{"codec_type", "video"}, {"codec_name", "mpeg4"}, {"r_frame_rate", "25/1"},
                                        {"tags", QJsonObject{{"timecode", tc}}}}};
@@ -456,13 +458,13 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     QVERIFY(!muted.outputMismatch(ProbeRecord::fromJson(noTimecode)).isEmpty());
     FileData withoutTC = four;
     withoutTC.hasAudioTC = false;
-    QCOMPARE(ExportCommand(withoutTC, exportOptions(5, 1, true)).outputMismatch(ProbeRecord::fromJson(noTimecode)), QString());
+    QCOMPARE(ExportCheck(withoutTC, exportOptions(5, 1, true)).outputMismatch(ProbeRecord::fromJson(noTimecode)), QString());
 
     // MXF: the timecode is a format tag. A transcode holds the chosen codec
     // at the source's rate, every frame of it (one either way), at 1920x1080.
     FileData counted = four;
     counted.probe.streams[0].nbFrames = 250;
-    const ExportCommand mxf(counted, exportOptions(2, 1, false));
+    const ExportCheck mxf(counted, exportOptions(2, 1, false));
     const auto mxfProbe = [](const QString &codec, const QString &rate, const QString &packets, int width) {
         const QJsonObject video{{"codec_type", "video"}, {"codec_name", codec}, {"r_frame_rate", rate},
                                 {"width", width}, {"height", 1080}, {"nb_read_packets", packets}};
@@ -481,13 +483,13 @@ void ExportCommandTest::verificationOfTheWrittenFile()
              QString("frame size 1280x1080 in the written file instead of 1920x1080"));
 
     const FileData wav = source("take.wav", QString(), {audioStream(0, "pcm_s16le", 2)}, 0, 0);
-    const ExportCommand wavCommand(wav, exportOptions(0, 0, false));
+    const ExportCheck wavCheck(wav, exportOptions(0, 0, false));
     const auto wavProbe = [](const QString &reference) {
         return QJsonObject{{"format", QJsonObject{{"tags", QJsonObject{{"time_reference", reference}}}}},
                            {"streams", QJsonArray{QJsonObject{{"codec_type", "audio"}, {"channels", 2}}}}};
     };
-    QCOMPARE(wavCommand.outputMismatch(ProbeRecord::fromJson(wavProbe("1728000000"))), QString());
-    QVERIFY(!wavCommand.outputMismatch(ProbeRecord::fromJson(wavProbe("0"))).isEmpty());
+    QCOMPARE(wavCheck.outputMismatch(ProbeRecord::fromJson(wavProbe("1728000000"))), QString());
+    QVERIFY(!wavCheck.outputMismatch(ProbeRecord::fromJson(wavProbe("0"))).isEmpty());
 
     // A copy cut short, a timecode track off the video's rate, a lost creation
     // time or reel name: each is a mismatch with its reason.
@@ -495,7 +497,7 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     tagged.probe.format.creationTime = "2024-05-01T12:00:00.000000Z";
     tagged.probe.streams.append(ProbeStream());
     tagged.probe.streams.last().reelName = "A001";
-    const ExportCommand copy(tagged, exportOptions(5, 1, true));
+    const ExportCheck copy(tagged, exportOptions(5, 1, true));
     const auto complete = [&](double seconds, const QString &trackRate, const QString &created, const QString &reel) {
         QJsonObject probe = written("10:00:00:00", {3, 2});
         QJsonArray streams = probe["streams"].toArray();
@@ -516,7 +518,7 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     QCOMPARE(copy.outputMismatch(ProbeRecord::fromJson(complete(10.0, "25/1", "", "A001"))),
              QString("creation time 2024-05-01T12:00:00.000000Z missing in the written file"));
     QCOMPARE(copy.outputMismatch(ProbeRecord::fromJson(complete(10.0, "25/1", created, ""))), QString("reel name A001 missing in the written file"));
-    QCOMPARE(copy.arguments("/o/x.MOV").mid(17, 4),
+    QCOMPARE(ExportCommand(tagged, exportOptions(5, 1, true)).arguments("/o/x.MOV").mid(17, 4),
              (QStringList{"-metadata", "creation_time=" + created, "-metadata:s:v:0", "reel_name=A001"}));
 }
 
