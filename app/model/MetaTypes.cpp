@@ -13,17 +13,17 @@
 #include <QUrl>
 #include <QVector>
 
-// Each type under the one name it is declared with: every connect is checked
-// at compile time, so no signature text has to find a second spelling.
+
 void registerMetaTypes()
 {
-    qRegisterMetaType<FD::FileData>();
-    qRegisterMetaType<QVector<FD::FileData>>();
-    qRegisterMetaType<QList<QUrl>>();
-    qRegisterMetaType<QFileInfo>();
-    qRegisterMetaType<ExportOptions>();
-    qRegisterMetaType<ExportResult>();
-    qRegisterMetaType<AudioTCOptions>();
-    qRegisterMetaType<QJsonObject>();
-    qRegisterMetaType<QStringList>();
+    qRegisterMetaType<QVector<FD::FileData>>("QVector<FileData>");
+    qRegisterMetaType<FD::FileData>("FD::FileData");
+    qRegisterMetaType<FD::FileData>("FileData");
+    qRegisterMetaType<QList<QUrl>>("QList<QUrl>");
+    qRegisterMetaType<QFileInfo>("QFileInfo");
+    qRegisterMetaType<ExportOptions>("ExportOptions");
+    qRegisterMetaType<ExportResult>("ExportResult");
+    qRegisterMetaType<AudioTCOptions>("AudioTCOptions");
+    qRegisterMetaType<QJsonObject>("QJsonObject");
+    qRegisterMetaType<QStringList>("QStringList");
 }
