@@ -89,5 +89,6 @@ struct FileData
 
 using FD::FileData;
 
-Q_DECLARE_METATYPE(FD::FileData)
-Q_DECLARE_METATYPE(QVector<FD::FileData>)
+// Declared by the name every signal spells it with, so each has one metatype name.
+Q_DECLARE_METATYPE(FileData)
+Q_DECLARE_METATYPE(QVector<FileData>)

@@ -14,16 +14,16 @@
 #include <QVector>
 
 
+// Each type under the one name it is declared with, the one the signals use.
 void registerMetaTypes()
 {
-    qRegisterMetaType<QVector<FD::FileData>>("QVector<FileData>");
-    qRegisterMetaType<FD::FileData>("FD::FileData");
-    qRegisterMetaType<FD::FileData>("FileData");
-    qRegisterMetaType<QList<QUrl>>("QList<QUrl>");
-    qRegisterMetaType<QFileInfo>("QFileInfo");
-    qRegisterMetaType<ExportOptions>("ExportOptions");
-    qRegisterMetaType<ExportResult>("ExportResult");
-    qRegisterMetaType<AudioTCOptions>("AudioTCOptions");
-    qRegisterMetaType<QJsonObject>("QJsonObject");
-    qRegisterMetaType<QStringList>("QStringList");
+    qRegisterMetaType<FileData>();
+    qRegisterMetaType<QVector<FileData>>();
+    qRegisterMetaType<QList<QUrl>>();
+    qRegisterMetaType<QFileInfo>();
+    qRegisterMetaType<ExportOptions>();
+    qRegisterMetaType<ExportResult>();
+    qRegisterMetaType<AudioTCOptions>();
+    qRegisterMetaType<QJsonObject>();
+    qRegisterMetaType<QStringList>();
 }
