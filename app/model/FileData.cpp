@@ -2,7 +2,6 @@
 
 #include "TimeText.h"
 
-#include <atomic>
 #include <cmath>
 
 namespace FD {
@@ -64,9 +63,7 @@ const ProbeStream &noStream()
 
 FileData FileData::fromFileInfo(const QFileInfo &fileInfo)
 {
-    static std::atomic<quint64> lastId{0};
     FileData record;
-    record.id = ++lastId;
     record.fileName = fileInfo.fileName();
     record.filePath = fileInfo.absoluteFilePath();
     record.baseName = fileInfo.baseName();

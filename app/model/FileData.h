@@ -18,9 +18,6 @@ namespace FD {
 // signal and queue carries copies.
 struct FileData
 {
-    // Names the file for as long as the program runs, whatever row it is
-    // shown in; 0 for a record not made by fromFileInfo.
-    quint64 id = 0;
     QString audioTC = QStringLiteral("");
     QString fileTC = QStringLiteral("");
     qint32 audioTCLinkedRow = -1;
@@ -48,12 +45,14 @@ struct FileData
     qint32 audioTCError = 0;
     bool isGoPro = false;
     bool audioTCReadRequested = false;
+    // The row's id, given by the table and kept whatever row it is shown in
+    // or sorted to; every request and answer carries it.
     qint32 fileNumber = -1;
     // The outcome of this row's last export (NotExported before the first).
     ExportResult lastExport;
 
-    // A fresh record for a file on disk, with an id of its own: name, path,
-    // base name, suffix, modification time.
+    // A fresh record for a file on disk: name, path, base name, suffix,
+    // modification time. The table gives it its id (fileNumber).
     static FileData fromFileInfo(const QFileInfo &fileInfo);
     // A record of what a probe found: streams, audio stream indexes, video
     // stream, duration, the GoPro flag and the file timecode (the WAV time
