@@ -91,12 +91,8 @@ void DecodeJob::startRun()
     const QString algorithm = algorithmsToTry.takeFirst();
     if (!algorithm.isEmpty())
         args << algorithm;
-    output.clear();
     ++runCount;
     runTool(QStringLiteral("Pelbrook"), args);
-    ToolProcess *tool = process();
-    connect(tool, &QProcess::readyReadStandardOutput, this,
-            [this, tool] { output.append(tool->readAllStandardOutput()); });
 }
 
 void DecodeJob::toolEnded(int exitCode)
@@ -105,9 +101,8 @@ void DecodeJob::toolEnded(int exitCode)
         startRun();
         return;
     }
-    output.append(process()->readAllStandardOutput());
-    json = QJsonDocument::fromJson(output).object();
-    output.clear();
+    // QProcess keeps all the tool printed until it is read.
+    json = QJsonDocument::fromJson(process()->readAllStandardOutput()).object();
     if (exitCode == 0 && AudioTCReading::fromReport(json).timecode.isEmpty())
         exitCode = unreadableReportExitCode;
     done(exitCode);

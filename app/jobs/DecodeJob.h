@@ -52,7 +52,6 @@ private:
     DecodeRequest req;
     QStringList fixedArguments;    // the WAV path and any -c/-f/-s/-o
     QStringList algorithmsToTry;   // "-a" argument of each run still to come
-    QByteArray output;
     QJsonObject json;
     int runCount = 0;
 };

@@ -1,4 +1,5 @@
 #include "ExportCheck.h"
+#include "ProbeJob.h"
 #include "VideoFormat.h"
 
 #include <cmath>
@@ -15,9 +16,11 @@ ExportCheck::ExportCheck(const FileData &fileData, const ExportOptions &options)
 
 QStringList ExportCheck::probeArguments(const QString &writtenPath)
 {
-    return {QStringLiteral("-v"), QStringLiteral("quiet"), QStringLiteral("-print_format"),
-            QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-            QStringLiteral("-count_packets"), writtenPath};
+    // The import's probe, with the packets of every stream counted: MXF
+    // gives no frame count otherwise.
+    QStringList args = ProbeJob::arguments(writtenPath);
+    args.insert(args.size() - 1, QStringLiteral("-count_packets"));
+    return args;
 }
 
 qint64 ExportCheck::sourceFrameCount() const
@@ -85,11 +88,11 @@ QString ExportCheck::outputMismatch(const ProbeRecord &probe) const
     if (format.hasTimecode)
         timecodes << format.timecode;
     for (const ProbeStream &stream : probe.streams) {
-        if (stream.codecType == QLatin1String("audio"))
+        if (stream.isAudio())
             audio.append(stream);
-        else if (stream.codecType == QLatin1String("video") && !video)
+        else if (stream.isVideo() && !video)
             video = &stream;
-        else if (stream.codecTag == QLatin1String("tmcd"))
+        else if (stream.isTimecodeTrack())
             timecodeTrack = stream;
         if (stream.hasTimecode)
             timecodes << stream.timecode;

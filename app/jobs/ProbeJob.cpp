@@ -26,17 +26,12 @@ QStringList ProbeJob::arguments(const QString &filePath)
 void ProbeJob::run()
 {
     runTool(QStringLiteral("ffprobe"), arguments(path));
-    ToolProcess *tool = process();
-    connect(tool, &QProcess::readyReadStandardOutput, this,
-            [this, tool] { output.append(tool->readAllStandardOutput()); });
 }
 
 void ProbeJob::toolEnded(int exitCode)
 {
-    // Output still buffered when the end is reported belongs to the report too.
-    output.append(process()->readAllStandardOutput());
-    json = QJsonDocument::fromJson(output).object();
-    output.clear();
+    // QProcess keeps all the tool printed until it is read.
+    json = QJsonDocument::fromJson(process()->readAllStandardOutput()).object();
     if (exitCode != 0)
         finish(ResultCode::ProbeFailed);
     else

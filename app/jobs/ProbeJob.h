@@ -26,6 +26,5 @@ protected:
 private:
     QString path;
     int id;
-    QByteArray output;
     QJsonObject json;
 };

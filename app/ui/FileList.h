@@ -24,7 +24,6 @@ public:
     explicit FileList(QWidget *parent = nullptr);
 
     FileTableModel *fileModel() const { return files; }
-    QSortFilterProxyModel *sortModel() const { return sorter; }
     const QVector<FileData> &records() const { return files->records(); }
     // "Drop files here..." shows until the first files come.
     bool hasPlaceholder() const { return placeholderShown && files->rowCount() == 0; }
