@@ -14,15 +14,15 @@ int number(VideoExportType type)
 const QVector<VideoEntry> &videoEntries()
 {
     static const QVector<VideoEntry> table{
-        {VideoExportType::PassThrough, QStringLiteral("pass trough")},
-        {VideoExportType::MxfMpeg2, QStringLiteral("MXF - MPEG2 422 50M (1920x1080)")},
-        {VideoExportType::MxfDnxhdLow, QStringLiteral("MXF - DNxHD 36/45 (1920x1080)")},
-        {VideoExportType::MxfDnxhdMid, QStringLiteral("MXF - DNxHD 115/120/145 (1920x1080)")},
-        {VideoExportType::MxfDnxhdHigh, QStringLiteral("MXF - DNxHD 175x/185x/220 (1920x1080)")},
-        {VideoExportType::QuickTimePassThrough, QStringLiteral("QuickTime - pass trough")},
-        {VideoExportType::QuickTimeDnxhdLow, QStringLiteral("QuickTime - DNxHD 36/45 (1920x1080)")},
-        {VideoExportType::QuickTimeDnxhdMid, QStringLiteral("QuickTime - DNxHD 115/120/145 (1920x1080)")},
-        {VideoExportType::QuickTimeDnxhdHigh, QStringLiteral("QuickTime - DNxHD 175x/185x/220 (1920x1080)")},
+        {VideoExportType::PassThrough, QStringLiteral("pass trough"), QStringLiteral("copy")},
+        {VideoExportType::MxfMpeg2, QStringLiteral("MXF - MPEG2 422 50M (1920x1080)"), QStringLiteral("mxf-mpeg2")},
+        {VideoExportType::MxfDnxhdLow, QStringLiteral("MXF - DNxHD 36/45 (1920x1080)"), QStringLiteral("mxf-dnxhd-low")},
+        {VideoExportType::MxfDnxhdMid, QStringLiteral("MXF - DNxHD 115/120/145 (1920x1080)"), QStringLiteral("mxf-dnxhd-mid")},
+        {VideoExportType::MxfDnxhdHigh, QStringLiteral("MXF - DNxHD 175x/185x/220 (1920x1080)"), QStringLiteral("mxf-dnxhd-high")},
+        {VideoExportType::QuickTimePassThrough, QStringLiteral("QuickTime - pass trough"), QStringLiteral("mov-copy")},
+        {VideoExportType::QuickTimeDnxhdLow, QStringLiteral("QuickTime - DNxHD 36/45 (1920x1080)"), QStringLiteral("mov-dnxhd-low")},
+        {VideoExportType::QuickTimeDnxhdMid, QStringLiteral("QuickTime - DNxHD 115/120/145 (1920x1080)"), QStringLiteral("mov-dnxhd-mid")},
+        {VideoExportType::QuickTimeDnxhdHigh, QStringLiteral("QuickTime - DNxHD 175x/185x/220 (1920x1080)"), QStringLiteral("mov-dnxhd-high")},
     };
     return table;
 }
@@ -30,9 +30,9 @@ const QVector<VideoEntry> &videoEntries()
 const QVector<AudioEntry> &audioEntries()
 {
     static const QVector<AudioEntry> table{
-        {AudioExportType::PassThrough, QStringLiteral("pass trough")},
-        {AudioExportType::Pcm16, QStringLiteral("PCM 16 bit")},
-        {AudioExportType::Pcm24, QStringLiteral("PCM 24 bit")},
+        {AudioExportType::PassThrough, QStringLiteral("pass trough"), QStringLiteral("copy")},
+        {AudioExportType::Pcm16, QStringLiteral("PCM 16 bit"), QStringLiteral("pcm16")},
+        {AudioExportType::Pcm24, QStringLiteral("PCM 24 bit"), QStringLiteral("pcm24")},
     };
     return table;
 }

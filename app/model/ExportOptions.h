@@ -26,9 +26,10 @@ enum class AudioExportType : qint32 {
 
 namespace ExportTypes {
 
-// What the dialog lists, in its order: combo item n is entry n.
-struct VideoEntry { VideoExportType type; QString text; };
-struct AudioEntry { AudioExportType type; QString text; };
+// What the dialog lists, in its order: combo item n is entry n. The word
+// names the type on the command line.
+struct VideoEntry { VideoExportType type; QString text; QString word; };
+struct AudioEntry { AudioExportType type; QString text; QString word; };
 const QVector<VideoEntry> &videoEntries();
 const QVector<AudioEntry> &audioEntries();
 

@@ -1,6 +1,8 @@
+#include "ExportRun.h"
 #include "MainWindow.h"
 #include "MetaTypes.h"
 #include "ReportRun.h"
+#include "StopSignals.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -8,16 +10,16 @@
 
 namespace {
 
-bool reportRequested(int argc, char *argv[])
+QStringList argumentsOf(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    return ReportRun::isRequested(arguments);
+    return arguments;
 }
 
-// Standard error of a report run carries progress lines and our own errors
-// only; Qt's notes about the environment would break scripts that read it.
+// Standard error of a run without a window carries progress lines and our own
+// errors only; Qt's notes about the environment would break scripts that read it.
 void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 // Without the window: read, write the report, end with its exit code.
@@ -41,20 +43,48 @@ int runReport(QApplication &app)
     return app.exec();
 }
 
+// Without the window: read, export, write the report if asked, end with the export's exit code.
+int runExport(QApplication &app)
+{
+    QTextStream err(stderr);
+    ExportRun::Settings settings;
+    bool helpRequested = false;
+    QString error;
+    if (!ExportRun::parseArguments(app.arguments(), &settings, &helpRequested, &error)) {
+        err << "Dorrik: " << error << "\n\n" << ExportRun::usageText();
+        return ExportRun::UsageOrWriteError;
+    }
+    if (helpRequested) {
+        QTextStream(stdout) << ExportRun::usageText();
+        return ExportRun::EveryFileDone;
+    }
+    // Before the run starts its worker thread and tools, so no child inherits the handlers' pipe.
+    StopSignals stopSignals;
+    ExportRun run(settings);
+    QObject::connect(&stopSignals, &StopSignals::received, &run, &ExportRun::stop);
+    QObject::connect(&run, &ExportRun::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    run.start();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     registerMetaTypes();
-    const bool report = reportRequested(argc, argv);
+    const QStringList arguments = argumentsOf(argc, argv);
+    const bool exportRun = ExportRun::isRequested(arguments);
+    const bool report = exportRun || HeadlessRun::isRequested(arguments);
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
-    // A report run shows no window, so it needs no display (a server, a script over ssh).
+    // A run without a window, so it needs no display (a server, a script over ssh).
     if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
     if (report)
         qInstallMessageHandler(dropQtMessages);
     QApplication app(argc, argv);
+    if (exportRun)
+        return runExport(app);
     if (report)
         return runReport(app);
 
