@@ -400,38 +400,6 @@ private slots:
         QCOMPARE(ReportWriter::fields(own, {own}).at(ReportWriter::FrameRateColumn), QString("25.00"));
     }
 
-    // As a script starts it: a folder, no display, progress lines only on
-    // standard error, and the exit code says whether every file has a timecode.
-    void commandLineRunOnAFolder()
-    {
-        QProcessEnvironment env = withoutDisplay();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        const QString csvPath = dir.filePath("day.csv");
-        const TestMedia::ToolRun run = runDorrik({"--report", csvPath, dir.path()}, env);
-        QVERIFY(run.finished && !run.crashed);
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.standardOutput, QByteArray());
-        const QStringList lines = QString::fromUtf8(run.standardError).split('\n', Qt::SkipEmptyParts);
-        QVERIFY(!lines.isEmpty());
-        for (const QString &line : lines)
-            QVERIFY2(QRegularExpression("^[1-6]/6 reading\\.\\.\\.$").match(line).hasMatch(), qPrintable(line));
-        QCOMPARE(lines.last(), QString("6/6 reading..."));
-
-        QFile file(csvPath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QString problem;
-        const QList<QStringList> csv = parseCsv(file.readAll(), &problem);
-        QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QMap<QString, QString> statusByName;
-        for (const QStringList &row : csv.mid(1))
-            statusByName.insert(row.value(ReportWriter::FileNameColumn), row.value(ReportWriter::StatusColumn));
-        QCOMPARE(statusByName.size(), clips.size());
-        for (const QString &clip : qAsConst(clips)) {
-            const QString name = QFileInfo(clip).fileName();
-            QCOMPARE(statusByName.value(name), QString(name == "none.mov" ? "audio TC not found" : "ok"));
-        }
-    }
-
     // Given settings read once more, as the read dialog would; every file read is 0.
     void commandLineRunWithSettings()
     {
@@ -451,44 +419,6 @@ private slots:
         QCOMPARE(ale.rows.first().value("Start"), QString("10:00:00:00"));
         QCOMPARE(ale.rows.first().value("TC Channel"), QString("2"));
         QCOMPARE(ale.rows.first().value("Algorithm"), QString("HIGH"));
-    }
-
-    void commandLineUsage_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("message");
-        const QString folder = dir.path();
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "";
-        QTest::newRow("no paths") << QStringList{"--report", dir.filePath("r.csv")} << 2 << "no file or folder";
-        QTest::newRow("other suffix") << QStringList{"--report", dir.filePath("r.txt"), folder} << 2 << ".csv";
-        QTest::newRow("missing path") << QStringList{"--report", dir.filePath("r.csv"), dir.filePath("gone")} << 2
-                                      << "no such file";
-        QTest::newRow("algorithm") << QStringList{"--report", dir.filePath("r.csv"), "--read-algorithm", "FAST", folder}
-                                   << 2 << "FAST";
-        QTest::newRow("channel 0") << QStringList{"--report", dir.filePath("r.csv"), "--channel", "0", folder} << 2
-                                   << "--channel";
-        QTest::newRow("fps 26") << QStringList{"--report", dir.filePath("r.csv"), "--fps", "26", folder} << 2
-                                << "--fps";
-        QTest::newRow("unknown option") << QStringList{"--report", dir.filePath("r.csv"), "--fast", folder} << 2
-                                        << "fast";
-        QTest::newRow("report folder missing") << QStringList{"--report", dir.filePath("gone/r.csv"), folder} << 2
-                                               << "folder";
-    }
-
-    void commandLineUsage()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, message);
-        const TestMedia::ToolRun run = runDorrik(arguments, withoutDisplay());
-        QVERIFY(run.finished && !run.crashed);
-        QCOMPARE(run.exitCode, exitCode);
-        const QString usage = QString::fromUtf8(exitCode == 0 ? run.standardOutput : run.standardError);
-        QVERIFY2(usage.contains("Usage: Dorrik --report"), qPrintable(usage));
-        QVERIFY2(usage.contains(message), qPrintable(usage));
-        // Nothing is read before the arguments are right.
-        QVERIFY(!QFile::exists(dir.filePath("r.csv")));
     }
 };
 
