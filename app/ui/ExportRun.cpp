@@ -163,9 +163,12 @@ void ExportRun::onExportReady(int exportResult)
     exporting = false;
     ended = true;
     files->exportFinished();
-    // Cancelled: what was written is gone, and nothing more is written.
+    // Cancelled: what was being written is gone; the report still tells
+    // which copies were finished before the stop and stay.
     if (exportResult == 1) {
         say(tr("Dorrik: export cancelled"));
+        if (!settings.reportPath.isEmpty())
+            ReportRun::writeReport(files->records(), settings.reportPath, settings.format);
         emit finished(stopExitCode != 0 ? stopExitCode : int(SomeFilesNotDone));
         return;
     }

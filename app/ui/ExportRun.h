@@ -37,8 +37,8 @@ public:
 
     explicit ExportRun(const Settings &settings, QObject *parent = nullptr);
 
-    // Ends the run with `exitCode` (128 + the signal's number): an export
-    // still running is cancelled first and leaves nothing behind.
+    // Ends the run with `exitCode` (128 + the signal's number). A running
+    // export is cancelled first, as the Cancel button does: no partial file stays.
     void stop(int exitCode);
 
 private:

@@ -94,7 +94,7 @@ QString HeadlessRun::usageText()
               "2 wrong arguments or the report could not be written.\n"
               "Exit code of --export: 0 every file exported, 1 some not (each listed on\n"
               "standard error with its reason), 2 wrong arguments or the report could not be\n"
-              "written, 130/143 cancelled by Ctrl-C/SIGTERM (nothing of it left).\n")
+              "written, 130/143 cancelled by Ctrl-C/SIGTERM (no partial file left).\n")
         .arg(videoTypes, audioTypes);
 }
 
