@@ -1,6 +1,5 @@
 #include "StopSignals.h"
 
-#include <QPointer>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_WIN
@@ -19,18 +18,16 @@ constexpr int terminateExitCode = 128 + 15; // SIGTERM
 
 #ifdef Q_OS_WIN
 
-QPointer<StopSignals> current;
+StopSignals *current = nullptr;
 
 // Runs on a thread of the console's own; the receiver lives on the main thread.
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
-    if (!current)
+    StopSignals *receiver = current;
+    if (!receiver)
         return FALSE;
     const int exitCode = event == CTRL_C_EVENT ? interruptExitCode : terminateExitCode;
-    QMetaObject::invokeMethod(current, [exitCode] {
-        if (current)
-            emit current->received(exitCode);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(receiver, "received", Qt::QueuedConnection, Q_ARG(int, exitCode));
     return TRUE;
 }
 
