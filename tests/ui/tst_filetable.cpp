@@ -112,10 +112,15 @@ private slots:
     void configurationPlaceholderAndDrops()
     {
         FileList list;
-        QCOMPARE(list.model()->columnCount(), 4);
-        const QStringList headers{"File name", "Duration", "File TC", "Audio TC"};
-        for (int c = 0; c < 4; ++c)
+        const QStringList headers{"File name", "Duration", "File TC", "Audio TC", "TC offset", "Export", "Folder"};
+        QCOMPARE(list.model()->columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(list.model()->headerData(c, Qt::Horizontal).toString(), headers.at(c));
+        // At its preferred width every column is in view, the name's with room for a camera's names.
+        list.resize(list.preferredWidth(), 300);
+        list.show();
+        QVERIFY(list.horizontalHeader()->length() <= list.viewport()->width());
+        QVERIFY(list.columnWidth(0) >= list.fontMetrics().horizontalAdvance("A001_C001_0101AB_001.MXF"));
         QVERIFY(list.verticalHeader()->isHidden());
         QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(list.selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -449,6 +454,9 @@ private slots:
         leftOut.fileNumber = 9;
         model.onExportFileResult(leftOut);
         QCOMPARE(model.records().at(0).lastExport.resultCode, int(ResultCode::LeftOutOnlyTimecodeChannel));
+        QCOMPARE(cell(model, 0, FileTableModel::ExportColumn), QString("left out"));
+        QCOMPARE(model.index(0, FileTableModel::ExportColumn).data(Qt::ToolTipRole).toString(),
+                 QString("left out: its only channel is the timecode"));
         QCOMPARE(model.records().at(1).lastExport.resultCode, int(ResultCode::NotExported));
         list.exportFinished();
 
@@ -463,6 +471,53 @@ private slots:
         QCOMPARE(exportReq.count(), 3);
         QVERIFY(!list.isExportRunning());
         QCOMPARE(status.last().at(0).toString(), QString("no files to export"));
+    }
+
+    // A file is one row however it comes again; each row says where it is,
+    // how its camera's timecode lies against the LTC, and at the read what
+    // export will refuse.
+    void oneRowPerFileWithWhereOffsetAndRate()
+    {
+        FileTableModel model;
+        QSignalSpy skipped(&model, &FileTableModel::fileSkipped);
+        addProbed(model, "cam.mov", 5);
+        model.addItemToTable(QFileInfo(dir.filePath("cam.mov")));
+        QVERIFY(QFile::link(dir.filePath("cam.mov"), dir.filePath("link.mov")));
+        model.addItemToTable(QFileInfo(dir.filePath("link.mov")));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(skipped.count(), 2);
+        QCOMPARE(model.takeSkippedCount(), 2);
+        QCOMPARE(model.takeSkippedCount(), 0);
+        QCOMPARE(cell(model, 0, FileTableModel::FolderColumn), QDir::toNativeSeparators(dir.path()));
+        QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QDir::toNativeSeparators(dir.filePath("cam.mov")));
+
+        // File TC minus Audio TC in the video's frames, the short way round midnight; a WAV's in LTC frames.
+        auto offset = [&](const QString &fileTC, const QString &videoRate, const QJsonObject &report) {
+            FileData probe = probeRecord(5, fileTC);
+            if (!videoRate.isEmpty()) {
+                probe.probe.streams.append(probeStream(1, "video", "h264", {{"r_frame_rate", videoRate}}));
+                probe.videoStreamPosition = 1;
+            }
+            model.removeIds(model.ids()); // gone, its file may come again
+            model.addItemToTable(makeFile(videoRate.isEmpty() ? "o.wav" : "o.mov"));
+            const int id = model.ids().first();
+            model.onFFProbeResult(probe, id, 0);
+            model.onAudioTCReadReturn(report, id, 0, 0);
+            return cell(model, 0, FileTableModel::TCOffsetColumn) + " | " + cell(model, 0, FileTableModel::AudioTCColumn);
+        };
+        const QJsonObject at25 = successReport("10:00:00:24", 25, false, false, 0);
+        QCOMPARE(offset("10:00:01:01", "25/1", at25), QString("+2 | 10:00:00:24@25.00 on ch. 1"));
+        QCOMPARE(offset("10:00:00:48", "50/1", at25), QString("0 | 10:00:00:24@25.00 on ch. 1"));
+        QCOMPARE(offset("00:00:00:01", "25/1", successReport("23:59:59:24", 25, false, false, 0)),
+                 QString("+2 | 23:59:59:24@25.00 on ch. 1"));
+        QCOMPARE(offset("10:00:00.920", "", at25), QString("-1 | 10:00:00:24@25.00 on ch. 1"));
+        QCOMPARE(offset(QString(), "25/1", at25), QString(" | 10:00:00:24@25.00 on ch. 1"));
+        QCOMPARE(offset("10:00:00;00", "30000/1001", successReport("10:00:00;00", 29.97, true, true, 0)),
+                 QString("0 | 10:00:00;00@29.97 DF  on ch. 1"));
+        QCOMPARE(offset("10:00:00:00", "25/1", successReport("10:00:00:00", 30, false, false, 0)),
+                 QString("0 | 10:00:00:00@30.00 on ch. 1 (LTC 30 fps does not match video 25 fps)"));
+        QCOMPARE(model.index(0, FileTableModel::AudioTCColumn).data(Qt::ToolTipRole).toString(),
+                 QString("LTC 30 fps does not match video 25 fps"));
     }
 
     // Every column sorts: names, durations by value, timecodes by their
@@ -524,7 +579,6 @@ private slots:
     {
         FileList list;
         FileTableModel &model = *list.fileModel();
-        QSignalSpy status(&list, &FileList::statusMessage);
         for (int i = 0; i < 5; ++i)
             addProbed(model, QString("d%1.wav").arg(i), 5 + i);
         model.onAudioTCReadReturn(successReport("10:00:00:00", 25, false, false, 0), 2, 0, 0);
@@ -551,17 +605,8 @@ private slots:
         QCOMPARE(cell(model, 3, 3), QString("10:00:00:00@(linked)"));
         QCOMPARE(model.records().at(3).audioTCLinkedRow, 2);
 
-        // While an export runs, nothing is removed.
-        ExportOptions options;
-        options.exportAll = true;
-        list.exportFiles(options);
-        list.selectAll();
-        list.deleteSelectedRows();
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(status.last().at(0).toString(), QString("files cannot be removed while an export is running"));
-        list.exportFinished();
-
         // Deleting every row leaves an empty table, without the placeholder.
+        list.selectAll();
         list.deleteSelectedRows();
         QCOMPARE(model.rowCount(), 0);
         QVERIFY(!list.hasPlaceholder());
