@@ -170,6 +170,10 @@ private slots:
         QCOMPARE(status(window), QString("Status: importing files..."));
         QCOMPARE(progress->maximum(), 9);
         QCOMPARE(progress->value(), 3);
+        addFile(window, "i.mov");
+        addFile(window, "i.mov");
+        call(window, "importReady");
+        QCOMPARE(status(window), QString("Status: import ready · 1 file already in the table, skipped"));
         call(window, "importReady");
         QCOMPARE(status(window), QString("Status: import ready"));
         QCOMPARE(progress->value(), 0);
@@ -249,8 +253,6 @@ private slots:
         QCOMPARE(status(window), QString("Status:"));
         QVERIFY(cancelButton(window)->isHidden());
 
-        QCOMPARE(WindowTexts::exportErrorText({"a", "b", "c", "d"}),
-                 QString("Export finished.\nErrors occured with the folliwing files:\na, b, c, d"));
         // The time left from the files finished so far: 3 in 15 s leave 17 for about 85 s.
         QCOMPARE(WindowTexts::exportProgressText(3, 20, 15000), QString("3 of 20 files · about 1 min 25 s left"));
         QCOMPARE(WindowTexts::exportProgressText(1, 100, 60000), QString("1 of 100 files · about 1 h 39 min left"));
@@ -427,17 +429,9 @@ private slots:
         QVERIFY(!window.saveReport(dir.filePath("missing/report.csv"), &error));
         QVERIFY(!error.isEmpty());
 
+        // The suffix in any case; what is written is the menu test's and the report test's.
         QVERIFY(window.saveReport(dir.filePath("report.ALE"), &error));
-        QFile ale(dir.filePath("report.ALE"));
-        QVERIFY(ale.open(QIODevice::ReadOnly));
-        QVERIFY(ale.readAll().startsWith("Heading\r\n"));
-        QVERIFY(window.saveReport(dir.filePath("report.csv"), &error));
         QVERIFY(status(window).startsWith("Status: report saved to "));
-        QFile csv(dir.filePath("report.csv"));
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = csv.readAll().split('\n');
-        QVERIFY(lines.value(1).startsWith("s0.mov,"));
-        QVERIFY(lines.value(1).contains(",error while reading file data,"));
     }
 
     // File menu entries through their dialogs: a folder comes in the way a drop
@@ -513,10 +507,6 @@ private slots:
         QCOMPARE(WindowTexts::streamInfoLines(mov),
                  QStringList({" Streams:", "   0: video (h264)", "     size: 1920x1080", "   1: audio (pcm_s24le)",
                               "     layout: stereo", "     channels: 2", "   2: audio (aac)", "     channels: 1"}));
-
-        const FileData wav = recordOfStreams("wav", {probeStream(0, "audio", "pcm_s16le", {{"channels", 1}, {"channel_layout", "mono"}})});
-        QCOMPARE(WindowTexts::streamInfoLines(wav),
-                 QStringList({" Streams:", "   0: audio (pcm_s16le)", "     layout: mono", "     channels: 1"}));
 
         const FileData mxf = recordOfStreams("MXF", {probeStream(0, "video", ""),
                                             probeStream(1, "audio", "pcm_s24le", {{"channels", 1}}),
