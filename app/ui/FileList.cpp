@@ -20,10 +20,11 @@ FileList::FileList(QWidget *parent)
 
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionResizeMode(FileTableModel::NameColumn, QHeaderView::Stretch);
-    for (int column = FileTableModel::DurationColumn; column < FileTableModel::ColumnCount; ++column)
+    // Names are shown whole; the folder takes what room is left, and a long
+    // one keeps both ends (the card and the clip's own folder).
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column)
         setColumnWidth(column, typicalWidth(column));
-    // Long folders keep both ends: the card and the clip's own folder.
+    horizontalHeader()->setStretchLastSection(true);
     setTextElideMode(Qt::ElideMiddle);
     // Fitting a column measures the rows in view only, so its cost does not
     // grow with the table; scrolling fits the columns to what comes into view.
@@ -63,7 +64,8 @@ int FileList::typicalWidth(int column) const
 {
     static const QStringList samples{QStringLiteral("A001_C001_0101AB_001.MXF"), QStringLiteral("00:00:00"),
                                      QStringLiteral("10:00:00:00"),
-                                     QStringLiteral("10:00:00;00@29.97 DF  on ch. 2 (found at 00:00:07)"),
+                                     // The longest: a rate export would refuse, with its reason.
+                                     QStringLiteral("10:00:00;00@29.97 DF  on ch. 2 (LTC 30 fps does not match video 25 fps)"),
                                      QStringLiteral("-123456"), tr("copied without TC"),
                                      QStringLiteral("/media/day1/A001/CLIPS")};
     const QString title = files->headerData(column, Qt::Horizontal).toString();
@@ -215,7 +217,7 @@ bool FileList::rowIsVisible(int row) const
 
 void FileList::onDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    for (int column = FileTableModel::FileTCColumn; column < FileTableModel::ColumnCount; ++column) {
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column) {
         if (column < topLeft.column() || column > bottomRight.column())
             continue;
         for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
@@ -244,7 +246,7 @@ void FileList::resizeColumnLater(int column, int row)
 void FileList::resizeVisibleColumnsLater()
 {
     const int first = qMax(0, rowAt(0));
-    for (int column = FileTableModel::FileTCColumn; column < FileTableModel::ColumnCount; ++column)
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column)
         resizeColumnLater(column, first);
 }
 
@@ -253,10 +255,10 @@ void FileList::resizePendingColumns()
     resizeScheduled = false;
     const QVector<int> columns = columnsToResize;
     columnsToResize.clear();
+    // The folder, last, takes the room the others leave: a deep one is
+    // shortened in the middle, and its tooltip gives it whole.
     for (const int column : columns) {
-        resizeColumnToContents(column);
-        // A deep folder is shortened in the middle; its tooltip gives it whole.
-        if (column == FileTableModel::FolderColumn)
-            setColumnWidth(column, qMin(columnWidth(column), 2 * typicalWidth(column)));
+        if (column != FileTableModel::FolderColumn)
+            resizeColumnToContents(column);
     }
 }
