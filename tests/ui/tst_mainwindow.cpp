@@ -154,14 +154,6 @@ private slots:
         QCOMPARE(offered, QStringList({"&Export", "&Read Audio TC"}));
     }
 
-    void missingLogoLeavesTheLabelEmpty()
-    {
-        QDir::setCurrent(dir.path());
-        MainWindow window{QUrl()};
-        QDir::setCurrent(QCoreApplication::applicationDirPath());
-        QVERIFY(window.findChild<QLabel *>("logoLabel")->pixmap(Qt::ReturnByValue).isNull());
-    }
-
     void statusAndProgress()
     {
         MainWindow window{QUrl()};
