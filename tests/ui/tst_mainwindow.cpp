@@ -440,11 +440,13 @@ private slots:
         window.show();
         QString typed;
         QStringList unexpected;
+        QStringList startedIn;
         QTimer answer;
         answer.setInterval(10);
-        connect(&answer, &QTimer::timeout, [&typed, &unexpected] {
+        connect(&answer, &QTimer::timeout, [&typed, &unexpected, &startedIn] {
             QWidget *modal = QApplication::activeModalWidget();
             if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                startedIn << dialog->directory().absolutePath();
                 // Typed as a user would: selectFile() leaves the name field alone
                 // once that field has the focus, which under load it may already have.
                 auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
@@ -477,6 +479,8 @@ private slots:
         QVERIFY(ale.open(QIODevice::ReadOnly));
         QVERIFY(ale.readAll().startsWith("Heading\r\n"));
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join('\n')));
+        // Home first, then where the last dialog was left.
+        QCOMPARE(startedIn, QStringList({QDir::homePath(), cards, dir.path()}));
     }
 
     void aboutBox()
