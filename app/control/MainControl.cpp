@@ -55,6 +55,11 @@ void MainControl::onFFProbeFile(FileData fileData, int fileId)
     reads->probe(fileData, fileId);
 }
 
+void MainControl::onFileSkipped()
+{
+    reads->skipFile();
+}
+
 void MainControl::onInitAudioTCInfo(FileData fileData, int fileId)
 {
     reads->readAutomatically(fileData, fileId);

@@ -54,6 +54,8 @@ public slots:
     void onFFProbeFile(FileData fileData, int fileNumber);
     void onIterateThroughDir(QList<QUrl> urls);
     void onInitAudioTCInfo(FileData fileData, int fileNumber);
+    // A file announced by gotFileFromDir that the table already holds: it is not read.
+    void onFileSkipped();
     void onUpdateAudioTCInfo(QVector<FileData> audioTCUpdateFileVector, AudioTCOptions audioTCOptions);
     void onExportReq(QVector<FileData> exportFileVector, ExportOptions exportOptions);
     void onExportCancel();

@@ -72,6 +72,17 @@ void ReadBatch::addDropped(const QList<QUrl> &urls)
         emit importReady();
 }
 
+void ReadBatch::skipFile()
+{
+    if (filesToRead == 0)
+        return;
+    --filesToRead;
+    // Every file of the import was skipped: it is over, whatever user read still runs.
+    if (filesToRead == 0)
+        emit importReady();
+    completeIfDone();
+}
+
 void ReadBatch::probe(FileData fileData, int fileId)
 {
     fileData.fileNumber = fileId;

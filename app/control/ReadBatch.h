@@ -31,6 +31,8 @@ public:
 
     void addDropped(const QList<QUrl> &urls);
     void probe(FileData fileData, int fileId);
+    // An announced file that will not be probed or read: the import no longer waits for it.
+    void skipFile();
     void readAutomatically(FileData fileData, int fileId);
     void readWithOptions(const QVector<FileData> &files, const AudioTCOptions &options);
 

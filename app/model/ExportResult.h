@@ -19,6 +19,8 @@ struct ExportResult
     QString reason;              // why, in the user's words; empty for a stamped file
 
     bool done() const { return ResultCode::isSuccess(resultCode); }
+    // Not written because the export's own choices leave nothing to write, not because anything failed.
+    bool leftOutByChoice() const { return resultCode == ResultCode::LeftOutOnlyTimecodeChannel; }
     // "name: reason" for the export result's details.
     QString detailLine() const
     {

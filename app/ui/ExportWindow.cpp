@@ -1,5 +1,7 @@
 #include "ExportWindow.h"
 
+#include "DialogFolder.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -89,10 +91,12 @@ void ExportWindow::setExportAll(bool exportAll)
 void ExportWindow::onBrowseDirButtonClicked()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        this, tr("Select export destination"), moviesFolder(),
+        this, tr("Select export destination"), DialogFolder::last(),
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    if (!folder.isEmpty())
+    if (!folder.isEmpty()) {
         directoryEdit->setText(folder);
+        DialogFolder::remember(folder);
+    }
 }
 
 void ExportWindow::onVideoExportTypeChanged(int currentType)

@@ -1,6 +1,7 @@
 #include "FileActions.h"
 
 #include "AppInfo.h"
+#include "DialogFolder.h"
 #include "FileList.h"
 #include "ReportWriter.h"
 
@@ -41,20 +42,20 @@ void FileActions::onAddFilesClicked()
     for (const QString &pattern : mediaNameFilters())
         patterns << pattern << pattern.toUpper();
     const QStringList files = QFileDialog::getOpenFileNames(
-        window, tr("Add Files"), lastFolder,
+        window, tr("Add Files"), DialogFolder::last(),
         tr("Media files (%1)").arg(patterns.join(QLatin1Char(' '))) + QStringLiteral(";;") + tr("All files (*)"));
     if (files.isEmpty())
         return;
-    lastFolder = QFileInfo(files.first()).absolutePath();
+    DialogFolder::remember(QFileInfo(files.first()).absolutePath());
     importPaths(files);
 }
 
 void FileActions::onAddFolderClicked()
 {
-    const QString folder = QFileDialog::getExistingDirectory(window, tr("Add Folder"), lastFolder);
+    const QString folder = QFileDialog::getExistingDirectory(window, tr("Add Folder"), DialogFolder::last());
     if (folder.isEmpty())
         return;
-    lastFolder = folder;
+    DialogFolder::remember(folder);
     importPaths({folder});
 }
 
@@ -62,7 +63,7 @@ QString FileActions::askReportPath()
 {
     const QString csvFilter = tr("Spreadsheet (*.csv)");
     const QString aleFilter = tr("Avid Log Exchange (*.ale)");
-    QFileDialog dialog(window, tr("Save Report"), lastFolder);
+    QFileDialog dialog(window, tr("Save Report"), DialogFolder::last());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({csvFilter, aleFilter});
     dialog.setDefaultSuffix(ReportWriter::suffixOf(ReportWriter::Format::Csv));
@@ -93,7 +94,7 @@ void FileActions::onSaveReportClicked()
     const QString path = askReportPath();
     if (path.isEmpty())
         return;
-    lastFolder = QFileInfo(path).absolutePath();
+    DialogFolder::remember(QFileInfo(path).absolutePath());
     QString error;
     if (!saveReportTo(path, &error)) {
         QMessageBox box(QMessageBox::Warning, tr("Save Report"),

@@ -40,5 +40,4 @@ private:
     QAction *addFiles;
     QAction *addFolder;
     QAction *saveReport;
-    QString lastFolder;
 };

@@ -20,8 +20,12 @@ FileList::FileList(QWidget *parent)
 
     verticalHeader()->hide();
     horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionResizeMode(FileTableModel::NameColumn, QHeaderView::Stretch);
-    setColumnWidth(FileTableModel::AudioTCColumn, 300);
+    // Names are shown whole; the folder takes what room is left, and a long
+    // one keeps both ends (the card and the clip's own folder).
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column)
+        setColumnWidth(column, typicalWidth(column));
+    horizontalHeader()->setStretchLastSection(true);
+    setTextElideMode(Qt::ElideMiddle);
     // Fitting a column measures the rows in view only, so its cost does not
     // grow with the table; scrolling fits the columns to what comes into view.
     horizontalHeader()->setResizeContentsPrecision(0);
@@ -53,6 +57,29 @@ FileList::FileList(QWidget *parent)
     connect(sorter, &QAbstractItemModel::rowsRemoved, this, &FileList::resizeVisibleColumnsLater);
     connect(files, &QAbstractItemModel::rowsInserted, this, [this] { placeholderShown = false; });
     connect(files, &FileTableModel::statusMessage, this, &FileList::statusMessage);
+}
+
+// Room for a column's usual texts, its title included.
+int FileList::typicalWidth(int column) const
+{
+    static const QStringList samples{QStringLiteral("A001_C001_0101AB_001.MXF"), QStringLiteral("00:00:00"),
+                                     QStringLiteral("10:00:00:00"),
+                                     // The longest: a rate export would refuse, with its reason.
+                                     QStringLiteral("10:00:00;00@29.97 DF  on ch. 2 (LTC 30 fps does not match video 25 fps)"),
+                                     QStringLiteral("-123456"), tr("copied without TC"),
+                                     QStringLiteral("/media/day1/A001/CLIPS")};
+    const QString title = files->headerData(column, Qt::Horizontal).toString();
+    const int text = qMax(fontMetrics().horizontalAdvance(samples.value(column)),
+                          horizontalHeader()->fontMetrics().horizontalAdvance(title));
+    return text + 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this) + 12;
+}
+
+int FileList::preferredWidth() const
+{
+    int width = 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column)
+        width += typicalWidth(column);
+    return width;
 }
 
 QString FileList::placeholderText()
@@ -127,23 +154,35 @@ QVector<int> FileList::selectedIds() const
     return ids;
 }
 
-QString FileList::deletionRefusal() const
+QString FileList::deletionRefusal(const QVector<int> &fileIds) const
 {
     // Answers to reads find their rows by id, whatever was removed meanwhile;
-    // an export still reports on the rows it was given.
-    if (files->isExportRunning())
+    // an export still reports on the rows it was given until each has its outcome.
+    if (files->exportStillNeeds(fileIds))
         return tr("files cannot be removed while an export is running");
     return QString();
 }
 
 void FileList::deleteSelectedRows()
 {
-    const QString refusal = deletionRefusal();
+    const QVector<int> ids = selectedIds();
+    const QString refusal = deletionRefusal(ids);
     if (!refusal.isEmpty()) {
         emit statusMessage(refusal);
         return;
     }
-    files->removeIds(selectedIds());
+    files->removeIds(ids);
+}
+
+void FileList::clearRows()
+{
+    const QVector<int> ids = files->ids();
+    const QString refusal = deletionRefusal(ids);
+    if (!refusal.isEmpty()) {
+        emit statusMessage(refusal);
+        return;
+    }
+    files->removeIds(ids);
 }
 
 void FileList::onClicked(const QModelIndex &index)
@@ -178,7 +217,7 @@ bool FileList::rowIsVisible(int row) const
 
 void FileList::onDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    for (int column = FileTableModel::FileTCColumn; column <= FileTableModel::AudioTCColumn; ++column) {
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column) {
         if (column < topLeft.column() || column > bottomRight.column())
             continue;
         for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
@@ -207,8 +246,8 @@ void FileList::resizeColumnLater(int column, int row)
 void FileList::resizeVisibleColumnsLater()
 {
     const int first = qMax(0, rowAt(0));
-    resizeColumnLater(FileTableModel::FileTCColumn, first);
-    resizeColumnLater(FileTableModel::AudioTCColumn, first);
+    for (int column = 0; column < FileTableModel::ColumnCount; ++column)
+        resizeColumnLater(column, first);
 }
 
 void FileList::resizePendingColumns()
@@ -216,6 +255,10 @@ void FileList::resizePendingColumns()
     resizeScheduled = false;
     const QVector<int> columns = columnsToResize;
     columnsToResize.clear();
-    for (const int column : columns)
-        resizeColumnToContents(column);
+    // The folder, last, takes the room the others leave: a deep one is
+    // shortened in the middle, and its tooltip gives it whole.
+    for (const int column : columns) {
+        if (column != FileTableModel::FolderColumn)
+            resizeColumnToContents(column);
+    }
 }

@@ -33,8 +33,11 @@ public:
     // Ids of the selected rows, in the order the selection reports them.
     QVector<int> selectedIds() const;
 
-    // Why the selected rows cannot be removed now; empty when they can.
-    QString deletionRefusal() const;
+    // Why these rows cannot be removed now; empty when they can.
+    QString deletionRefusal(const QVector<int> &fileIds) const;
+    QString deletionRefusal() const { return deletionRefusal(selectedIds()); }
+    // Width that shows every column with texts as long as a day's usually are.
+    int preferredWidth() const;
     bool isExportRunning() const { return files->isExportRunning(); }
 
 signals:
@@ -46,6 +49,8 @@ public slots:
     void onAudioTCReadReq(AudioTCOptions audioTCOptions);
     void exportFiles(ExportOptions exportOptions);
     void deleteSelectedRows();
+    // Every row, unless a running export still needs one.
+    void clearRows();
     void exportFinished() { files->exportFinished(); }
 
 protected:
@@ -61,6 +66,7 @@ private:
     void resizeColumnLater(int column, int row);
     void resizeVisibleColumnsLater();
     void resizePendingColumns();
+    int typicalWidth(int column) const;
     bool rowIsVisible(int row) const;
 
     FileTableModel *files;

@@ -1,19 +1,10 @@
 #include "FileTableModel.h"
 
-#include "TimeText.h"
-
+#include "ExportRules.h"
 #include "MainControl.h"
 #include "ResultCode.h"
 
-#include <QRegularExpression>
-#include <QtMath>
 #include <algorithm>
-
-namespace {
-
-const QString linkedMark = QStringLiteral("@(linked)");
-
-} // namespace
 
 FileTableModel::FileTableModel(QObject *parent) : QAbstractTableModel(parent)
 {
@@ -32,7 +23,8 @@ int FileTableModel::columnCount(const QModelIndex &parent) const
 
 QVariant FileTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    const QStringList titles{tr("File name"), tr("Duration"), tr("File TC"), tr("Audio TC")};
+    const QStringList titles{tr("File name"), tr("Duration"), tr("File TC"), tr("Audio TC"),
+                             tr("TC offset"), tr("Export"),   tr("Folder")};
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < titles.size())
         return titles.at(section);
     return QAbstractTableModel::headerData(section, orientation, role);
@@ -48,73 +40,14 @@ QVariant FileTableModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= fileVector.size())
         return QVariant();
     const FileData &record = fileVector.at(index.row());
-    const int column = index.column();
-    switch (role) {
-    case Qt::DisplayRole:
-        switch (column) {
-        case NameColumn: return record.fileName;
-        case DurationColumn: return TimeText::duration(record.duration);
-        case FileTCColumn: return fileTCText(index.row());
-        case AudioTCColumn: return audioTCCellText(record);
-        default: return QVariant();
-        }
-    case Qt::TextAlignmentRole:
-        // The File TC cell is centred from its first answer on.
-        if (column == DurationColumn || (column == FileTCColumn && probedIds.contains(record.fileNumber)))
-            return int(Qt::AlignCenter);
-        return QVariant();
-    case SortRole: return sortValue(record, column);
-    case IdRole: return record.fileNumber;
-    default: return QVariant();
-    }
-}
-
-QString FileTableModel::fileTCText(int row) const
-{
-    const FileData &record = fileVector.at(row);
-    if (!probedIds.contains(record.fileNumber))
-        return tr("init file TC");
-    return record.hasFileTC ? record.fileTC : tr("file TC not found");
-}
-
-QString FileTableModel::audioTCCellText(const FileData &record) const
-{
-    if (record.audioTCError != 0)
-        return audioTCErrorText(record.audioTCError);
-    if (!record.hasAudioTC)
-        return tr("init audio TC");
-    if (record.audioTCLinked)
-        return record.audioTC + linkedMark;
-    return audioTCText(record.audioTCReading);
-}
-
-// Rows without a value (no timecode) sort after all others.
-QVariant FileTableModel::sortValue(const FileData &record, int column) const
-{
-    switch (column) {
-    case NameColumn: return record.fileName;
-    case DurationColumn: return record.duration;
-    case FileTCColumn: return record.hasFileTC ? dayPosition(record.fileTC, 0.0) : QVariant();
-    case AudioTCColumn:
-        return record.hasAudioTC ? dayPosition(record.audioTC, record.audioTCReading.frameRate()) : QVariant();
-    default: return QVariant();
-    }
-}
-
-QVariant FileTableModel::dayPosition(const QString &timecode, double fps)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d+)[:;.,](\\d{2})[:;.,](\\d{2})([:;.,])(\\d{2,3})$"));
-    const QRegularExpressionMatch match = pattern.match(timecode.trimmed());
-    if (!match.hasMatch())
-        return QVariant();
-    const double seconds = match.captured(1).toDouble() * 3600.0 + match.captured(2).toDouble() * 60.0
-                           + match.captured(3).toDouble();
-    const double part = match.captured(5).toDouble();
-    // Milliseconds of a time reference; frames otherwise, below one second whatever the rate.
-    if (match.captured(4) == QLatin1String(".") && match.captured(5).size() == 3)
-        return seconds + part / 1000.0;
-    return seconds + part / (fps > 0.0 ? qMax(fps, part + 1.0) : 100.0);
+    if (role == IdRole)
+        return record.fileNumber;
+    if (role == SortRole)
+        return FileCells::sortValue(record, index.column());
+    FileCells::RowState state;
+    state.probed = probedIds.contains(record.fileNumber);
+    state.rateMismatch = rateMismatchById.value(record.fileNumber);
+    return FileCells::data(record, state, index.column(), role);
 }
 
 QVector<int> FileTableModel::ids() const
@@ -137,6 +70,7 @@ void FileTableModel::connectToControl(FileTableModel *model, MainControl *contro
     connect(control, &MainControl::gotFileFromDir, model, &FileTableModel::addItemToTable);
     connect(control, &MainControl::audioTCReadResult, model, &FileTableModel::onAudioTCReadReturn);
     connect(control, &MainControl::exportFileResult, model, &FileTableModel::onExportFileResult);
+    connect(model, &FileTableModel::fileSkipped, control, &MainControl::onFileSkipped);
 }
 
 void FileTableModel::importUrls(const QList<QUrl> &urls)
@@ -162,10 +96,28 @@ void FileTableModel::rebuildIndexes()
     }
 }
 
+int FileTableModel::takeSkippedCount()
+{
+    const int count = skippedCount;
+    skippedCount = 0;
+    return count;
+}
+
 void FileTableModel::addItemToTable(QFileInfo fileInfo)
 {
+    // The same file reached by another road (a link, a second drop) is one row.
+    QString path = fileInfo.canonicalFilePath();
+    if (path.isEmpty())
+        path = fileInfo.absoluteFilePath();
+    if (paths.contains(path)) {
+        ++skippedCount;
+        emit fileSkipped();
+        return;
+    }
     FileData record = FileData::fromFileInfo(fileInfo);
     record.fileNumber = nextId++;
+    paths.insert(path);
+    pathById.insert(record.fileNumber, path);
     const int row = fileVector.size();
     beginInsertRows(QModelIndex(), row, row);
     fileVector.append(record);
@@ -185,11 +137,25 @@ void FileTableModel::removeIds(const QVector<int> &fileIds)
     }
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // Clearing a day's table row by row would redo the links of every other row.
+    if (!rows.isEmpty() && rows.size() == fileVector.size()) {
+        beginResetModel();
+        fileVector.clear();
+        probedIds.clear();
+        pathById.clear();
+        paths.clear();
+        rateMismatchById.clear();
+        rebuildIndexes();
+        endResetModel();
+        return;
+    }
     for (const int row : qAsConst(rows)) {
         const int id = fileVector.at(row).fileNumber;
         beginRemoveRows(QModelIndex(), row, row);
         fileVector.remove(row);
         probedIds.remove(id);
+        paths.remove(pathById.take(id));
+        rateMismatchById.remove(id);
         endRemoveRows();
         // Siblings keep the timecode they took over; only the name of its source is gone.
         for (FileData &record : fileVector) {
@@ -223,27 +189,6 @@ void FileTableModel::onFFProbeResult(FileData fileData, int fileId, int exitCode
     record.takeProbeMembers(fileData);
     rowChanged(row);
     emit initAudioTCInfoReq(record, fileId);
-}
-
-QString FileTableModel::audioTCErrorText(int errorNumber)
-{
-    return ResultCode::text(errorNumber);
-}
-
-QString FileTableModel::audioTCText(const AudioTCReading &reading)
-{
-    QString text = reading.timecode;
-    text += QLatin1Char('@');
-    text += QString::number(reading.frameRate(), 'f', 2);
-    if (reading.signalRate > 0.0)
-        text += QStringLiteral(" (signal %1)").arg(reading.signalRate, 0, 'f', 2);
-    if (reading.isDropFrame())
-        text += QStringLiteral(" DF ");
-    text += QStringLiteral(" on ch. ");
-    text += QString::number(qMax(reading.channel, 0) + 1);
-    if (reading.foundAt >= 0.0)
-        text += QStringLiteral(" (found at %1)").arg(TimeText::duration(reading.foundAt));
-    return text;
 }
 
 // Only a row that read its own timecode is a source (no chains): the first
@@ -314,6 +259,7 @@ void FileTableModel::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileId, 
         // The file's own timecode now; it is no longer one taken from a sibling.
         record.audioTCLinked = false;
         record.audioTCLinkedRow = -1;
+        noteRateMismatch(row);
         rowChanged(row);
         relinkSiblings(row);
         return;
@@ -325,6 +271,7 @@ void FileTableModel::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileId, 
     // A requested read that found nothing: the cell and the record say the same.
     if (hadOwn)
         record.clearAudioTC();
+    rateMismatchById.remove(fileId);
 
     const int source = exitCode == ResultCode::LtcNotFound && WavSiblings::isWav(record) ? findLinkSource(row) : -1;
     if (source >= 0) {
@@ -337,11 +284,40 @@ void FileTableModel::onAudioTCReadReturn(QJsonObject ltcResultJson, int fileId, 
         relinkSiblings(row);
 }
 
+// Said at the read, with the reason the export would give.
+void FileTableModel::noteRateMismatch(int row)
+{
+    const FileData &record = fileVector.at(row);
+    const QString mismatch = ExportRules::timecodeRateMismatch(record);
+    if (mismatch.isEmpty())
+        rateMismatchById.remove(record.fileNumber);
+    else
+        rateMismatchById.insert(record.fileNumber, mismatch);
+}
+
 void FileTableModel::onExportFileResult(ExportResult result)
 {
+    exportPending.remove(result.fileNumber);
     const int row = rowOfId(result.fileNumber);
-    if (row >= 0)
-        fileVector[row].lastExport = result;
+    if (row < 0)
+        return;
+    fileVector[row].lastExport = result;
+    rowChanged(row);
+}
+
+void FileTableModel::exportFinished()
+{
+    exportRunning = false;
+    exportPending.clear();
+}
+
+bool FileTableModel::exportStillNeeds(const QVector<int> &fileIds) const
+{
+    for (const int id : fileIds) {
+        if (exportPending.contains(id))
+            return true;
+    }
+    return false;
 }
 
 // ---- requests from the dialogs -------------------------------------------
@@ -376,9 +352,14 @@ void FileTableModel::requestExport(const ExportOptions &options, const QVector<i
         if (row >= 0)
             request.append(fileVector.at(row));
     }
-    if (request.isEmpty())
+    if (request.isEmpty()) {
         emit statusMessage(tr("no files to export"));
-    else
+    } else {
         exportRunning = true;
+        exportTotal = request.size();
+        exportPending.clear();
+        for (const FileData &record : qAsConst(request))
+            exportPending.insert(record.fileNumber);
+    }
     emit exportFilesReq(request, options);
 }

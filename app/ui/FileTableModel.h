@@ -3,7 +3,9 @@
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
 #include "ExportResult.h"
+#include "FileCells.h"
 #include "FileData.h"
+#include "ResultCode.h"
 #include "WavSiblings.h"
 
 #include <QAbstractTableModel>
@@ -29,7 +31,17 @@ class FileTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { NameColumn = 0, DurationColumn, FileTCColumn, AudioTCColumn, ColumnCount };
+    // New columns go after the first four, which reports and scripts know by position.
+    enum Column {
+        NameColumn = 0,
+        DurationColumn,
+        FileTCColumn,
+        AudioTCColumn,
+        TCOffsetColumn,
+        ExportColumn,
+        FolderColumn,
+        ColumnCount
+    };
     // What a column sorts by: durations by value, timecodes by their position in the day.
     enum Role { SortRole = Qt::UserRole + 1, IdRole };
 
@@ -57,11 +69,14 @@ public:
     void requestExport(const ExportOptions &options, const QVector<int> &fileIds);
     void removeIds(const QVector<int> &fileIds);
     bool isExportRunning() const { return exportRunning; }
+    // Rows among these the running export has not reported on yet.
+    bool exportStillNeeds(const QVector<int> &fileIds) const;
+    // Files left out of imports since the last call because they were in the table already.
+    int takeSkippedCount();
+    int exportFileCount() const { return exportTotal; }
 
-    static QString audioTCErrorText(int errorNumber);
-    static QString audioTCText(const AudioTCReading &reading);
-    // Seconds since midnight of "HH:MM:SS:FF" (frames at `fps`) or "HH:MM:SS.mmm"; invalid otherwise.
-    static QVariant dayPosition(const QString &timecode, double fps);
+    static QString audioTCErrorText(int errorNumber) { return ResultCode::text(errorNumber); }
+    static QString audioTCText(const AudioTCReading &reading) { return FileCells::audioTCText(reading); }
 
 signals:
     void iterateThroughDirReq(QList<QUrl> urls);
@@ -71,6 +86,8 @@ signals:
     void exportFilesReq(QVector<FileData> exportFileVector, ExportOptions exportOptions);
     // A request was refused or ended in nothing; the text says why (shown in the status line).
     void statusMessage(QString message);
+    // A file of an import is in the table already and is not read again.
+    void fileSkipped();
 
 public slots:
     void addItemToTable(QFileInfo fileInfo);
@@ -78,11 +95,13 @@ public slots:
     void onAudioTCReadReturn(QJsonObject ltcResultJson, int fileId, int audioTCStreamIndex, int exitCode);
     // One file's export outcome, kept with its record.
     void onExportFileResult(ExportResult result);
-    void exportFinished() { exportRunning = false; }
+    void exportFinished();
 
 private:
     QString fileTCText(int row) const;
     QString audioTCCellText(const FileData &record) const;
+    QVariant toolTip(const FileData &record, int column) const;
+    void noteRateMismatch(int row);
     QVariant sortValue(const FileData &record, int column) const;
     void rowChanged(int row);
     void rebuildIndexes();
@@ -98,5 +117,14 @@ private:
 
     WavSiblings siblings;
 
+    // The same file is one row: its canonical path by id, and the set of them.
+    QHash<int, QString> pathById;
+    QSet<QString> paths;
+    int skippedCount = 0;
+    // Why an id's audio timecode cannot be written into a copy of its video.
+    QHash<int, QString> rateMismatchById;
+
     bool exportRunning = false;
+    int exportTotal = 0;
+    QSet<int> exportPending;
 };

@@ -2,7 +2,9 @@
 
 #include "AppInfo.h"
 #include "AudioTCWindow.h"
+#include "EditActions.h"
 #include "ExportWindow.h"
+#include "FileInfoPanel.h"
 #include "FileList.h"
 #include "MainControl.h"
 #include "FileActions.h"
@@ -13,23 +15,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
-
-namespace {
-
-const char logoPath[] = "images/corvanta_LOGO_transparent.png";
-
-} // namespace
 
 MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow(parent)
 {
@@ -41,6 +39,7 @@ MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow
 
     fileList = new FileList;
     fileActions = new FileActions(fileList, this);
+    editActions = new EditActions(fileList, this);
     createMenus();
 
     mainControl = new MainControl;
@@ -52,8 +51,7 @@ MainWindow::MainWindow(const QUrl &updateInfoUrl, QWidget *parent) : QMainWindow
     createLayout(central);
     setCentralWidget(central);
     setWindowTitle(AppInfo::appName());
-    // Room for a day's file names and the longest Audio TC text from the start.
-    resize(1180, 640);
+    placeOnScreen();
 
     makeConnections();
 
@@ -72,6 +70,23 @@ MainWindow::~MainWindow()
         workerThread.wait();
     }
     delete fileList;
+}
+
+void MainWindow::placeOnScreen()
+{
+    // Where a new window usually opens: the screen with the pointer.
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QSize wanted(fileList->preferredWidth() + infoPanel->maximumWidth() + 40, 640);
+    if (!screen) {
+        resize(wanted);
+        return;
+    }
+    // The frame the window manager adds is not known before the window is shown.
+    const QRect available = screen->availableGeometry().adjusted(0, 0, -16, -40);
+    const QSize size = wanted.boundedTo(available.size());
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
 }
 
 QUrl MainWindow::defaultUpdateInfoUrl()
@@ -103,6 +118,9 @@ void MainWindow::createMenus()
 
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
     editMenu->addAction(readAudioTCAction);
+    editMenu->addSeparator();
+    editMenu->addAction(editActions->removeSelectedAction());
+    editMenu->addAction(editActions->clearAction());
 
     QMenu *aboutMenu = menuBar()->addMenu(tr("&About"));
     aboutMenu->addAction(aboutAction);
@@ -114,21 +132,7 @@ void MainWindow::createWidgets()
     fileList->setMinimumWidth(700);
     fileList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
-    streamInfoList = new QListWidget(this);
-    streamInfoList->setObjectName(QStringLiteral("streamInfoList"));
-    streamInfoList->setMinimumWidth(200);
-    streamInfoList->setMaximumWidth(300);
-    streamInfoList->setMinimumHeight(100);
-    streamInfoList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    streamInfoList->setSelectionMode(QAbstractItemView::NoSelection);
-
-    logoLabel = new QLabel(this);
-    logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    logoLabel->setPixmap(QPixmap(QString::fromLatin1(logoPath)));
-    logoLabel->setAlignment(Qt::AlignCenter);
-    logoLabel->setMinimumWidth(200);
-    logoLabel->setMaximumWidth(280);
-    logoLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    infoPanel = new FileInfoPanel(this);
 
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
@@ -150,15 +154,9 @@ void MainWindow::createLayout(QWidget *central)
     leftColumn->addWidget(fileList);
     leftColumn->addLayout(statusRow);
 
-    auto *rightColumn = new QVBoxLayout;
-    rightColumn->setSizeConstraint(QLayout::SetMaximumSize);
-    rightColumn->setContentsMargins(5, 5, 5, 5);
-    rightColumn->addWidget(logoLabel);
-    rightColumn->addWidget(streamInfoList);
-
     auto *mainLayout = new QHBoxLayout;
     mainLayout->addLayout(leftColumn);
-    mainLayout->addLayout(rightColumn);
+    mainLayout->addWidget(infoPanel);
     central->setLayout(mainLayout);
 }
 
@@ -174,6 +172,11 @@ void MainWindow::makeConnections()
     connect(aboutAction, &QAction::triggered, this, &MainWindow::onAboutMenuClicked);
     connect(readAudioTCAction, &QAction::triggered, this, &MainWindow::onReadAudioTCButtonClicked);
     connect(cancelButton, &QPushButton::clicked, this, &MainWindow::onCancelExportButtonClicked);
+    connect(editActions, &EditActions::statusMessage, this, &MainWindow::showStatusMessage);
+    connect(editActions, &EditActions::rowsLeaving, this, [this] {
+        infoPanel->clear();
+        setStatus(tr("Status: "));
+    });
     connect(this, &MainWindow::cancelExport, mainControl, &MainControl::onExportCancel);
     connect(fileList, &FileList::updateFileInfo, this, &MainWindow::updateFileInfo);
     connect(mainControl, &MainControl::exportProgress, this, &MainWindow::statusProgressUpdate);
@@ -242,18 +245,11 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
     menu.exec(event->globalPos());
 }
 
+// Delete reaches the window as a key when no shortcut took it (the window not active).
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_Delete) {
-        const QString refusal = fileList->deletionRefusal();
-        if (refusal.isEmpty()) {
-            streamInfoList->clear();
-            setStatus(tr("Status: "));
-            emit deleteSelectedRowsSignal();
-        } else {
-            showStatusMessage(refusal);
-        }
-    }
+    if (event->key() == Qt::Key_Delete)
+        editActions->removeSelectedRows();
     QMainWindow::keyPressEvent(event);
 }
 
@@ -265,6 +261,10 @@ void MainWindow::statusProgressUpdate(int current, int all, QString statusMsg)
     progressBar->setValue(current);
     if (exportCancelling)
         setStatus(tr("Status: cancelling export..."));
+    else if (exportRunning)
+        setStatus(tr("Status: ")
+                  + WindowTexts::exportProgressText(exportResults.size(), fileList->fileModel()->exportFileCount(),
+                                                    exportClock.elapsed()));
     else
         setStatus(tr("Status: ") + statusMsg);
 }
@@ -272,7 +272,7 @@ void MainWindow::statusProgressUpdate(int current, int all, QString statusMsg)
 void MainWindow::importReady()
 {
     progressBar->setValue(0);
-    setStatus(tr("Status: import ready"));
+    setStatus(tr("Status: import ready") + WindowTexts::skippedText(fileList->fileModel()->takeSkippedCount()));
 }
 
 void MainWindow::readingFinished()
@@ -284,6 +284,7 @@ void MainWindow::readingFinished()
 void MainWindow::onExportStart()
 {
     exportResults.clear();
+    exportClock.start();
     exportRunning = true;
     cancelButton->show();
 }
@@ -313,8 +314,9 @@ void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameLi
         setStatus(tr("Status: export cancelled"));
     } else if (exportResult == 0 || exportResult == 2) {
         // File names are shown as they are, never as markup.
-        const QString text = exportResult == 0 ? tr("Corvanta did the job!")
-                                               : WindowTexts::exportErrorText(exportErrorFileNameList);
+        const QString text = exportResult == 0
+                                 ? tr("Corvanta did the job!")
+                                 : WindowTexts::exportResultText(exportResults, exportErrorFileNameList);
         QMessageBox box(QMessageBox::Information, tr("Export Result"), text, QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
         box.setDetailedText(WindowTexts::exportDetailsText(exportResults));
@@ -391,6 +393,5 @@ void MainWindow::versionInfoCheck(uint majorVersion, uint minorVersion, QString 
 
 void MainWindow::updateFileInfo(FileData fileData)
 {
-    streamInfoList->clear();
-    streamInfoList->addItems(WindowTexts::streamInfoLines(fileData));
+    infoPanel->showFile(fileData);
 }

@@ -5,6 +5,7 @@
 #include "FileData.h"
 
 #include <QList>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -13,12 +14,13 @@
 #include <QVector>
 
 class AudioTCWindow;
+class EditActions;
 class ExportWindow;
+class FileInfoPanel;
 class FileList;
 class MainControl;
 class QAction;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QPushButton;
 class UpdateCheck;
@@ -77,6 +79,8 @@ private:
     bool confirmQuitDuringExport();
     void cancelForQuit();
     void setStatus(const QString &text);
+    // Wide enough for every column, within the screen it opens on.
+    void placeOnScreen();
 
     QThread workerThread;
     FileList *fileList = nullptr;
@@ -84,8 +88,7 @@ private:
     ExportWindow *exportWindow = nullptr;
     AudioTCWindow *audioTCWindow = nullptr;
     UpdateCheck *updateCheck = nullptr;
-    QListWidget *streamInfoList = nullptr;
-    QLabel *logoLabel = nullptr;
+    FileInfoPanel *infoPanel = nullptr;
     QLabel *statusLabel = nullptr;
     QProgressBar *progressBar = nullptr;
     QPushButton *cancelButton = nullptr;
@@ -95,9 +98,12 @@ private:
     QAction *readAudioTCAction = nullptr;
     QAction *aboutAction = nullptr;
     FileActions *fileActions = nullptr;
+    EditActions *editActions = nullptr;
     bool exportRunning = false;
     bool quitRequested = false;
     bool exportCancelling = false;
     // The running export job's per-file outcomes, for the result's details.
     QVector<ExportResult> exportResults;
+    // Since the export started, for the time left.
+    QElapsedTimer exportClock;
 };

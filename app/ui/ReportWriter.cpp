@@ -1,9 +1,11 @@
 #include "ReportWriter.h"
 
+#include "ClipRate.h"
 #include "ResultCode.h"
 #include "TimeText.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
@@ -18,86 +20,29 @@ const QByteArray utf8Bom = "\xEF\xBB\xBF";
 // The heading's rate when no row has a timecode.
 constexpr int defaultAleFrameRate = 25;
 
-// ---- timecode arithmetic at a clip's rate ----------------------------------
-
-struct ClipRate
-{
-    int base = 0;      // frames per second on the label: 24, 25, 30
-    bool ntsc = false; // real rate base * 1000/1001
-    bool drop = false; // labels skip frame numbers (29.97 DF)
-
-    int droppedPerMinute() const { return drop ? base / 15 : 0; }
-    qint64 framesPerDay() const
-    {
-        return drop ? 144LL * (base * 600 - 9 * droppedPerMinute()) : 86400LL * base;
-    }
-    bool operator==(const ClipRate &other) const { return base == other.base && ntsc == other.ntsc; }
-};
-
-ClipRate rateOf(const AudioTCReading &reading)
-{
-    ClipRate rate;
-    rate.base = reading.frameRateBase;
-    rate.ntsc = reading.ntsc;
-    // Dropping frame numbers is only defined for the NTSC rates of 30 and 60.
-    rate.drop = reading.isDropFrame() && rate.base % 30 == 0;
-    return rate;
-}
-
-// Frame number since midnight of a label "HH:MM:SS:FF" (any of : ; . as separators); -1 when unreadable.
-qint64 framesOfLabel(const QString &label, const ClipRate &rate)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,2})[:;.,](\\d{2})[:;.,](\\d{2})[:;.,](\\d{2,3})$"));
-    const QRegularExpressionMatch match = pattern.match(label.trimmed());
-    if (!match.hasMatch() || rate.base <= 0)
-        return -1;
-    const qint64 hours = match.captured(1).toLongLong();
-    const qint64 minutes = match.captured(2).toLongLong();
-    const qint64 seconds = match.captured(3).toLongLong();
-    const qint64 frames = match.captured(4).toLongLong();
-    if (hours > 23 || minutes > 59 || seconds > 59 || frames >= rate.base)
-        return -1;
-    const qint64 totalMinutes = hours * 60 + minutes;
-    return (totalMinutes * 60 + seconds) * rate.base + frames
-           - rate.droppedPerMinute() * (totalMinutes - totalMinutes / 10);
-}
-
-// Label of a frame count; wraps at midnight.
-QString labelOfFrames(qint64 frames, const ClipRate &rate)
-{
-    const qint64 day = rate.framesPerDay();
-    frames = ((frames % day) + day) % day;
-    const int dropped = rate.droppedPerMinute();
-    if (dropped > 0) {
-        const qint64 perMinute = rate.base * 60 - dropped;
-        const qint64 perTenMinutes = rate.base * 600 - 9 * dropped;
-        const qint64 tens = frames / perTenMinutes;
-        const qint64 rest = frames % perTenMinutes;
-        frames += 9 * dropped * tens + (rest < dropped ? 0 : dropped * ((rest - dropped) / perMinute));
-    }
-    return TimeText::label(frames / rate.base, frames % rate.base, rate.drop);
-}
-
-// Whole frames a duration in seconds covers at the clip's real rate.
-qint64 framesOfDuration(double seconds, const ClipRate &rate)
-{
-    if (!(seconds > 0.0 && seconds < 1e7))
-        return 0;
-    const double realRate = rate.ntsc ? rate.base * 1000.0 / 1001.0 : double(rate.base);
-    return qint64(std::llround(seconds * realRate));
-}
-
 // The rate of the first row with a timecode, else the default.
 ClipRate headingRateOf(const QVector<FileData> &records)
 {
     for (const FileData &record : records) {
         const AudioTCReading &reading = record.audioTCReading;
         if (record.hasAudioTC && reading.isValid())
-            return rateOf(reading);
+            return ClipRate::ofReading(reading);
     }
     ClipRate rate;
     rate.base = defaultAleFrameRate;
     return rate;
+}
+
+// The heading's name of a video's raster by its height; empty for one it has no name for.
+QString videoFormatOfHeight(int height)
+{
+    switch (height) {
+    case 480: case 486: return QStringLiteral("NTSC");
+    case 576: case 608: return QStringLiteral("PAL");
+    case 720: return QStringLiteral("720");
+    case 1080: return QStringLiteral("1080");
+    default: return QString();
+    }
 }
 
 QString aleRateText(const ClipRate &rate)
@@ -211,7 +156,7 @@ QStringList ReportWriter::columnTitles()
     return {tr("File Name"),   tr("Path"),       tr("Duration"),    tr("File TC"),
             tr("Audio TC"),    tr("Frame Rate"), tr("Drop Frame"),  tr("Audio Stream"),
             tr("TC Channel"),  tr("Found"),      tr("Algorithm"),   tr("Status"),
-            tr("Export Path"), tr("Export TC"),  tr("Export Result")};
+            tr("Export Path"), tr("Export TC"),  tr("Export Result"), tr("TC Offset")};
 }
 
 bool ReportWriter::isRead(const FileData &record)
@@ -241,6 +186,8 @@ QStringList ReportWriter::fields(const FileData &record, const QVector<FileData>
     row[FileTCColumn] = record.hasFileTC ? record.fileTC : QString();
     row[StatusColumn] = statusText(record);
     fillExportFields(record.lastExport, row);
+    if (const auto offset = timecodeOffsetFrames(record))
+        row[TCOffsetColumn] = QString::number(*offset);
     if (record.hasAudioTC) {
         const AudioTCReading &reading = record.audioTCReading;
         row[AudioTCColumn] = record.audioTC;
@@ -275,6 +222,25 @@ QString ReportWriter::aleFrameRate() const
     return aleRateText(headingRateOf(records));
 }
 
+QString ReportWriter::aleVideoFormat() const
+{
+    // The most common among the rows with video of a named raster; the first to reach it on a tie.
+    QHash<QString, int> counts;
+    QString common = QStringLiteral("1080");
+    int best = 0;
+    for (const FileData &record : records) {
+        const QString format = record.hasVideo() ? videoFormatOfHeight(record.videoStream().height) : QString();
+        if (format.isEmpty())
+            continue;
+        const int count = ++counts[format];
+        if (count > best) {
+            best = count;
+            common = format;
+        }
+    }
+    return common;
+}
+
 QByteArray ReportWriter::ale() const
 {
     // Rows at another rate keep their own and are flagged.
@@ -282,7 +248,7 @@ QByteArray ReportWriter::ale() const
 
     QByteArray text = "Heading" + lineEnd;
     text += aleLine({QStringLiteral("FIELD_DELIM"), QStringLiteral("TABS")});
-    text += aleLine({QStringLiteral("VIDEO_FORMAT"), QStringLiteral("1080")});
+    text += aleLine({QStringLiteral("VIDEO_FORMAT"), aleVideoFormat()});
     text += aleLine({QStringLiteral("AUDIO_FORMAT"), QStringLiteral("48khz")});
     text += aleLine({QStringLiteral("FPS"), aleRateText(headingRate)});
     text += lineEnd;
@@ -297,7 +263,7 @@ QByteArray ReportWriter::ale() const
                                   StatusColumn,     ExportPathColumn, ExportWrittenColumn, ExportResultColumn};
     for (int column : ownColumns)
         columns << titles.at(column);
-    columns << tr("Rate Mismatch");
+    columns << tr("Rate Mismatch") << titles.at(TCOffsetColumn);
     text += "Column" + lineEnd + aleLine(columns) + lineEnd;
 
     text += "Data" + lineEnd;
@@ -305,15 +271,15 @@ QByteArray ReportWriter::ale() const
         const QStringList own = fields(record, records);
         const AudioTCReading &reading = record.audioTCReading;
         const bool timed = record.hasAudioTC && reading.isValid();
-        const ClipRate rate = timed ? rateOf(reading) : headingRate;
-        const qint64 start = timed ? framesOfLabel(record.audioTC, rate) : -1;
-        const qint64 length = framesOfDuration(record.duration, rate);
+        const ClipRate rate = timed ? ClipRate::ofReading(reading) : headingRate;
+        const qint64 start = timed ? rate.framesOfLabel(record.audioTC) : -1;
+        const qint64 length = rate.framesOfDuration(record.duration);
 
         QString startText;
         QString endText;
         if (start >= 0) {
-            startText = labelOfFrames(start, rate);
-            endText = labelOfFrames(start + length, rate);
+            startText = rate.labelOfFrames(start);
+            endText = rate.labelOfFrames(start + length);
         } else if (record.hasAudioTC) {
             startText = record.audioTC;
         }
@@ -321,12 +287,12 @@ QByteArray ReportWriter::ale() const
                         tracksOf(record),
                         startText,
                         endText,
-                        labelOfFrames(length, rate),
+                        rate.labelOfFrames(length),
                         record.filePath,
                         record.baseName};
         for (int column : ownColumns)
             row << own.at(column);
-        row << ((timed && !(rate == headingRate)) ? tr("yes") : QString());
+        row << ((timed && !(rate == headingRate)) ? tr("yes") : QString()) << own.at(TCOffsetColumn);
         text += aleLine(row);
     }
     return text;

@@ -36,6 +36,7 @@ public:
         ExportPathColumn,
         ExportWrittenColumn,
         ExportResultColumn,
+        TCOffsetColumn,
         ColumnCount
     };
 
@@ -57,6 +58,9 @@ public:
     QByteArray ale() const;
     // The rate the ALE heading states: that of the first row with a timecode.
     QString aleFrameRate() const;
+    // The heading's VIDEO_FORMAT: the raster most rows with video have (NTSC, PAL, 720, 1080);
+    // 1080 when none has one of these.
+    QString aleVideoFormat() const;
 
     // Writes the whole report or nothing; on failure `error` says why.
     bool write(const QString &path, Format format, QString *error) const;

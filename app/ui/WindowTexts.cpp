@@ -28,12 +28,12 @@ QString WindowTexts::aboutText(const QString &webPage)
         .arg(tr("Webpage: "), webPage);
 }
 
+namespace {
+
 // Four names per line; every line but the last ends in ", ".
-QString WindowTexts::exportErrorText(const QStringList &fileNames)
+QString nameLines(const QStringList &fileNames)
 {
-    QString text = tr("Export finished.\nErrors occured with the folliwing files:");
-    if (fileNames.isEmpty())
-        return text;
+    QString text;
     for (int i = 0; i < fileNames.size(); ++i) {
         if (i % 4 == 0)
             text += QLatin1Char('\n');
@@ -41,6 +41,70 @@ QString WindowTexts::exportErrorText(const QStringList &fileNames)
     }
     text.chop(2);
     return text;
+}
+
+} // namespace
+
+QString WindowTexts::exportErrorText(const QStringList &fileNames)
+{
+    return tr("Export finished.\nErrors occured with the folliwing files:") + nameLines(fileNames);
+}
+
+QString WindowTexts::exportResultText(const QVector<ExportResult> &results, const QStringList &failedNames)
+{
+    if (results.isEmpty())
+        return exportErrorText(failedNames);
+    QStringList failed;
+    QStringList leftOut;
+    for (const ExportResult &result : results) {
+        if (result.leftOutByChoice())
+            leftOut << result.fileName;
+        else if (!result.done())
+            failed << result.fileName;
+    }
+    QString text = failed.isEmpty() ? tr("Export finished.") : exportErrorText(failed);
+    if (!leftOut.isEmpty())
+        text += (failed.isEmpty() ? QStringLiteral("\n") : QStringLiteral("\n\n")) + tr("Left out by choice:")
+                + nameLines(leftOut);
+    return text;
+}
+
+namespace {
+
+// "45 s", "1 min 20 s", "1 h 5 min": about, so to 5 s once past 20 s.
+QString roughDuration(qint64 seconds)
+{
+    if (seconds > 20)
+        seconds = (seconds + 2) / 5 * 5;
+    if (seconds < 60)
+        return WindowTexts::tr("%1 s").arg(seconds);
+    if (seconds < 3600) {
+        const qint64 rest = seconds % 60;
+        return rest == 0 ? WindowTexts::tr("%1 min").arg(seconds / 60)
+                         : WindowTexts::tr("%1 min %2 s").arg(seconds / 60).arg(rest);
+    }
+    return WindowTexts::tr("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60);
+}
+
+} // namespace
+
+QString WindowTexts::exportProgressText(int finished, int total, qint64 elapsedMs)
+{
+    QString text = tr("%1 of %2 files").arg(finished).arg(total);
+    // The files end at an even pace once several have: the rest take as long per file.
+    if (finished > 0 && finished < total && elapsedMs > 0) {
+        const qint64 leftMs = elapsedMs * (total - finished) / finished;
+        text += tr(" \u00b7 about %1 left").arg(roughDuration((leftMs + 999) / 1000));
+    }
+    return text;
+}
+
+QString WindowTexts::skippedText(int skipped)
+{
+    if (skipped <= 0)
+        return QString();
+    return skipped == 1 ? tr(" \u00b7 1 file already in the table, skipped")
+                        : tr(" \u00b7 %1 files already in the table, skipped").arg(skipped);
 }
 
 QString WindowTexts::exportDetailsText(const QVector<ExportResult> &results)

@@ -17,6 +17,14 @@ class WindowTexts
 public:
     static QString aboutText(const QString &webPage);
     static QString exportErrorText(const QStringList &fileNames);
+    // The result box of an export that did not do every file: the failed ones,
+    // and apart from them those left out by choice. `failedNames` serves when
+    // no per-file results came.
+    static QString exportResultText(const QVector<ExportResult> &results, const QStringList &failedNames);
+    // "3 of 20 files · about 1 min 20 s left", the time from the files finished so far.
+    static QString exportProgressText(int finished, int total, qint64 elapsedMs);
+    // " · 3 files already in the table, skipped"; empty for none.
+    static QString skippedText(int skipped);
     // One line per file that was not written, verified and stamped, with its reason.
     static QString exportDetailsText(const QVector<ExportResult> &results);
     static QString newVersionText(const QString &description, const QUrl &downloadLink);

@@ -482,11 +482,16 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
     QCOMPARE(own.first().report.value(QStringLiteral("Timecode")).toString(),
              QStringLiteral("05:00:00:00"));
 
-    // The next import is a batch of its own again.
+    // The next import is a batch of its own again; a file the table holds is
+    // not read again, and an import of nothing else ends all the same.
     table.importProgress.clear();
-    table.drop({QUrl::fromLocalFile(dir + QStringLiteral("/in0.wav"))});
+    table.drop({QUrl::fromLocalFile(dir + QStringLiteral("/in0.wav")), QUrl::fromLocalFile(other)});
     QVERIFY(table.waitFor([&] { return table.importReadyCount == 2; }));
     verifyProgress(table.importProgress, 3);
+    const int steps = table.importProgress.size();
+    table.drop({QUrl::fromLocalFile(dir)});
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == 3; }));
+    QCOMPARE(table.importProgress.size(), steps);
 }
 
 void TestControlImport::overlappingReadsKeepTheirOwnOptions_data()

@@ -134,8 +134,8 @@ QString mux(const QString &outPath, const MediaRecipe &recipe, const Container &
     if (recipe.withVideo) {
         inputs << QStringLiteral("-itsoffset") << QString::number(recipe.videoDelay, 'f', 6)
                << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
-               << QStringLiteral("testsrc=size=160x120:rate=%1:duration=%2")
-                      .arg(videoRate(recipe.videoFps.isEmpty() ? recipe.fps : recipe.videoFps),
+               << QStringLiteral("testsrc=size=%1:rate=%2:duration=%3")
+                      .arg(recipe.videoSize, videoRate(recipe.videoFps.isEmpty() ? recipe.fps : recipe.videoFps),
                            seconds(recipe.seconds));
         maps << QStringLiteral("-map") << QStringLiteral("%1:v").arg(input++);
     }

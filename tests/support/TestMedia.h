@@ -49,6 +49,7 @@ struct MediaRecipe
     QString fileTimecode;                          // timecode written by the container (tmcd in MOV); empty: none
     bool withVideo = true;                         // false: audio only (the MOV/MP4/MXF makers)
     QString videoFps;                              // video rate when it differs from fps, e.g. "50", "59.94"
+    QString videoSize = QStringLiteral("160x120"); // WxH of the test picture
     QStringList muxArguments;                      // more ffmpeg output options, e.g. {"-metadata", "creation_time=..."}
     double videoDelay = 0.0;                       // seconds the video starts later (whole frames: CFR output moves others)
     double audioDelay = 0.0;                       // seconds the audio streams start later

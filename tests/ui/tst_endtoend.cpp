@@ -167,6 +167,9 @@ private slots:
                  QString("D004_no_ltc.mov: no audio timecode: copied without a new timecode"));
         QCOMPARE(status->text(), QString("Status:"));
         QVERIFY(!list->isExportRunning());
+        // Each row shows its own outcome (rows in the order the paths were given).
+        QCOMPARE(cell(*list, 0, FileTableModel::ExportColumn) + cell(*list, 4, FileTableModel::ExportColumn),
+                 QString("done") + "copied without TC");
 
         const QStringList outputs = QDir(target.path()).entryList(QDir::Files);
         QCOMPARE(outputs.size(), expected.size());

@@ -112,10 +112,15 @@ private slots:
     void configurationPlaceholderAndDrops()
     {
         FileList list;
-        QCOMPARE(list.model()->columnCount(), 4);
-        const QStringList headers{"File name", "Duration", "File TC", "Audio TC"};
-        for (int c = 0; c < 4; ++c)
+        const QStringList headers{"File name", "Duration", "File TC", "Audio TC", "TC offset", "Export", "Folder"};
+        QCOMPARE(list.model()->columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c)
             QCOMPARE(list.model()->headerData(c, Qt::Horizontal).toString(), headers.at(c));
+        // At its preferred width every column is in view, the name's with room for a camera's names.
+        list.resize(list.preferredWidth(), 300);
+        list.show();
+        QVERIFY(list.horizontalHeader()->length() <= list.viewport()->width());
+        QVERIFY(list.columnWidth(0) >= list.fontMetrics().horizontalAdvance("A001_C001_0101AB_001.MXF"));
         QVERIFY(list.verticalHeader()->isHidden());
         QCOMPARE(list.selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(list.selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -202,13 +207,7 @@ private slots:
         QCOMPARE(cell(model, 3, 2), QString("file TC not found"));
         QVERIFY(!model.records().at(3).hasFileTC);
         QCOMPARE(initReq.count(), 2);
-
-        // Answers for ids that do not exist are dropped.
-        model.onFFProbeResult(probe, 4, 0);
-        model.onFFProbeResult(probe, -1, 0);
-        model.onAudioTCReadReturn(successReport("10:00:00:00", 25, false, false, 0), 7, 0, 0);
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(initReq.count(), 2);
+        // (Answers for ids that do not exist: removal during reads.)
     }
 
     // A failed read shows the failure's text in the cell and leaves the row
@@ -236,8 +235,7 @@ private slots:
         auto text = [](const QJsonObject &report) {
             return FileTableModel::audioTCText(AudioTCReading::fromReport(report));
         };
-        QCOMPARE(text(successReport("10:00:00:00", 25, false, false, 0)), QString("10:00:00:00@25.00 on ch. 1"));
-        QCOMPARE(text(successReport("01:00:00;00", 29.97, true, true, 1)), QString("01:00:00;00@29.97 DF  on ch. 2"));
+        // (The plain and drop-frame forms of real reads: the end-to-end test.)
         // The base rate form of an NTSC report reads the same as the decoder's own form.
         QCOMPARE(text(successReport("01:00:00:00", 24, true, false, 0)), QString("01:00:00:00@23.98 on ch. 1"));
         QCOMPARE(text(successReport("01:00:00:00", 23.98, true, false, 0)), QString("01:00:00:00@23.98 on ch. 1"));
@@ -245,19 +243,13 @@ private slots:
         QCOMPARE(text(successReport("01:00:00:00", 30, false, true, 0)), QString("01:00:00:00@30.00 on ch. 1"));
     }
 
-    // Where a search found the timecode, and a forced rate its signal
-    // contradicts, show in the cell and stay in the row's record.
-    void foundLaterAndContradictedRate()
+    // A forced rate its signal contradicts shows in the cell and stays in the
+    // row's record (where a search found the timecode: the end-to-end test).
+    void contradictedRate()
     {
         FileTableModel model;
         for (const QString name : {"late.mov", "forced.wav", "agrees.mov"})
             addProbed(model, name, 60.0);
-
-        QJsonObject late = successReport("10:00:00:00", 25, false, false, 1);
-        late.insert("FoundAt", 7.04);
-        model.onAudioTCReadReturn(late, 0, 0, 0);
-        QCOMPARE(cell(model, 0, 3), QString("10:00:00:00@25.00 on ch. 2 (found at 00:00:07)"));
-        QCOMPARE(model.records().at(0).audioTCReading.foundAt, 7.04);
 
         QJsonObject forced = successReport("14:30:00:00", 25, false, false, 0);
         forced.insert("FrameRateMeasured", 23.98);
@@ -437,10 +429,6 @@ private slots:
         QCOMPARE(names(exportReq.at(0).at(0).value<QVector<FileData>>()),
                  QStringList({"mono_tc.wav@0", "stereo_tc.wav@1", "clip.mov@2"}));
         QCOMPARE(exportReq.at(0).at(1).value<ExportOptions>().targetFolderPath, dir.path());
-        // One export at a time.
-        list.exportFiles(options);
-        QCOMPARE(exportReq.count(), 1);
-        QCOMPARE(status.at(0).at(0).toString(), QString("an export is already running"));
         // Each row keeps its outcome; one for a row that is gone changes nothing.
         ExportResult leftOut;
         leftOut.fileNumber = 0;
@@ -449,6 +437,9 @@ private slots:
         leftOut.fileNumber = 9;
         model.onExportFileResult(leftOut);
         QCOMPARE(model.records().at(0).lastExport.resultCode, int(ResultCode::LeftOutOnlyTimecodeChannel));
+        QCOMPARE(cell(model, 0, FileTableModel::ExportColumn), QString("left out"));
+        QCOMPARE(model.index(0, FileTableModel::ExportColumn).data(Qt::ToolTipRole).toString(),
+                 QString("left out: its only channel is the timecode"));
         QCOMPARE(model.records().at(1).lastExport.resultCode, int(ResultCode::NotExported));
         list.exportFinished();
 
@@ -463,6 +454,43 @@ private slots:
         QCOMPARE(exportReq.count(), 3);
         QVERIFY(!list.isExportRunning());
         QCOMPARE(status.last().at(0).toString(), QString("no files to export"));
+    }
+
+    // A file is one row however it comes again; each row says where it is and
+    // how its camera's timecode lies against the LTC.
+    void oneRowPerFileWithFolderAndOffset()
+    {
+        FileTableModel model;
+        QSignalSpy skipped(&model, &FileTableModel::fileSkipped);
+        addProbed(model, "cam.mov", 5);
+        model.addItemToTable(QFileInfo(dir.filePath("cam.mov")));
+        QVERIFY(QFile::link(dir.filePath("cam.mov"), dir.filePath("link.mov")));
+        model.addItemToTable(QFileInfo(dir.filePath("link.mov")));
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(skipped.count(), 2);
+        QCOMPARE(cell(model, 0, FileTableModel::FolderColumn), QDir::toNativeSeparators(dir.path()));
+        QCOMPARE(model.index(0, 0).data(Qt::ToolTipRole).toString(), QDir::toNativeSeparators(dir.filePath("cam.mov")));
+
+        // File TC minus Audio TC in the video's frames, the short way round midnight; a WAV's in LTC frames.
+        auto offset = [&](const QString &fileTC, const QString &videoRate, const QJsonObject &report) {
+            FileData probe = probeRecord(5, fileTC);
+            if (!videoRate.isEmpty()) {
+                probe.probe.streams.append(probeStream(1, "video", "h264", {{"r_frame_rate", videoRate}}));
+                probe.videoStreamPosition = 1;
+            }
+            model.removeIds(model.ids()); // gone, its file may come again
+            model.addItemToTable(makeFile(videoRate.isEmpty() ? "o.wav" : "o.mov"));
+            const int id = model.ids().first();
+            model.onFFProbeResult(probe, id, 0);
+            model.onAudioTCReadReturn(report, id, 0, 0);
+            return cell(model, 0, FileTableModel::TCOffsetColumn);
+        };
+        const QJsonObject at25 = successReport("10:00:00:24", 25, false, false, 0);
+        QCOMPARE(offset("10:00:00:48", "50/1", at25), QString("0"));
+        QCOMPARE(offset("00:00:00:01", "25/1", successReport("23:59:59:24", 25, false, false, 0)), QString("+2"));
+        QCOMPARE(offset("10:00:00.920", "", at25), QString("-1"));
+        QCOMPARE(offset(QString(), "25/1", at25), QString());
+        QCOMPARE(offset("10:01:00;02", "30000/1001", successReport("10:00:59;29", 29.97, true, true, 0)), QString("+1"));
     }
 
     // Every column sorts: names, durations by value, timecodes by their
@@ -524,7 +552,6 @@ private slots:
     {
         FileList list;
         FileTableModel &model = *list.fileModel();
-        QSignalSpy status(&list, &FileList::statusMessage);
         for (int i = 0; i < 5; ++i)
             addProbed(model, QString("d%1.wav").arg(i), 5 + i);
         model.onAudioTCReadReturn(successReport("10:00:00:00", 25, false, false, 0), 2, 0, 0);
@@ -551,17 +578,8 @@ private slots:
         QCOMPARE(cell(model, 3, 3), QString("10:00:00:00@(linked)"));
         QCOMPARE(model.records().at(3).audioTCLinkedRow, 2);
 
-        // While an export runs, nothing is removed.
-        ExportOptions options;
-        options.exportAll = true;
-        list.exportFiles(options);
-        list.selectAll();
-        list.deleteSelectedRows();
-        QCOMPARE(model.rowCount(), 4);
-        QCOMPARE(status.last().at(0).toString(), QString("files cannot be removed while an export is running"));
-        list.exportFinished();
-
         // Deleting every row leaves an empty table, without the placeholder.
+        list.selectAll();
         list.deleteSelectedRows();
         QCOMPARE(model.rowCount(), 0);
         QVERIFY(!list.hasPlaceholder());

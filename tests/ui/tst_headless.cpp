@@ -75,9 +75,9 @@ private slots:
         QFile csv(report);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(csv.readAll());
-        QVERIFY2(text.contains(",14:20:30:12,done\r\n"), qPrintable(text));
+        QVERIFY2(text.contains(",14:20:30:12,done,-480762\r\n"), qPrintable(text));
         QVERIFY2(text.contains(",ok,,,the audio timecode's rate does not match the video: LTC 30 fps"
-                                               " does not match video 25 fps\r\n"), qPrintable(text));
+                                               " does not match video 25 fps,\r\n"), qPrintable(text));
     }
 
     void usage_data()
