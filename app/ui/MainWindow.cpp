@@ -124,7 +124,7 @@ void MainWindow::createWidgets()
 
     logoLabel = new QLabel(this);
     logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    logoLabel->setPixmap(QPixmap(QString::fromLatin1(logoPath)));
+    logoLabel->setPixmap(QPixmap(AppInfo::sharedFilePath(QString::fromLatin1(logoPath))));
     logoLabel->setAlignment(Qt::AlignCenter);
     logoLabel->setMinimumWidth(200);
     logoLabel->setMaximumWidth(280);
