@@ -19,6 +19,10 @@ ToolProcess::ToolProcess(QObject *parent)
             this, &ToolProcess::onFinished);
     connect(this, &QProcess::errorOccurred, this, &ToolProcess::onErrorOccurred);
     connect(this, &QProcess::started, this, [this] { Platform::tieToolToThisProcess(processId()); });
+#if defined(Q_OS_UNIX) && QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // In the child, before the tool is executed.
+    setChildProcessModifier([pid = parentPid] { Platform::prepareToolChild(pid); });
+#endif
 #ifdef Q_OS_WIN
     setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
         arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
@@ -26,7 +30,7 @@ ToolProcess::ToolProcess(QObject *parent)
 #endif
 }
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 // In the child, before the tool is executed.
 void ToolProcess::setupChildProcess()
 {

@@ -43,7 +43,7 @@ signals:
     void toolFinished(int exitCode);
 
 protected:
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     void setupChildProcess() override;
 #endif
 

@@ -1,5 +1,6 @@
 #include "FileInfoPanel.h"
 
+#include "AppInfo.h"
 #include "WindowTexts.h"
 
 #include <QLabel>
@@ -24,7 +25,7 @@ FileInfoPanel::FileInfoPanel(QWidget *parent)
     streamInfoList->setSelectionMode(QAbstractItemView::NoSelection);
 
     logoLabel->setObjectName(QStringLiteral("logoLabel"));
-    logoLabel->setPixmap(QPixmap(QString::fromLatin1(logoPath)));
+    logoLabel->setPixmap(QPixmap(AppInfo::sharedFilePath(QString::fromLatin1(logoPath))));
     logoLabel->setAlignment(Qt::AlignCenter);
     logoLabel->setMinimumWidth(200);
     logoLabel->setMaximumWidth(280);

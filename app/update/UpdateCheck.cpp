@@ -63,7 +63,7 @@ void UpdateCheck::replyFinished(QNetworkReply *reply)
     while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
-        const QStringRef name = xml.name();
+        const QString name = xml.name().toString();
         if (name == QLatin1String("MAJORVERSION")) {
             major = xml.readElementText().trimmed().toUInt();
             ++count;

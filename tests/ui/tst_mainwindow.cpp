@@ -109,8 +109,6 @@ private slots:
     {
         registerMetaTypes();
         QVERIFY(dir.isValid());
-        // The logo is read relative to the working directory; the build puts it beside the programs.
-        QDir::setCurrent(QCoreApplication::applicationDirPath());
     }
 
     void structure()
@@ -152,6 +150,14 @@ private slots:
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10), window.mapToGlobal(QPoint(10, 10)));
         QApplication::sendEvent(&window, &rightClick);
         QCOMPARE(offered, QStringList({"&Export", "&Read Audio TC"}));
+    }
+
+    void logoIsFoundFromAnyWorkingDirectory()
+    {
+        // Beside the executable's folder, as installed; never the working directory.
+        QDir::setCurrent(dir.path());
+        MainWindow window{QUrl()};
+        QVERIFY(!window.findChild<QLabel *>("logoLabel")->pixmap(Qt::ReturnByValue).isNull());
     }
 
     void statusAndProgress()
