@@ -19,7 +19,7 @@ namespace {
 struct ProbeOutcome
 {
     int results = 0;
-    QJsonObject json;
+    ProbeRecord record;
     int fileId = -1;
     int code = -1;
 };
@@ -28,7 +28,7 @@ ProbeOutcome probeThroughJob(const QString &path, int fileId)
 {
     ProbeOutcome outcome;
     outcome.results = runToEnd(new ProbeJob(path, fileId), [&outcome](ProbeJob *job) {
-        outcome.json = job->report();
+        outcome.record = job->record();
         outcome.fileId = job->fileId();
         outcome.code = job->resultCode();
     });
@@ -99,8 +99,8 @@ void ProbeExtractTest::probeMovWithTimecodeTrack()
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.code, 0);
     QCOMPARE(outcome.fileId, 7);
-    // The probe's whole JSON (its reading is the records' own test): the file's timecode track in it.
-    const FileData probed = FileData::fromProbe(ProbeRecord::fromJson(outcome.json));
+    // The probe's whole report (its reading is the records' own test): the file's timecode track in it.
+    const FileData probed = FileData::fromProbe(outcome.record);
     QCOMPARE(probed.fileTC, QStringLiteral("10:00:00:00"));
     QCOMPARE(probed.audioStreamIndexes.size(), 2);
 }
@@ -113,14 +113,14 @@ void ProbeExtractTest::probeNonMediaFile()
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.code, int(ResultCode::ProbeFailed));
     QCOMPARE(outcome.fileId, 11);
-    QVERIFY(outcome.json.value("streams").toArray().isEmpty());
+    QVERIFY(outcome.record.streams.isEmpty());
 
     const QString corrupt = makeCorruptFile(dir.path(), QStringLiteral("cut off.mov"));
     QVERIFY2(!corrupt.isEmpty(), qPrintable(lastError()));
     const ProbeOutcome cut = probeThroughJob(corrupt, 12);
     QCOMPARE(cut.results, 1);
     QCOMPARE(cut.code, int(ResultCode::ProbeFailed));
-    QVERIFY(cut.json.value("streams").toArray().isEmpty());
+    QVERIFY(cut.record.streams.isEmpty());
 }
 
 void ProbeExtractTest::probeOutputInPieces()
@@ -143,8 +143,8 @@ void ProbeExtractTest::probeOutputInPieces()
     const ProbeOutcome outcome = probeThroughJob(name, 4);
     QCOMPARE(outcome.results, 1);
     QCOMPARE(outcome.code, 0);
-    QCOMPARE(outcome.json.value("format").toObject().value("duration").toString(), QStringLiteral("12.5"));
-    QCOMPARE(outcome.json.value("streams").toArray()[0].toObject().value("codec_type").toString(), QStringLiteral("audio"));
+    QCOMPARE(outcome.record.format.duration, 12.5);
+    QCOMPARE(outcome.record.streams.value(0).codecType, QStringLiteral("audio"));
 
     QFile recorded(argsFile);
     QVERIFY(recorded.open(QIODevice::ReadOnly));
