@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QPair>
+#include <QStringList>
 #include <QtAlgorithms>
 #include <QTextCodec>
 #include <QVector>
@@ -109,17 +110,33 @@ bool readInfo(const QByteArray &list, Tags &tags)
     return true;
 }
 
-// The channel masks whose names ffprobe prints; another mask is left to it.
+// A channel mask as ffprobe prints it: the name of a standard layout, else
+// the channels one by one ("3 channels (FL+FR+BC)").
 QString layoutName(quint32 mask)
 {
-    static const QPair<quint32, const char *> names[] = {
-        {0x4, "mono"}, {0x3, "stereo"}, {0xB, "2.1"}, {0x7, "3.0"}, {0x107, "4.0"}, {0x33, "quad"},
-        {0x603, "quad(side)"}, {0xF, "3.1"}, {0x37, "5.0"}, {0x607, "5.0(side)"}, {0x3F, "5.1"},
-        {0x60F, "5.1(side)"}, {0x63F, "7.1"}};
-    for (const auto &name : names)
-        if (name.first == mask)
-            return QString::fromLatin1(name.second);
-    return QString();
+    static const QPair<quint32, const char *> layouts[] = {
+        {0x4, "mono"}, {0x3, "stereo"}, {0xB, "2.1"}, {0x7, "3.0"}, {0x103, "3.0(back)"}, {0x107, "4.0"},
+        {0x33, "quad"}, {0x603, "quad(side)"}, {0xF, "3.1"}, {0x37, "5.0"}, {0x607, "5.0(side)"},
+        {0x10F, "4.1"}, {0x3F, "5.1"}, {0x60F, "5.1(side)"}, {0x707, "6.0"}, {0x6C3, "6.0(front)"},
+        {0x137, "hexagonal"}, {0x70F, "6.1"}, {0x13F, "6.1(back)"}, {0x6CB, "6.1(front)"}, {0x637, "7.0"},
+        {0x6C7, "7.0(front)"}, {0x63F, "7.1"}, {0xFF, "7.1(wide)"}, {0x6CF, "7.1(wide-side)"},
+        {0x737, "octagonal"}, {0x60000000, "downmix"}};
+    for (const auto &layout : layouts)
+        if (layout.first == mask)
+            return QString::fromLatin1(layout.second);
+    static const char *const channels[] = {"FL", "FR", "FC", "LFE", "BL", "BR", "FLC", "FRC", "BC",
+                                           "SL", "SR", "TC", "TFL", "TFC", "TFR", "TBL", "TBC", "TBR"};
+    QStringList names;
+    for (int bit = 0; bit < 32; ++bit) {
+        if (!(mask & (1u << bit)))
+            continue;
+        if (bit < 18)
+            names << QString::fromLatin1(channels[bit]);
+        else
+            names << (bit == 29 ? QStringLiteral("DL") : bit == 30 ? QStringLiteral("DR")
+                      : bit == 31 ? QStringLiteral("WL") : QStringLiteral("USR%1").arg(bit));
+    }
+    return QStringLiteral("%1 channels (%2)").arg(names.size()).arg(names.join(QLatin1Char('+')));
 }
 
 // The stream from the fmt chunk: codec, its tag, channels, layout, rate, bits.
@@ -142,9 +159,10 @@ bool readFormat(const QByteArray &fmt, ProbeStream *stream)
         if (valid != 0 && (valid + 7) / 8 != bytes)
             return false;
         const quint32 mask = le32(fmt, 20);
-        stream->channelLayout = layoutName(mask);
-        if (mask != 0 && (stream->channelLayout.isEmpty() || qPopulationCount(mask) != uint(channels)))
+        if (mask != 0 && qPopulationCount(mask) != uint(channels))
             return false;
+        if (mask != 0)
+            stream->channelLayout = layoutName(mask);
         tag = le32(fmt, 24);
         bits = valid != 0 ? valid : bits;
     }
