@@ -11,8 +11,15 @@
 // Wall time and CPU time (Dorrik and every tool it started, or the loop's
 // decoders) are printed with the machine's load average. Target: the sound
 // roll within 3x the decoder loop's wall time.
+//
+// `bench_roll --reads 1,2,4` instead imports both through MainControl at
+// each number of reading tools at once, three runs each, and prints wall
+// and CPU time of each run.
 
 #include "BenchSupport.h"
+#include "ControlHarness.h"
+#include "MainControl.h"
+#include "MetaTypes.h"
 #include "TestMedia.h"
 
 #include <QCoreApplication>
@@ -95,6 +102,41 @@ Figures reportRun(const QString &dorrik, const QString &folder, const QString &t
     return f;
 }
 
+// An import of the folder through MainControl with `reads` reading tools at once.
+Figures importAt(const QString &folder, int files, int reads)
+{
+    Figures f;
+    ControlHarness table(true);
+    QMetaObject::invokeMethod(table.controller(), [&] { table.controller()->setReadsAtOnce(reads); },
+                              Qt::BlockingQueuedConnection);
+    const double cpu0 = Bench::cpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer clock;
+    clock.start();
+    table.drop({QUrl::fromLocalFile(folder)});
+    if (!table.waitFor([&] { return table.importReadyCount == 1; }, 1800000))
+        std::fprintf(stderr, "import did not end\n");
+    f.wall = clock.elapsed() / 1000.0;
+    f.cpu = Bench::cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    for (const FileData &row : table.rows)
+        f.failed += !row.hasAudioTC;
+    f.failed += files - int(table.rows.size());
+    return f;
+}
+
+void sweep(const QString &name, const QString &folder, int files, const QList<int> &settings)
+{
+    std::printf("%s, %d files, through MainControl:\n", qPrintable(name), files);
+    for (int reads : settings) {
+        std::printf("  %2d at once:", reads);
+        for (int run = 0; run < 3; ++run) {
+            const double load = loadAverage();
+            const Figures f = importAt(folder, files, reads);
+            std::printf("  %.2f s (cpu %.2f, load %.1f%s)", f.wall, f.cpu, load, f.failed ? ", UNREAD FILES" : "");
+        }
+        std::printf("\n");
+    }
+}
+
 QStringList copies(const QString &source, const QString &folder, const QString &pattern, int count)
 {
     QDir().mkpath(folder);
@@ -128,10 +170,18 @@ bool runCase(const char *name, const QString &folder, const QStringList &loopFil
 int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    registerMetaTypes();
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
     const QString tmp = root.filePath(QStringLiteral("tmp"));
     QDir().mkpath(tmp);
+    // The controller's working folder too, apart from any other of this user.
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    QList<int> readSettings;
+    const int readsOption = app.arguments().indexOf(QStringLiteral("--reads"));
+    if (readsOption > 0)
+        for (const QString &number : app.arguments().value(readsOption + 1).split(QLatin1Char(',')))
+            readSettings << number.toInt();
 
     TestMedia::MediaRecipe recipe = TestMedia::recipe(QStringLiteral("roll.wav"), 2, 1);
     recipe.seconds = 2.0;
@@ -154,6 +204,11 @@ int main(int argc, char **argv)
     const QStringList cardAudio = copies(movAudio, root.filePath(QStringLiteral("cardaudio")),
                                          QStringLiteral("A001C%1.wav"), cardFiles);
     std::printf("%d cores\n", Bench::cores());
+    if (!readSettings.isEmpty()) {
+        sweep(QStringLiteral("sound roll"), rollFolder, rollFiles, readSettings);
+        sweep(QStringLiteral("camera card"), cardFolder, cardFiles, readSettings);
+        return 0;
+    }
 
     double rollRatio = 0.0;
     double cardRatio = 0.0;
