@@ -3,6 +3,7 @@
 
 #include "ControlHarness.h"
 #include "DecodeJob.h"
+#include "MainControl.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
@@ -575,8 +576,8 @@ void TestControlImport::moreFilesThanTheBudget()
         return table.importReadyCount == 1;
     }));
     QVERIFY(table.settle());
-    QVERIFY2(peak <= 45, qPrintable(QString::number(peak)));
-    QVERIFY2(peak > 30, qPrintable(QString::number(peak)));
+    // Reading tools run a few per core, never the whole budget.
+    QVERIFY2(peak > 0 && peak <= MainControl::readsAtOnce(QThread::idealThreadCount()), qPrintable(QString::number(peak)));
     QCOMPARE(table.probeResults.size(), files);
     QCOMPARE(table.audioResults.size(), files);
     verifyProgress(table.importProgress, 3 * files);
