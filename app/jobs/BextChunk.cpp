@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QList>
-#include <QtEndian>
 
 namespace {
 

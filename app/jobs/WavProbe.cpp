@@ -173,7 +173,8 @@ bool readFormat(const QByteArray &fmt, ProbeStream *stream)
         stream->codecName = QStringLiteral("pcm_f32le");
     else
         return false;
-    if (channels < 1 || rate < 1 || rate > quint32(INT_MAX) || blockAlign != channels * bytes)
+    // ffmpeg refuses hundreds of channels; beyond 64 it is left to it.
+    if (channels < 1 || channels > 64 || rate < 1 || rate > quint32(INT_MAX) || blockAlign != channels * bytes)
         return false;
     stream->codecTag = QStringLiteral("[%1][0][0][0]").arg(tag);
     stream->channels = channels;
