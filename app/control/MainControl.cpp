@@ -45,6 +45,16 @@ void MainControl::setExportsAtOnce(int exports)
     runner->setExportsAtOnce(exports);
 }
 
+int MainControl::readsAtOnce(int cores)
+{
+    return JobRunner::readsAtOnce(cores);
+}
+
+void MainControl::setReadsAtOnce(int reads)
+{
+    runner->setReadsAtOnce(reads);
+}
+
 void MainControl::onIterateThroughDir(QList<QUrl> urls)
 {
     reads->addDropped(urls);

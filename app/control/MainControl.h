@@ -35,6 +35,10 @@ public:
     static int exportsAtOnce(int cores);
     // A fixed number of exports at once instead (0: as exportsAtOnce says). For benchmarks.
     void setExportsAtOnce(int exports);
+    // Reading tools run at once on a machine with `cores` cores; the rest wait.
+    static int readsAtOnce(int cores);
+    // A fixed number of reading tools at once instead (0: as readsAtOnce says). For benchmarks.
+    void setReadsAtOnce(int reads);
 
 signals:
     void ffprobeResult(FileData fileData, int fileNumber, int exitCode);

@@ -101,7 +101,7 @@ void ReadBatch::onProbeFinished(ProbeJob *job)
         progressDone += 2;
         reportProgress(tr("importing files..."));
     } else {
-        emit ffprobeResult(FileData::fromProbe(ProbeRecord::fromJson(job->report())), job->fileId(), 0);
+        emit ffprobeResult(FileData::fromProbe(job->record()), job->fileId(), 0);
     }
     // The read of this file may have been asked for, and have ended, before
     // its probe answered: the probe is then the batch's last unit.

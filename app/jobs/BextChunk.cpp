@@ -1,8 +1,9 @@
 #include "BextChunk.h"
 
+#include "RiffChunks.h"
+
 #include <QFile>
 #include <QList>
-#include <QtEndian>
 
 namespace {
 
@@ -11,42 +12,6 @@ constexpr int originatorOffset = 256;     // originator, reference, date, time
 constexpr int timeReferenceOffset = 338;  // 8 bytes, kept from the output
 constexpr int versionOffset = 346;        // version, UMID, loudness, reserved
 
-quint32 le32(const char *bytes)
-{
-    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar *>(bytes));
-}
-
-// Offset and size of the first chunk `id` of a RIFF/RF64 WAVE file, or -1.
-qint64 findChunk(QFile &file, const QByteArray &id, quint32 *size)
-{
-    char header[12];
-    if (!file.seek(0) || file.read(header, 12) != 12)
-        return -1;
-    const QByteArray magic(header, 4);
-    if ((magic != "RIFF" && magic != "RF64" && magic != "BW64") || QByteArray(header + 8, 4) != "WAVE")
-        return -1;
-
-    qint64 position = 12;
-    const qint64 end = file.size();
-    while (position + 8 <= end) {
-        char chunk[8];
-        if (!file.seek(position) || file.read(chunk, 8) != 8)
-            return -1;
-        const quint32 chunkSize = le32(chunk + 4);
-        if (QByteArray(chunk, 4) == id) {
-            if (position + 8 + qint64(chunkSize) > end)
-                return -1;
-            *size = chunkSize;
-            return position + 8;
-        }
-        // An RF64 data chunk gives its size in ds64 only; bext comes before it.
-        if (chunkSize == 0xFFFFFFFFu)
-            return -1;
-        position += 8 + qint64(chunkSize) + (chunkSize & 1);
-    }
-    return -1;
-}
-
 } // namespace
 
 bool BextChunk::read(const QString &path, QByteArray *payload, qint64 *payloadOffset)
@@ -54,15 +19,15 @@ bool BextChunk::read(const QString &path, QByteArray *payload, qint64 *payloadOf
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    quint32 size = 0;
-    const qint64 offset = findChunk(file, QByteArrayLiteral("bext"), &size);
-    if (offset < 0 || !file.seek(offset))
+    const RiffChunks riff = RiffChunks::read(file);
+    const RiffChunks::Chunk *bext = riff.find("bext");
+    if (!bext || bext->offset + bext->size > file.size() || !file.seek(bext->offset))
         return false;
-    *payload = file.read(size);
-    if (payload->size() != int(size))
+    *payload = file.read(bext->size);
+    if (payload->size() != int(bext->size))
         return false;
     if (payloadOffset)
-        *payloadOffset = offset;
+        *payloadOffset = bext->offset;
     return true;
 }
 

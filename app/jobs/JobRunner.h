@@ -11,8 +11,8 @@ class Job;
 // files already known comes first: a freed place goes to a decoder read, then
 // an extraction for a later search, then an extraction, then an export, and
 // only then to a new probe, so timecodes show from the start of a large
-// import instead of after its last probe. Exports also wait for one of their
-// own few places.
+// import instead of after its last probe. Exports and reads each wait for one
+// of their own few places.
 class JobRunner : public QObject
 {
     Q_OBJECT
@@ -29,6 +29,11 @@ public:
     static int exportsAtOnce(int cores);
     // A fixed number of exports at once instead (0: as exportsAtOnce says).
     void setExportsAtOnce(int exports) { exportLimitOverride = exports; }
+    // Reading jobs (probes, extractions, decoder reads) at once on a machine
+    // with `cores` cores.
+    static int readsAtOnce(int cores);
+    // A fixed number of reading jobs at once instead (0: as readsAtOnce says).
+    void setReadsAtOnce(int reads) { readLimitOverride = reads; }
 
     // Takes the job, and starts it now if there is room, else when there is.
     // Connect to its finished() before: the job's place is freed, and the next
@@ -58,4 +63,5 @@ private:
     std::array<QList<Job *>, 5> queues;
     QList<Running> running;
     int exportLimitOverride = 0;
+    int readLimitOverride = 0;
 };

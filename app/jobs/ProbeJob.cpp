@@ -2,6 +2,7 @@
 
 #include "ResultCode.h"
 #include "ToolProcess.h"
+#include "WavProbe.h"
 
 #include <QJsonDocument>
 
@@ -25,13 +26,18 @@ QStringList ProbeJob::arguments(const QString &filePath)
 
 void ProbeJob::run()
 {
+    if (WavProbe::read(path, &probed)) {
+        finishLater(ResultCode::Ok);
+        return;
+    }
     runTool(QStringLiteral("ffprobe"), arguments(path));
 }
 
 void ProbeJob::toolEnded(int exitCode)
 {
     // QProcess keeps all the tool printed until it is read.
-    json = QJsonDocument::fromJson(process()->readAllStandardOutput()).object();
+    const QJsonObject json = QJsonDocument::fromJson(process()->readAllStandardOutput()).object();
+    probed = ProbeRecord::fromJson(json);
     if (exitCode != 0)
         finish(ResultCode::ProbeFailed);
     else

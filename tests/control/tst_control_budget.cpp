@@ -133,7 +133,10 @@ void TestControlBudget::cancelDropsQueuedExportsAndDeletesRunningOutput()
     QVERIFY(QDir().mkpath(target));
 
     ControlHarness harness;
-    // 43 hanging probes leave room for two exports; three more must wait.
+    // Reads may take the whole budget here: 43 hanging probes leave room for
+    // two exports; three more must wait.
+    QMetaObject::invokeMethod(harness.controller(), [&] { harness.controller()->setReadsAtOnce(MainControl::maxRunningProcesses); },
+                              Qt::BlockingQueuedConnection);
     for (int row = 0; row < 43; ++row)
         harness.probe(fileRecord(work.filePath(QStringLiteral("p%1.mov").arg(row)), row), row);
     QVERIFY(harness.waitFor([&] { return readLines(probeLog).size() == 43; }));

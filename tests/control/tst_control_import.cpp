@@ -78,7 +78,6 @@ private slots:
     void overlappingReadsKeepTheirOwnOptions_data();
     void overlappingReadsKeepTheirOwnOptions();
     void userReadsKeepTheirOwnOptions();
-    void moreFilesThanTheBudget();
 
 private:
     QTemporaryDir media;
@@ -558,39 +557,6 @@ void TestControlImport::userReadsKeepTheirOwnOptions()
     QCOMPARE(resultsOf(table, 2).first().code, 202);
     QCOMPARE(resultsOf(table, 4).size(), 1);
     QCOMPARE(resultsOf(table, 4).first().code, 0);
-}
-
-void TestControlImport::moreFilesThanTheBudget()
-{
-    constexpr int files = 60;
-    const QString dir = media.filePath(QStringLiteral("many"));
-    QVERIFY(QDir().mkpath(dir));
-    for (int i = 0; i < files; ++i) {
-        MediaRecipe wav = recipe(QStringLiteral("w%1.wav").arg(i), 1, 0,
-                             QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
-        wav.seconds = 2.5;
-        MADE(TestMedia::makeLtcWav(dir, wav));
-    }
-
-    ControlHarness table(true);
-    table.drop({QUrl::fromLocalFile(dir)});
-    int peak = 0;
-    QVERIFY(table.waitFor([&] {
-        peak = qMax(peak, TestWait::runningChildren());
-        return table.importReadyCount == 1;
-    }));
-    QVERIFY(table.settle());
-    QVERIFY2(peak <= 45, qPrintable(QString::number(peak)));
-    QVERIFY2(peak > 30, qPrintable(QString::number(peak)));
-    QCOMPARE(table.probeResults.size(), files);
-    QCOMPARE(table.audioResults.size(), files);
-    verifyProgress(table.importProgress, 3 * files);
-    for (const FileData &row : table.rows) {
-        QVERIFY2(row.hasAudioTC, qPrintable(row.fileName));
-        const int i = row.baseName.mid(1).toInt();
-        QCOMPARE(row.audioTC, QStringLiteral("12:00:%1:00").arg(i, 2, 10, QLatin1Char('0')));
-    }
-    QCOMPARE(TestWait::runningChildren(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestControlImport)

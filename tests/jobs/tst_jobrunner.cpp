@@ -36,7 +36,7 @@ class JobRunnerTest : public QObject
 
 private slots:
     void fullBudgetStartsKnownFilesWorkFirst();
-    void exportsRunAFewAtATime();
+    void exportsAndReadsRunAFewAtATime();
 
 private:
     HeldJob *submit(JobRunner &runner, const QString &name, JobRunner::Lane lane)
@@ -55,6 +55,7 @@ void JobRunnerTest::fullBudgetStartsKnownFilesWorkFirst()
 {
     started.clear();
     JobRunner runner;
+    runner.setReadsAtOnce(JobRunner::maxRunningJobs);
     QList<HeldJob *> probes;
     for (int i = 0; i < JobRunner::maxRunningJobs + 2; ++i)
         probes << submit(runner, QStringLiteral("probe %1").arg(i), JobRunner::Lane::Probe);
@@ -76,24 +77,30 @@ void JobRunnerTest::fullBudgetStartsKnownFilesWorkFirst()
     QCOMPARE(started.size(), JobRunner::maxRunningJobs + expected.size());
 }
 
-// Exports wait for one of their few places while other work goes ahead; a
-// waiting job that is cancelled ends at once and never starts.
-void JobRunnerTest::exportsRunAFewAtATime()
+// Exports and reads each wait for one of their few places while the other
+// goes ahead; a waiting job that is cancelled ends at once and never starts.
+void JobRunnerTest::exportsAndReadsRunAFewAtATime()
 {
     QCOMPARE(JobRunner::exportsAtOnce(0), 2);
     QCOMPARE(JobRunner::exportsAtOnce(4), 8);
     QCOMPARE(JobRunner::exportsAtOnce(64), JobRunner::maxRunningJobs);
+    QCOMPARE(JobRunner::readsAtOnce(0), 2);
+    QCOMPARE(JobRunner::readsAtOnce(2), 4);
+    QCOMPARE(JobRunner::readsAtOnce(64), JobRunner::maxRunningJobs);
 
     started.clear();
     JobRunner runner;
     runner.setExportsAtOnce(2);
+    runner.setReadsAtOnce(2);
     using Lane = JobRunner::Lane;
     HeldJob *first = submit(runner, "e0", Lane::Export);
     submit(runner, "e1", Lane::Export);
     submit(runner, "e2", Lane::Export);
     HeldJob *last = submit(runner, "e3", Lane::Export);
-    submit(runner, "probe", Lane::Probe);
-    QCOMPARE(started, (QStringList{"e0", "e1", "probe"}));
+    HeldJob *probe = submit(runner, "probe", Lane::Probe);
+    submit(runner, "decode", Lane::Decode);
+    submit(runner, "probe 2", Lane::Probe);
+    QCOMPARE(started, (QStringList{"e0", "e1", "probe", "decode"}));
     QCOMPARE(runner.runningCount(Lane::Export), 2);
 
     int cancelled = 0;
@@ -104,7 +111,9 @@ void JobRunnerTest::exportsRunAFewAtATime()
     first->release();
     QCOMPARE(started.last(), QStringLiteral("e2"));
     QCOMPARE(runner.queuedJobs(Lane::Export).size(), 0);
-    QCOMPARE(runner.runningCount(), 3);
+    probe->release();
+    QCOMPARE(started.last(), QStringLiteral("probe 2"));
+    QCOMPARE(runner.runningCount(), 4);
 }
 
 QTEST_GUILESS_MAIN(JobRunnerTest)

@@ -5,11 +5,13 @@
 #include "JobWait.h"
 #include "MetaTypes.h"
 #include "ProbeJob.h"
+#include "RiffChunks.h"
 #include "TestMedia.h"
 #include "WorkFolder.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 using namespace TestMedia;
@@ -19,7 +21,7 @@ namespace {
 struct ProbeOutcome
 {
     int results = 0;
-    QJsonObject json;
+    ProbeRecord record;
     int fileId = -1;
     int code = -1;
 };
@@ -28,11 +30,36 @@ ProbeOutcome probeThroughJob(const QString &path, int fileId)
 {
     ProbeOutcome outcome;
     outcome.results = runToEnd(new ProbeJob(path, fileId), [&outcome](ProbeJob *job) {
-        outcome.json = job->report();
+        outcome.record = job->record();
         outcome.fileId = job->fileId();
         outcome.code = job->resultCode();
     });
     return outcome;
+}
+
+// Every member of a probe record, a line per part, so a difference names its member.
+QStringList membersOf(const ProbeRecord &r)
+{
+    const ProbeFormat &f = r.format;
+    QStringList lines{QStringLiteral("%1 %2, duration %3 %4, tags: timecode %5 '%6' '%7' '%8' '%9'").arg(r.valid)
+                          .arg(f.formatName).arg(f.hasDuration).arg(f.duration, 0, 'g', 17).arg(f.hasTimecode)
+                          .arg(f.timecode, f.creationTime, f.timeReference, f.comment)
+                      + f.description + '|' + f.reelName};
+    for (const ProbeStream &s : r.streams)
+        lines << QStringLiteral("%1 %2 %3 %4, %5 ch '%6', %7 Hz, %8 bits, %9").arg(s.index).arg(s.codecType,
+                     s.codecName, s.codecTag).arg(s.channels).arg(s.channelLayout).arg(s.sampleRate).arg(s.bitsPerSample)
+                     .arg(s.rFrameRate.written + ' ' + s.avgFrameRate.written + ' ' + s.timeBase.written)
+              << QStringLiteral("start %1 %2, duration %3, frames %4 %5, %6x%7, tags %8 '%9'").arg(s.hasStartTime)
+                     .arg(s.startTime).arg(s.duration, 0, 'g', 17).arg(s.nbFrames).arg(s.nbReadPackets).arg(s.width)
+                     .arg(s.height).arg(s.hasTimecode).arg(s.timecode + '|' + s.encoder + '|' + s.reelName);
+    return lines;
+}
+
+QByteArray chunk(const QByteArray &id, const QByteArray &payload)
+{
+    QByteArray size(4, '\0');
+    qToLittleEndian<quint32>(quint32(payload.size()), size.data());
+    return id + size + payload + QByteArray(payload.size() & 1, '\0');
 }
 
 // Extracts the record's streams; the folder the job made, or empty.
@@ -62,9 +89,7 @@ class ProbeExtractTest : public QObject
 private slots:
     void initTestCase();
 
-    void probeMovWithTimecodeTrack();
-    void probeNonMediaFile();
-    void probeOutputInPieces();
+    void wavProbedInProcessAsFfprobeDoes();
 
     void extractArguments_data();
     void extractArguments();
@@ -93,63 +118,81 @@ void ProbeExtractTest::initTestCase()
     QVERIFY2(!mov.isEmpty(), qPrintable(lastError()));
 }
 
-void ProbeExtractTest::probeMovWithTimecodeTrack()
+// A WAV the reader understands is probed without ffprobe and gives exactly
+// ffprobe's record; any other file goes to ffprobe.
+void ProbeExtractTest::wavProbedInProcessAsFfprobeDoes()
 {
-    const ProbeOutcome outcome = probeThroughJob(mov, 7);
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.code, 0);
-    QCOMPARE(outcome.fileId, 7);
-    // The probe's whole JSON (its reading is the records' own test): the file's timecode track in it.
-    const FileData probed = FileData::fromProbe(ProbeRecord::fromJson(outcome.json));
-    QCOMPARE(probed.fileTC, QStringLiteral("10:00:00:00"));
-    QCOMPARE(probed.audioStreamIndexes.size(), 2);
-}
+    const QString bwf = makeBwfWav(dir.path(), recipe("recorder.wav", 1), 172800000);
+    MADE(bwf);
+    QList<QPair<QString, bool>> wavs{{bwf, true}}; // path, read in process
+    const QList<QStringList> formats{
+        {"--bext-time-reference", "1728000000", "--bext-description", "sSPEED=025.000-ND\r\nsTAKE=3 \xc3\xbc"},
+        {"--format", "s24", "--extensible", "--channels", "6"}, {"--format", "s32", "--rate", "96000"},
+        {"--format", "f32", "--extensible", "--channels", "1"}, {"--format", "u8", "--rate", "44100", "--channels", "3"},
+        {"--format", "s24", "--extensible", "--channels", "8", "--seconds", "0.0100625"}}; // 10062.5 µs
+    for (const QStringList &options : formats) {
+        wavs.append({dir.filePath(QStringLiteral("f%1.wav").arg(wavs.size())), true});
+        QVERIFY(runTool("ltcgen", QStringList{wavs.last().first, "--channels", "2"} + options).ok());
+    }
+    // The same chunks in other orders, with an odd-sized one and an INFO list more: the later of a
+    // bext description and an INFO comment is the comment, and chunks after the data count.
+    QFile source(wavs.at(1).first);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QHash<QByteArray, QByteArray> c{{"junk", chunk("junk", "odd")},
+        {"LIST", chunk("LIST", "INFO" + chunk("ICMT", "from INFO") + chunk("ISMP", "10:00:00:00"))}};
+    for (const RiffChunks::Chunk &part : RiffChunks::read(source).chunks)
+        c.insert(part.id, (source.seek(part.offset), chunk(part.id, source.read(part.size))));
+    const QList<QList<QByteArray>> orders{{c["LIST"], c["junk"], c["bext"], c["fmt "], c["data"]},
+        {c["fmt "], c["data"], c["bext"], c["junk"], c["LIST"]}, {c["data"], c["LIST"], c["fmt "], c["bext"]},
+        {c["fmt "], c["data"].left(c["data"].size() / 2)}}; // the data chunk runs past the end: ffprobe's
+    for (const QList<QByteArray> &order : orders) {
+        wavs.append({dir.filePath(QStringLiteral("o%1.wav").arg(wavs.size())), order.size() > 2});
+        QFile file(wavs.last().first);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(chunk("RIFF", "WAVE" + order.join())) > 0);
+    }
+    for (const QStringList &encoding : QList<QStringList>{{"-rf64", "always"}, {"-c:a", "adpcm_ms"}}) {
+        wavs.append({dir.filePath("card 1 Ø \"" + encoding.last() + "\".wav"), false});
+        QVERIFY(runTool("ffmpeg", QStringList{"-v", "error", "-i", bwf} + encoding << wavs.last().first).ok());
+    }
 
-void ProbeExtractTest::probeNonMediaFile()
-{
-    const QString text = makeNonMediaFile(dir.path(), QStringLiteral("notes.mov"));
-    QVERIFY2(!text.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome outcome = probeThroughJob(text, 11);
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.code, int(ResultCode::ProbeFailed));
-    QCOMPARE(outcome.fileId, 11);
-    QVERIFY(outcome.json.value("streams").toArray().isEmpty());
-
-    const QString corrupt = makeCorruptFile(dir.path(), QStringLiteral("cut off.mov"));
-    QVERIFY2(!corrupt.isEmpty(), qPrintable(lastError()));
-    const ProbeOutcome cut = probeThroughJob(corrupt, 12);
-    QCOMPARE(cut.results, 1);
-    QCOMPARE(cut.code, int(ResultCode::ProbeFailed));
-    QVERIFY(cut.json.value("streams").toArray().isEmpty());
-}
-
-void ProbeExtractTest::probeOutputInPieces()
-{
-#ifndef Q_OS_UNIX
-    QSKIP("fake tools are shell scripts");
-#endif
-    // The report comes in three writes with pauses between them, and the fake
-    // records the arguments it got, one per line.
+    QList<QStringList> expected;
+    for (const auto &wav : qAsConst(wavs))
+        expected << membersOf(ProbeRecord::fromJson(probe(wav.first)));
+    QVERIFY(expected.first().first().contains("'172800000'"));
+    // A file that is no media and one cut off fail ffprobe; the file's id stays.
+    const QString text = makeNonMediaFile(dir.path(), "notes.wav"), cut = makeCorruptFile(dir.path(), "cut.mov");
+    MADE(text);
+    MADE(cut);
+    wavs << qMakePair(text, false) << qMakePair(cut, false);
+    // ffprobe behind a stand-in that notes the arguments of each run, one per line.
     FakeToolDir fakes;
-    const QString argsFile = QDir(fakes.path()).filePath("args.txt");
-    QVERIFY(fakes.add("ffprobe",
-                      "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + argsFile.toUtf8() + "'\n"
-                      "printf '{\"format\": {\"format_name\": \"mov,mp4\", '\n"
-                      "sleep 0.3\n"
-                      "printf '\"duration\": \"12.5\"}, \"streams\": [{\"codec_type\": \"au'\n"
-                      "sleep 0.3\n"
-                      "printf 'dio\"}]}'\n"));
-    const QString name = QStringLiteral("/media/card 1/Ø clip \"final\".mov");
-    const ProbeOutcome outcome = probeThroughJob(name, 4);
-    QCOMPARE(outcome.results, 1);
-    QCOMPARE(outcome.code, 0);
-    QCOMPARE(outcome.json.value("format").toObject().value("duration").toString(), QStringLiteral("12.5"));
-    QCOMPARE(outcome.json.value("streams").toArray()[0].toObject().value("codec_type").toString(), QStringLiteral("audio"));
-
-    QFile recorded(argsFile);
-    QVERIFY(recorded.open(QIODevice::ReadOnly));
-    const QStringList args = QString::fromUtf8(recorded.readAll()).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(args, (QStringList{"-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", name}));
+    QFile runs(fakes.filePath("runs"));
+    QVERIFY(fakes.add("ffprobe", "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + runs.fileName().toUtf8()
+                                 + "'\nexec '" + toolPath("ffprobe").toUtf8() + "' \"$@\""));
+    // As a tool's end, the result comes from the event loop, never inside start().
+    auto *job = new ProbeJob(bwf, 0);
+    QSignalSpy finished(job, &Job::finished);
+    job->start();
+    QCOMPARE(finished.count(), 0);
+    QTRY_COMPARE(finished.count(), 1);
+    for (int i = 0; i < wavs.size(); ++i) {
+        const qint64 ranBefore = runs.size();
+        const ProbeOutcome outcome = probeThroughJob(wavs.at(i).first, i);
+        QCOMPARE(outcome.results, 1);
+        QCOMPARE(outcome.fileId, i);
+        QVERIFY2((runs.size() > ranBefore) != wavs.at(i).second, qPrintable(wavs.at(i).first));
+        if (i < expected.size()) {
+            QCOMPARE(outcome.code, 0);
+            QCOMPARE(membersOf(outcome.record), expected.at(i));
+        } else {
+            QCOMPARE(outcome.code, int(ResultCode::ProbeFailed));
+            QVERIFY(outcome.record.streams.isEmpty());
+        }
+    }
+    // A name with spaces, quotes and non-ASCII letters is one argument, as given.
+    QVERIFY(runs.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(runs.readAll()).contains(QStringList{"-v", "quiet", "-print_format", "json",
+        "-show_format", "-show_streams", wavs.at(expected.size() - 2).first}.join('\n') + '\n'));
 }
 
 void ProbeExtractTest::extractArguments_data()
