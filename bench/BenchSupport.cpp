@@ -165,4 +165,12 @@ bool LatenessProbe::event(QEvent *event)
     return true;
 }
 
+QString ownTempFolder(const QString &root)
+{
+    const QString tmp = root + QStringLiteral("/tmp");
+    QDir().mkpath(tmp);
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    return tmp;
+}
+
 } // namespace Bench

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QString>
 #include <QVector>
 
 #include <atomic>
@@ -22,6 +23,9 @@ long statusKb(const char *key);
 void resetPeakMemory();
 // BENCH_SCALE (default 1) times `count`, at least `minimum`.
 int scaled(int count, int minimum = 1);
+// A working folder of the run's own under `root`, also as TMPDIR: any other
+// controller of this user (a running Dorrik, a test) clears the shared one.
+QString ownTempFolder(const QString &root);
 int cores();
 
 struct Spread

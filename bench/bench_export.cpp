@@ -73,9 +73,7 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    const QString tmp = root.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(tmp);
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+    Bench::ownTempFolder(root.path());
 
     const int files = Bench::scaled(20, 2);
     const double seconds = 1.0;

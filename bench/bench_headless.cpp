@@ -101,9 +101,7 @@ int main(int argc, char **argv)
     registerMetaTypes();
     QApplication app(argc, argv);
     QTemporaryDir root;
-    const QString tmp = root.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(tmp);
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+    Bench::ownTempFolder(root.path());
 
     // Short camera clips, each with its own LTC start.
     const int files = Bench::scaled(100, 4);

@@ -206,11 +206,7 @@ int main(int argc, char **argv)
     registerMetaTypes();
     Bench::TimedApplication app(argc, argv);
     QTemporaryDir root;
-    // A temporary directory of our own: any other controller of this user
-    // (a running Dorrik, a test) clears the shared working folder.
-    const QString tmp = root.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(tmp);
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const QString tmp = Bench::ownTempFolder(root.path());
 
     TestMedia::MediaRecipe recipe;
     recipe.fileName = QStringLiteral("source.mov");

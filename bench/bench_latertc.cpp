@@ -21,6 +21,7 @@
 //                                                            -0.003 three samples in at the
 //                                                            NTSC rates (the truth is fractional)
 
+#include "BenchSupport.h"
 #include "ControlHarness.h"
 #include "TestMedia.h"
 
@@ -153,10 +154,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    // A working folder of our own: other controllers of this user clear the shared one.
-    const QString tmp = root.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(tmp);
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+    Bench::ownTempFolder(root.path());
 
     const QString clips = root.filePath(QStringLiteral("clips"));
     const QString longClip = root.filePath(QStringLiteral("long"));

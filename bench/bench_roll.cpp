@@ -173,10 +173,7 @@ int main(int argc, char **argv)
     registerMetaTypes();
     QCoreApplication app(argc, argv);
     QTemporaryDir root;
-    const QString tmp = root.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(tmp);
-    // The controller's working folder too, apart from any other of this user.
-    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const QString tmp = Bench::ownTempFolder(root.path());
     QList<int> readSettings;
     const int readsOption = app.arguments().indexOf(QStringLiteral("--reads"));
     if (readsOption > 0)

@@ -7,7 +7,6 @@
 #include <QPair>
 #include <QStringList>
 #include <QtAlgorithms>
-#include <QTextCodec>
 #include <QVector>
 #include <QtEndian>
 
@@ -196,9 +195,9 @@ bool utf8(const Tags &tags, const char *key, QString *text)
 {
     for (const auto &tag : tags) {
         if (tag.first == key) {
-            QTextCodec::ConverterState state;
-            *text = QTextCodec::codecForMib(106)->toUnicode(tag.second.constData(), tag.second.size(), &state);
-            return state.invalidChars == 0 && state.remainingChars == 0;
+            // Invalid bytes decode to U+FFFD and so do not come back the same.
+            *text = QString::fromUtf8(tag.second);
+            return text->toUtf8() == tag.second;
         }
     }
     return true;

@@ -22,21 +22,33 @@ QStringList argumentsOf(int argc, char *argv[])
 // errors only; Qt's notes about the environment would break scripts that read it.
 void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
+// A run's settings from the command line. False when the run ends here:
+// after --help (exit 0) or on a usage error (exit 2), the usage printed.
+template<typename Run>
+bool takeSettings(const QStringList &arguments, typename Run::Settings *settings, int *exitCode)
+{
+    bool helpRequested = false;
+    QString error;
+    if (!Run::parseArguments(arguments, settings, &helpRequested, &error)) {
+        QTextStream(stderr) << "Dorrik: " << error << "\n\n" << Run::usageText();
+        *exitCode = Run::UsageOrWriteError;
+        return false;
+    }
+    if (helpRequested) {
+        QTextStream(stdout) << Run::usageText();
+        *exitCode = 0;
+        return false;
+    }
+    return true;
+}
+
 // Without the window: read, write the report, end with its exit code.
 int runReport(QApplication &app)
 {
-    QTextStream err(stderr);
     ReportRun::Settings settings;
-    bool helpRequested = false;
-    QString error;
-    if (!ReportRun::parseArguments(app.arguments(), &settings, &helpRequested, &error)) {
-        err << "Dorrik: " << error << "\n\n" << ReportRun::usageText();
-        return ReportRun::UsageOrWriteError;
-    }
-    if (helpRequested) {
-        QTextStream(stdout) << ReportRun::usageText();
-        return ReportRun::EveryFileRead;
-    }
+    int exitCode = 0;
+    if (!takeSettings<ReportRun>(app.arguments(), &settings, &exitCode))
+        return exitCode;
     ReportRun run(settings);
     QObject::connect(&run, &ReportRun::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     run.start();
@@ -46,18 +58,10 @@ int runReport(QApplication &app)
 // Without the window: read, export, write the report if asked, end with the export's exit code.
 int runExport(QApplication &app)
 {
-    QTextStream err(stderr);
     ExportRun::Settings settings;
-    bool helpRequested = false;
-    QString error;
-    if (!ExportRun::parseArguments(app.arguments(), &settings, &helpRequested, &error)) {
-        err << "Dorrik: " << error << "\n\n" << ExportRun::usageText();
-        return ExportRun::UsageOrWriteError;
-    }
-    if (helpRequested) {
-        QTextStream(stdout) << ExportRun::usageText();
-        return ExportRun::EveryFileDone;
-    }
+    int exitCode = 0;
+    if (!takeSettings<ExportRun>(app.arguments(), &settings, &exitCode))
+        return exitCode;
     // Before the run starts its worker thread and tools, so no child inherits the handlers' pipe.
     StopSignals stopSignals;
     ExportRun run(settings);
