@@ -43,6 +43,31 @@ QVariant toolTip(const FileData &record, const FileCells::RowState &state, int c
     }
 }
 
+// Names as a person sorts them: a run of digits counts as its number, so
+// C2 comes before C10. Each run is padded to a fixed width; the leading zeros
+// go first, so C02 and C2 sit together.
+QString naturalKey(const QString &text)
+{
+    constexpr int width = 20;
+    QString key;
+    key.reserve(text.size() + width);
+    for (int i = 0; i < text.size();) {
+        if (text.at(i) < QLatin1Char('0') || text.at(i) > QLatin1Char('9')) {
+            key += text.at(i++);
+            continue;
+        }
+        int end = i;
+        while (end < text.size() && text.at(end) >= QLatin1Char('0') && text.at(end) <= QLatin1Char('9'))
+            ++end;
+        while (i < end - 1 && text.at(i) == QLatin1Char('0'))
+            ++i;
+        key += QString(qMax(0, width - (end - i)), QLatin1Char('0'));
+        key += text.mid(i, end - i);
+        i = end;
+    }
+    return key;
+}
+
 } // namespace
 
 QVariant FileCells::data(const FileData &record, const RowState &state, int column, int role)
@@ -78,7 +103,7 @@ QVariant FileCells::data(const FileData &record, const RowState &state, int colu
 QVariant FileCells::sortValue(const FileData &record, int column)
 {
     switch (column) {
-    case Column::NameColumn: return record.fileName;
+    case Column::NameColumn: return naturalKey(record.fileName);
     case Column::DurationColumn: return record.duration;
     case Column::FileTCColumn: return record.hasFileTC ? dayPosition(record.fileTC, 0.0) : QVariant();
     case Column::AudioTCColumn:
@@ -88,7 +113,7 @@ QVariant FileCells::sortValue(const FileData &record, int column)
         return offset ? QVariant(*offset) : QVariant();
     }
     case Column::ExportColumn: return exportOutcomeText(record.lastExport);
-    case Column::FolderColumn: return folderText(record);
+    case Column::FolderColumn: return naturalKey(folderText(record));
     default: return QVariant();
     }
 }

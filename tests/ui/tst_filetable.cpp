@@ -493,7 +493,7 @@ private slots:
         QCOMPARE(offset("10:01:00;02", "30000/1001", successReport("10:00:59;29", 29.97, true, true, 0)), QString("+1"));
     }
 
-    // Every column sorts: names, durations by value, timecodes by their
+    // Every column sorts: names naturally (C2 before C10), durations by value, timecodes by their
     // position in the day (frames at their rate, or milliseconds), where the
     // texts would sort otherwise; rows without one last.
     void sorting()
@@ -501,9 +501,9 @@ private slots:
         FileList list;
         FileTableModel &model = *list.fileModel();
         addProbed(model, "b.mov", 100.0 * 3600, 2, QDateTime(), "09:00:00:10");
-        addProbed(model, "C.mov", 9.5, 2, QDateTime(), "23:59:59:24");
+        addProbed(model, "C10.mov", 9.5, 2, QDateTime(), "23:59:59:24");
         addProbed(model, "a.wav", 23.0 * 3600, 2, QDateTime(), "09:00:00.500");
-        addProbed(model, "d.mov", 10.0, 2, QDateTime(), QString());
+        addProbed(model, "C2.mov", 10.0, 2, QDateTime(), QString());
         model.onAudioTCReadReturn(successReport("09:00:00:05", 25, false, false, 0), 0, 0, 0);
         model.onAudioTCReadReturn(successReport("00:00:00;02", 29.97, true, true, 0), 1, 0, 0);
         model.onAudioTCReadReturn(QJsonObject(), 2, 0, 205);
@@ -520,12 +520,12 @@ private slots:
             return shown();
         };
         // Rows keep the order they came in until a header is clicked.
-        QCOMPARE(column(-1, Qt::AscendingOrder), QString("b.mov C.mov a.wav d.mov"));
-        QCOMPARE(column(0, Qt::AscendingOrder), QString("a.wav b.mov C.mov d.mov"));
-        QCOMPARE(column(1, Qt::AscendingOrder), QString("C.mov d.mov a.wav b.mov"));
-        QCOMPARE(column(1, Qt::DescendingOrder), QString("b.mov a.wav d.mov C.mov"));
-        QCOMPARE(column(2, Qt::AscendingOrder), QString("b.mov a.wav C.mov d.mov"));
-        QCOMPARE(column(3, Qt::AscendingOrder), QString("C.mov d.mov b.mov a.wav"));
+        QCOMPARE(column(-1, Qt::AscendingOrder), QString("b.mov C10.mov a.wav C2.mov"));
+        QCOMPARE(column(0, Qt::AscendingOrder), QString("a.wav b.mov C2.mov C10.mov"));
+        QCOMPARE(column(1, Qt::AscendingOrder), QString("C10.mov C2.mov a.wav b.mov"));
+        QCOMPARE(column(1, Qt::DescendingOrder), QString("b.mov a.wav C2.mov C10.mov"));
+        QCOMPARE(column(2, Qt::AscendingOrder), QString("b.mov a.wav C10.mov C2.mov"));
+        QCOMPARE(column(3, Qt::AscendingOrder), QString("C10.mov C2.mov b.mov a.wav"));
 
         // A selection stays with its files, and a click reports the file shown there.
         selectRows(list, {0, 2});
@@ -537,13 +537,13 @@ private slots:
         before.sort();
         after.sort();
         QCOMPARE(after, before);
-        QCOMPARE(before, QStringList({"C.mov@1", "b.mov@0"}));
+        QCOMPARE(before, QStringList({"C10.mov@1", "b.mov@0"}));
         QSignalSpy info(&list, &FileList::updateFileInfo);
         emit list.clicked(list.model()->index(0, 1));
         QCOMPARE(info.at(0).at(0).value<FileData>().fileName, QString("b.mov"));
         // A sorted table places new rows and changed texts in order.
         addProbed(model, "e.mov", 11.0);
-        QCOMPARE(shown(), QString("b.mov a.wav e.mov d.mov C.mov"));
+        QCOMPARE(shown(), QString("b.mov a.wav e.mov C2.mov C10.mov"));
     }
 
     // Removing rows needs no quiet moment: answers find their rows by id and
