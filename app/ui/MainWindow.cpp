@@ -188,7 +188,6 @@ void MainWindow::makeConnections()
     connect(mainControl, &MainControl::readingFinished, this, &MainWindow::readingFinished);
     connect(mainControl, &MainControl::exportStarted, this, &MainWindow::onExportStart);
     connect(mainControl, &MainControl::exportFileResult, this, &MainWindow::onExportFileResult);
-    connect(this, &MainWindow::deleteSelectedRowsSignal, fileList, &FileList::deleteSelectedRows);
 
     connect(fileList, &FileList::statusMessage, this, &MainWindow::showStatusMessage);
     connect(fileActions, &FileActions::statusMessage, this, &MainWindow::showStatusMessage);

@@ -46,7 +46,6 @@ public:
 
 signals:
     void cancelExport();
-    void deleteSelectedRowsSignal();
 
 private slots:
     void onExportButtonClicked();
