@@ -188,32 +188,19 @@ private slots:
         QCOMPARE(wavOut.value("format").toObject().value("tags").toObject().value("time_reference").toString(),
                  QString::number(samples));
 
-        // The report now names each row's copy, what was written into it and how it ended.
-        QStringList reported;
+        // The report names each row's copy, and the WAV's the position written into it (a MOV's
+        // timecode and a refusal's reason: the headless test).
+        QStringList reported, copies;
         for (const FileData &record : list->records()) {
             const QStringList fields = ReportWriter::fields(record, list->records());
-            const QFileInfo copy(fields.at(ReportWriter::ExportPathColumn));
-            QVERIFY2(copy.isFile() && copy.absolutePath() == QFileInfo(target.path()).absoluteFilePath(),
-                     qPrintable(copy.filePath()));
-            reported << copy.fileName();
-            if (record.fileName.startsWith("A001")) {
-                QCOMPARE(fields.at(ReportWriter::ExportWrittenColumn), QString("10:00:00:00"));
-                QCOMPARE(fields.at(ReportWriter::ExportResultColumn), QString("done"));
-            } else if (record.fileName == "E005_late.mov") {
-                // Where the search met the generator's signal.
-                QVERIFY2(fields.at(ReportWriter::FoundColumn).startsWith("found at 00:00:07."),
-                         qPrintable(fields.at(ReportWriter::FoundColumn)));
-            } else if (record.fileName == "D004_no_ltc.mov") {
-                QCOMPARE(fields.at(ReportWriter::ExportWrittenColumn), QString());
-                QCOMPARE(fields.at(ReportWriter::ExportResultColumn),
-                         QString("no audio timecode: copied without a new timecode"));
-            } else if (record.fileName == "T012_1.wav") {
+            reported << QFileInfo(fields.at(ReportWriter::ExportPathColumn)).absoluteFilePath();
+            if (record.fileName == "T012_1.wav")
                 QCOMPARE(fields.at(ReportWriter::ExportWrittenColumn), QString::number(samples));
-                QCOMPARE(fields.at(ReportWriter::ExportResultColumn), QString("done"));
-            }
         }
+        for (const QString &name : outputs)
+            copies << QFileInfo(target.filePath(name)).absoluteFilePath();
         reported.sort();
-        QCOMPARE(reported, outputs);
+        QCOMPARE(reported, copies);
     }
 };
 

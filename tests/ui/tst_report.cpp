@@ -167,15 +167,6 @@ FileData timedRecord(const QString &timecode, int base, bool ntsc, bool drop, do
     return record;
 }
 
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    return env;
-}
-
 } // namespace
 
 class ReportTest : public QObject
@@ -184,11 +175,6 @@ class ReportTest : public QObject
 
     QTemporaryDir dir;
     QStringList clips; // in the order of the table
-
-    static TestMedia::ToolRun runDorrik(const QStringList &arguments, const QProcessEnvironment &env)
-    {
-        return TestMedia::runTool("Dorrik", arguments, env);
-    }
 
 private slots:
     void initTestCase()
@@ -420,9 +406,9 @@ private slots:
     void commandLineRunWithSettings()
     {
         const QString alePath = dir.filePath("take.ale");
-        const TestMedia::ToolRun run = runDorrik(
-            {"--report", alePath, "--channel", "2", "--read-algorithm", "HIGH", "--fps", "25", clips.first()},
-            withoutDisplay());
+        const TestMedia::ToolRun run = TestMedia::runTool(
+            "Dorrik", {"--report", alePath, "--channel", "2", "--read-algorithm", "HIGH", "--fps", "25", clips.first()},
+            TestMedia::withoutDisplay());
         QVERIFY(run.finished && !run.crashed);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.standardError), QString("1/1 importing...\n1/1 reading...\n"));
