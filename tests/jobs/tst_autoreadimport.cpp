@@ -46,9 +46,7 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
     QVERIFY(QDir(dir.path()).mkdir("day 1"));
     const QString folder = QDir(dir.path()).filePath("day 1");
     for (const Recording &recording : day) {
-        MediaRecipe recipe;
-        recipe.fileName = recording.fileName;
-        recipe.ltcStart = recording.start;
+        MediaRecipe recipe = TestMedia::recipe(recording.fileName, 2, 0, recording.start);
         recipe.ltcgenArguments = recording.ltcgenArguments;
         recipe.channels = 1;
         recipe.videoDelay = 0.08;

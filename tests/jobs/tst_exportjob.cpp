@@ -196,8 +196,7 @@ void ExportJobTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(media.isValid());
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("tc track.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("tc track.mov"));
     recipe.seconds = 2.2;
     recipe.audioStreams = 2;
     recipe.ltcStream = 1;
@@ -254,8 +253,7 @@ void ExportJobTest::movUnmutedKeepsEveryStreamWithTheNewTimecode()
 
 void ExportJobTest::movMutedLosesOnlyTheTimecodeChannel()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("four.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("four.mov"));
     recipe.seconds = 2.2;
     recipe.audioStreams = 2;
     recipe.channels = 4;
@@ -281,8 +279,7 @@ void ExportJobTest::movMutedLosesOnlyTheTimecodeChannel()
 
 void ExportJobTest::mxfMonoStreams()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("card.mxf");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("card.mxf"));
     recipe.seconds = 2.2;
     recipe.audioStreams = 4;
     recipe.channels = 1;
@@ -318,8 +315,7 @@ void ExportJobTest::mxfMonoStreams()
 void ExportJobTest::movIntoMxfWithDnxhd()
 {
     // 1920x1080 DNxHD: a short clip; the timecode is given, not read.
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("short.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("short.mov"));
     recipe.seconds = 0.6;
     recipe.ltcChannel = 0;
     const QString mov = makeMov(media.path(), recipe);
@@ -341,8 +337,7 @@ void ExportJobTest::movIntoMxfWithDnxhd()
 
 void ExportJobTest::wavKeepsTheRecordersDescription()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("plain.wav");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("plain.wav"));
     recipe.seconds = 2.2;
     recipe.ltcChannel = 1;
     recipe.ltcStart = QStringLiteral("08:00:00:00");
@@ -404,8 +399,7 @@ void ExportJobTest::wavTimeReferences()
     QFETCH(QString, start);
     QFETCH(bool, realRate);
     QFETCH(QByteArray, speed);
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("rate %1.wav").arg(QTest::currentDataTag());
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("rate %1.wav").arg(QTest::currentDataTag()));
     recipe.seconds = 2.2;
     recipe.channels = 1;
     recipe.fps = fps;
@@ -526,8 +520,7 @@ void ExportJobTest::allNumberedNamesTaken()
 void ExportJobTest::rateContradictingTheSignalIsRefused()
 {
     QTemporaryDir in, out;
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("forced.wav");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("forced.wav"));
     recipe.fps = QStringLiteral("23.976");
     recipe.ltcStart = QStringLiteral("14:30:00:00");
     const QString wav = TestMedia::makeLtcWav(in.path(), recipe);
@@ -686,8 +679,7 @@ void ExportJobTest::videoKeepsItsRateAndTheTimecodeFollows()
     // A copy reads its LTC; a transcode, which scales to 1920x1080, gets a
     // short clip and the decoder's report given.
     const bool copy = videoType == 0 || videoType == 5;
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("rate %1.mov").arg(QTest::currentDataTag());
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("rate %1.mov").arg(QTest::currentDataTag()));
     recipe.seconds = copy ? 2.2 : 0.5;
     recipe.fps = ltcFps;
     recipe.videoFps = videoFps;
@@ -762,8 +754,7 @@ void ExportJobTest::videoKeepsItsRateAndTheTimecodeFollows()
 
 void ExportJobTest::mutedQuickTimeKeepsCreationTimeAndReelName()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("A001C003.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("A001C003.mov"));
     recipe.seconds = 2.2;
     recipe.fileTimecode = QStringLiteral("01:00:00:00");
     recipe.muxArguments = QStringList{"-metadata", "creation_time=2024-05-01T12:34:56.000000Z",

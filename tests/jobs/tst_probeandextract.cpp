@@ -106,8 +106,7 @@ void ProbeExtractTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(dir.isValid());
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("take one ü.A01.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("take one ü.A01.mov"));
     recipe.seconds = 4.0;
     recipe.audioStreams = 2;
     recipe.ltcStream = 1;
