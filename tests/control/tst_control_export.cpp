@@ -218,18 +218,13 @@ void TestControlExport::fullRoadWritesTheAudioTimecodeAndMutesIt()
         QVERIFY(!TestMedia::looksLikeLtc(audio.at(0), 48000));
     }
 
-    // WAV: time reference of the first sample and the speed comment.
+    // WAV: the decoder's position of the first sample, within a millisecond of 10:00:00:00, as
+    // its time reference (a muted WAV's channels and speed line: the export job's test).
     const QString wavOut = target + QStringLiteral("/sound.WAV");
-    const QJsonObject wavTags = TestMedia::formatTagsOf(TestMedia::probe(wavOut));
-    // The decoder's position of the first sample, within a millisecond of 10:00:00:00.
     const qint64 samples = wav.audioTCReading.samplesSinceMidnight;
     QVERIFY2(qAbs(samples - qint64(1728000000)) <= 48, qPrintable(QString::number(samples)));
-    QCOMPARE(wavTags.value(QStringLiteral("time_reference")).toString(), QString::number(samples));
-    QCOMPARE(wavTags.value(QStringLiteral("comment")).toString(), QStringLiteral("sSPEED=025.000-ND"));
-    audio = TestMedia::decodeAudio(wavOut, 0);
-    QCOMPARE(audio.size(), 1);
-    QVERIFY(TestMedia::hasTone(audio.at(0), 48000, TestMedia::toneFrequency(0, 1)));
-    QVERIFY(!TestMedia::looksLikeLtc(audio.at(0), 48000));
+    QCOMPARE(TestMedia::formatTagsOf(TestMedia::probe(wavOut)).value("time_reference").toString(),
+             QString::number(samples));
 }
 
 QTEST_GUILESS_MAIN(TestControlExport)

@@ -77,7 +77,6 @@ private slots:
     void importAndUserReadOverlappingBothEnd();
     void overlappingReadsKeepTheirOwnOptions_data();
     void overlappingReadsKeepTheirOwnOptions();
-    void userReadsKeepTheirOwnOptions();
 
 private:
     QTemporaryDir media;
@@ -495,68 +494,52 @@ void TestControlImport::importAndUserReadOverlappingBothEnd()
 
 void TestControlImport::overlappingReadsKeepTheirOwnOptions_data()
 {
-    QTest::addColumn<bool>("userReadFirst");
-    QTest::newRow("user read, then automatic read") << true;
-    QTest::newRow("automatic read, then user read") << false;
+    QTest::addColumn<int>("order");
+    QTest::newRow("user read, then automatic read") << 0;
+    QTest::newRow("automatic read, then user read") << 1;
+    QTest::newRow("user read, then user read") << 2;
 }
 
-// Both requests are taken before either extraction ends: each file must still
-// be decoded with the options of its own request.
+// Clips that need an extraction, the second request taken while the first is
+// still extracting: each file must still be decoded with its own request's options.
 void TestControlImport::overlappingReadsKeepTheirOwnOptions()
 {
-    QFETCH(bool, userReadFirst);
-    const QString dir = media.filePath(QStringLiteral("own options"));
+    QFETCH(int, order);
+    const QString dir = media.filePath(QStringLiteral("own options %1").arg(order));
     QVERIFY(QDir().mkpath(dir));
-    const QString userWav = TestMedia::makeLtcWav(dir, recipe(QStringLiteral("user.wav")));
-    const QString autoWav = TestMedia::makeLtcWav(dir, recipe(QStringLiteral("auto.wav")));
-    MADE(userWav);
-    MADE(autoWav);
-    const FileData userRow = TestMedia::probedRecord(userWav, 3);
-    const FileData autoRow = TestMedia::probedRecord(autoWav, 7);
+    const QString userMov = TestMedia::makeMov(dir, recipe(QStringLiteral("user.mov")));
+    const QString otherMov = TestMedia::makeMov(dir, recipe(QStringLiteral("other.mov")));
+    MADE(userMov);
+    MADE(otherMov);
+    const FileData userRow = TestMedia::probedRecord(userMov, 3);
+    const FileData otherRow = TestMedia::probedRecord(otherMov, 7);
     AudioTCOptions options;
     options.channel = 5; // beyond a stereo file: the decoder says so (202)
 
     ControlHarness table;
-    // The automatic read of an import: counted by the drop and the probe.
-    table.drop({QUrl::fromLocalFile(autoRow.filePath)});
-    table.probe(autoRow, autoRow.fileNumber);
-    if (userReadFirst) {
-        table.userRead({userRow}, options);
-        table.initRead(autoRow, autoRow.fileNumber);
-    } else {
-        table.initRead(autoRow, autoRow.fileNumber);
-        table.userRead({userRow}, options);
+    const bool automatic = order < 2;
+    if (automatic) { // the automatic read of an import: counted by the drop and the probe
+        table.drop({QUrl::fromLocalFile(otherRow.filePath)});
+        table.probe(otherRow, otherRow.fileNumber);
     }
-    QVERIFY(table.waitFor([&] { return table.importReadyCount == 1 && table.readingFinishedCount == 1; }));
+    const auto readOther = [&] {
+        if (automatic)
+            table.initRead(otherRow, otherRow.fileNumber);
+        else
+            table.userRead({otherRow}, AudioTCOptions());
+    };
+    if (order == 1)
+        readOther();
+    table.userRead({userRow}, options);
+    if (order != 1)
+        readOther();
+    QVERIFY(table.waitFor([&] { return table.importReadyCount == int(automatic) && table.readingFinishedCount == 1; }));
     QVERIFY(table.settle());
     QCOMPARE(table.audioResults.size(), 2);
     QCOMPARE(resultsOf(table, userRow.fileNumber).size(), 1);
     QCOMPARE(resultsOf(table, userRow.fileNumber).first().code, 202);
-    QCOMPARE(resultsOf(table, autoRow.fileNumber).size(), 1);
-    QCOMPARE(resultsOf(table, autoRow.fileNumber).first().code, 0);
-}
-
-// Two user reads of clips that need an extraction, the second sent while the
-// first is still extracting: each is decoded with the options it was sent with.
-void TestControlImport::userReadsKeepTheirOwnOptions()
-{
-    const QString dir = media.filePath(QStringLiteral("own user options"));
-    QVERIFY(QDir().mkpath(dir));
-    const QString first = TestMedia::makeMov(dir, recipe(QStringLiteral("first.mov")));
-    const QString second = TestMedia::makeMov(dir, recipe(QStringLiteral("second.mov")));
-    MADE(first);
-    MADE(second);
-    AudioTCOptions beyondStereo;
-    beyondStereo.channel = 5; // the decoder says so (202)
-    ControlHarness table;
-    table.userRead({TestMedia::probedRecord(first, 2)}, beyondStereo);
-    table.userRead({TestMedia::probedRecord(second, 4)}, AudioTCOptions());
-    QVERIFY(table.waitFor([&] { return table.readingFinishedCount == 1; }));
-    QVERIFY(table.settle());
-    QCOMPARE(resultsOf(table, 2).size(), 1);
-    QCOMPARE(resultsOf(table, 2).first().code, 202);
-    QCOMPARE(resultsOf(table, 4).size(), 1);
-    QCOMPARE(resultsOf(table, 4).first().code, 0);
+    QCOMPARE(resultsOf(table, otherRow.fileNumber).size(), 1);
+    QCOMPARE(resultsOf(table, otherRow.fileNumber).first().code, 0);
 }
 
 QTEST_GUILESS_MAIN(TestControlImport)

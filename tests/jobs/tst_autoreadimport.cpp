@@ -32,9 +32,7 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
     };
     const QList<Recording> day{
         {"clean.wav", {}, "08:00:00:00"},
-        {"boom dc.wav", {"--pulses", "--level", "0.5", "--dc", "300"}, "08:10:00:05"},
-        {"wireless noise.wav", {"--pulses", "--level", "0.316", "--noise", "300"}, "08:20:11:11"},
-        {"mic level.wav", {"--pulses", "--level", "0.1", "--noise", "300"}, "08:30:22:22"},
+        // Only the last algorithm reads it (which reads which signal: the decode job's test).
         {"camera.mov", {"--pulses", "--level", "0.5", "--dc", "5000"}, "08:40:33:03"},
         // AC-3 in a transport stream: audio (256 samples of encoder padding, then LTC
         // frame k at 0.012 + k/25 s) starts before the first video frame at 0.08 s,
@@ -46,11 +44,8 @@ void AutoReadImportTest::folderImportShowsEveryTimecode()
     QVERIFY(QDir(dir.path()).mkdir("day 1"));
     const QString folder = QDir(dir.path()).filePath("day 1");
     for (const Recording &recording : day) {
-        MediaRecipe recipe;
-        recipe.fileName = recording.fileName;
-        recipe.ltcStart = recording.start;
+        MediaRecipe recipe = TestMedia::recipe(recording.fileName, 1, 0, recording.start);
         recipe.ltcgenArguments = recording.ltcgenArguments;
-        recipe.channels = 1;
         recipe.videoDelay = 0.08;
         recipe.audioDelay = 0.012;
         const QString path = recording.fileName.endsWith(".mov")   ? makeMov(folder, recipe)

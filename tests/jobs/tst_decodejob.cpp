@@ -38,12 +38,11 @@ ReadOutcome readThroughJob(const QString &wav, bool preferSlope, const AudioTCOp
     return outcome;
 }
 
-AudioTCOptions options(int algorithm, int channel = -1, double frameRate = -1.0)
+AudioTCOptions options(int algorithm, int channel = -1)
 {
     AudioTCOptions o;
     o.readingAlgorithm = ReadAlgorithm(algorithm);
     o.channel = channel;
-    o.frameRate = frameRate;
     return o;
 }
 
@@ -60,7 +59,6 @@ private slots:
 
     void automaticReadRetries_data();
     void automaticReadRetries();
-    void retriesKeepChannelAndRate();
 
 private:
     QString signal(const QString &name, const QStringList &ltcgenArguments, int channels = 1, int ltcChannel = 0);
@@ -76,8 +74,7 @@ void DecodeJobTest::initTestCase()
 
 QString DecodeJobTest::signal(const QString &name, const QStringList &ltcgenArguments, int channels, int ltcChannel)
 {
-    MediaRecipe recipe;
-    recipe.fileName = name;
+    MediaRecipe recipe = TestMedia::recipe(name);
     recipe.seconds = 3.0;
     recipe.channels = channels;
     recipe.ltcChannel = ltcChannel;
@@ -149,25 +146,6 @@ void DecodeJobTest::automaticReadRetries()
     const ReadOutcome explicitFound = readThroughJob(wav, true, &found);
     QCOMPARE(explicitFound.report.value("ReadingAlgorithm").toString(), foundBy);
     QCOMPARE(explicitFound.runs, 1);
-}
-
-void DecodeJobTest::retriesKeepChannelAndRate()
-{
-    // LTC that HIGH reads on channel 0, a tone on channel 1.
-    const QString wav = signal("two.wav", {"--pulses", "--level", "0.5", "--dc", "300"}, 2, 0);
-    QVERIFY(!wav.isEmpty());
-    const AudioTCOptions toneChannel = options(0, 1);
-    const ReadOutcome onTone = readThroughJob(wav, false, &toneChannel);
-    QCOMPARE(onTone.code, 205);
-    QCOMPARE(onTone.runs, 4);
-
-    // A given rate is taken as given: the HIGH run reports 30, not the detected 25.
-    const AudioTCOptions givenRate = options(0, 0, 30.0);
-    const ReadOutcome atThirty = readThroughJob(wav, false, &givenRate);
-    QCOMPARE(atThirty.code, 0);
-    QCOMPARE(atThirty.report.value("ReadingAlgorithm").toString(), QStringLiteral("HIGH"));
-    QCOMPARE(atThirty.report.value("FrameRateFound").toDouble(), 30.0);
-    QCOMPARE(atThirty.runs, 2);
 }
 
 QTEST_GUILESS_MAIN(DecodeJobTest)

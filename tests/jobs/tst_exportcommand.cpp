@@ -518,8 +518,6 @@ void ExportCommandTest::verificationOfTheWrittenFile()
     QCOMPARE(copy.outputMismatch(ProbeRecord::fromJson(complete(10.0, "25/1", "", "A001"))),
              QString("creation time 2024-05-01T12:00:00.000000Z missing in the written file"));
     QCOMPARE(copy.outputMismatch(ProbeRecord::fromJson(complete(10.0, "25/1", created, ""))), QString("reel name A001 missing in the written file"));
-    QCOMPARE(ExportCommand(tagged, exportOptions(5, 1, true)).arguments("/o/x.MOV").mid(17, 4),
-             (QStringList{"-metadata", "creation_time=" + created, "-metadata:s:v:0", "reel_name=A001"}));
 }
 
 void ExportCommandTest::speedLineInDescription()

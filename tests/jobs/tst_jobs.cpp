@@ -102,8 +102,7 @@ void JobsTest::initTestCase()
     QVERIFY2(!QFileInfo::exists(QDir(QCoreApplication::applicationDirPath()).filePath(ToolProcess::programFileName("Pelbrook"))),
              "this test must run from a folder without Pelbrook");
     QVERIFY(dir.isValid() && out.isValid());
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("clip.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("clip.mov"));
     recipe.seconds = 3.0;
     recipe.ltcStream = -1;    // no ltcgen here
     const QString mov = makeMov(dir.path(), recipe);

@@ -94,7 +94,6 @@ private slots:
     void extractArguments_data();
     void extractArguments();
     void extractTwoStreamsCutToThreeSeconds();
-    void extractShortFileWhole();
 
     void cleanupTestCase() { QVERIFY(removeWorkFolder()); }
 
@@ -107,8 +106,7 @@ void ProbeExtractTest::initTestCase()
 {
     registerMetaTypes();
     QVERIFY(dir.isValid());
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("take one ü.A01.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("take one ü.A01.mov"));
     recipe.seconds = 4.0;
     recipe.audioStreams = 2;
     recipe.ltcStream = 1;
@@ -267,21 +265,6 @@ void ProbeExtractTest::extractTwoStreamsCutToThreeSeconds()
     QCOMPARE(ltc.size(), 2);
     QVERIFY(hasTone(ltc[0], rate, toneFrequency(1, 0)));
     QVERIFY(looksLikeLtc(ltc[1], rate));
-}
-
-void ProbeExtractTest::extractShortFileWhole()
-{
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("short.mov");
-    recipe.seconds = 2.5;
-    recipe.channels = 1;
-    const QString clip = makeMov(dir.path(), recipe);
-    QVERIFY2(!clip.isEmpty(), qPrintable(lastError()));
-    int code = -1;
-    const QString folder = extractThroughJob(probedRecord(clip, 0), &code);
-    QCOMPARE(code, 0);
-    const QString wav = QDir(folder).filePath("0_1.wav");
-    QVERIFY(qAbs(durationOf(wav) - 2.5) < 0.01);
 }
 
 QTEST_GUILESS_MAIN(ProbeExtractTest)

@@ -37,8 +37,7 @@ private:
 
 void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("two streams ä.mov");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("two streams ä.mov"));
     recipe.audioStreams = 2;
     recipe.ltcStream = 1;
     recipe.ltcChannel = 1;
@@ -71,8 +70,7 @@ void TestMediaTest::movCarriesTimecodeTrackLtcAndTones()
 
 void TestMediaTest::mxfHasMonoStreams()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("card.mxf");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("card.mxf"));
     recipe.audioStreams = 4;
     recipe.channels = 1;
     recipe.ltcStream = 3;
@@ -95,8 +93,7 @@ void TestMediaTest::mxfHasMonoStreams()
 
 void TestMediaTest::otherContainers()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("phone.mp4");
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("phone.mp4"));
     const QString mp4 = makeMp4(dir.path(), recipe);
     QVERIFY2(!mp4.isEmpty(), qPrintable(lastError()));
     QCOMPARE(streamsOfType(probe(mp4), QStringLiteral("audio"))[0].toObject().value("codec_name").toString(),
@@ -116,9 +113,7 @@ void TestMediaTest::otherContainers()
 
 void TestMediaTest::ltcCheckTellsLtcFromTone()
 {
-    MediaRecipe recipe;
-    recipe.fileName = QStringLiteral("stereo.wav");
-    recipe.ltcChannel = 0;
+    MediaRecipe recipe = TestMedia::recipe(QStringLiteral("stereo.wav"), 2, 0);
     const QString wav = makeLtcWav(dir.path(), recipe);
     QVERIFY2(!wav.isEmpty(), qPrintable(lastError()));
     int rate = 0;

@@ -197,6 +197,14 @@ ToolRun runTool(const QString &program, const QStringList &arguments, int timeou
     return runTool(program, arguments, QProcessEnvironment::systemEnvironment(), timeoutMs);
 }
 
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    return env;
+}
+
 ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
                 int timeoutMs)
 {

@@ -88,6 +88,8 @@ ToolRun runTool(const QString &program, const QStringList &arguments, int timeou
 // The same in the given environment (a program started as a script on another machine would be).
 ToolRun runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
                 int timeoutMs = TestWait::toolWorkMs);
+// This process's environment without a display, as a script on a server starts Dorrik.
+QProcessEnvironment withoutDisplay();
 
 // Frequency in Hz of the test tone on a non-LTC channel.
 int toneFrequency(int stream, int channel);

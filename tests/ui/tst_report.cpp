@@ -167,15 +167,6 @@ FileData timedRecord(const QString &timecode, int base, bool ntsc, bool drop, do
     return record;
 }
 
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    return env;
-}
-
 } // namespace
 
 class ReportTest : public QObject
@@ -185,56 +176,43 @@ class ReportTest : public QObject
     QTemporaryDir dir;
     QStringList clips; // in the order of the table
 
-    static TestMedia::ToolRun runDorrik(const QStringList &arguments, const QProcessEnvironment &env)
-    {
-        return TestMedia::runTool("Dorrik", arguments, env);
-    }
-
 private slots:
     void initTestCase()
     {
         registerMetaTypes();
         QVERIFY(dir.isValid());
 
-        MediaRecipe named;
-        named.fileName = "Take, \"one\" Ü.mov";
-        named.ltcChannel = 1;
+        MediaRecipe named = TestMedia::recipe("Take, \"one\" Ü.mov", 2, 1);
         named.fileTimecode = "09:00:00:00";
         named.videoSize = "1280x720";
         clips << TestMedia::makeMov(dir.path(), named);
 
-        MediaRecipe df;
-        df.fileName = "df.mov";
+        MediaRecipe df = TestMedia::recipe("df.mov");
         df.fps = "29.97";
         df.dropFrame = true;
         df.ltcStart = "00:00:58:00";
         df.videoSize = "1280x720";
         clips << TestMedia::makeMov(dir.path(), df);
 
-        MediaRecipe film;
-        film.fileName = "film.mov";
+        MediaRecipe film = TestMedia::recipe("film.mov");
         film.fps = "23.976";
         film.ltcStart = "12:00:00:00";
         film.videoSize = "1920x1080";
         clips << TestMedia::makeMov(dir.path(), film);
 
         // Two WAV files of one recording: same moment, same length; only the first has LTC.
-        MediaRecipe wav;
-        wav.fileName = "S01_1.wav";
-        wav.ltcStart = "16:05:00:00";
+        MediaRecipe wav = TestMedia::recipe("S01_1.wav", 2, 0, "16:05:00:00");
         clips << TestMedia::makeLtcWav(dir.path(), wav);
         wav.fileName = "S01_2.wav";
         wav.ltcStream = -1;
         clips << TestMedia::makeLtcWav(dir.path(), wav);
 
-        MediaRecipe none;
-        none.fileName = "none.mov";
+        MediaRecipe none = TestMedia::recipe("none.mov");
         none.ltcStream = -1;
         clips << TestMedia::makeMov(dir.path(), none);
 
         // LTC at 30 in a 25p clip whose camera runs two frames ahead.
-        MediaRecipe rate;
-        rate.fileName = "rate.mov";
+        MediaRecipe rate = TestMedia::recipe("rate.mov");
         rate.fps = "30";
         rate.videoFps = "25";
         rate.fileTimecode = "10:00:00:02";
@@ -420,9 +398,9 @@ private slots:
     void commandLineRunWithSettings()
     {
         const QString alePath = dir.filePath("take.ale");
-        const TestMedia::ToolRun run = runDorrik(
-            {"--report", alePath, "--channel", "2", "--read-algorithm", "HIGH", "--fps", "25", clips.first()},
-            withoutDisplay());
+        const TestMedia::ToolRun run = TestMedia::runTool(
+            "Dorrik", {"--report", alePath, "--channel", "2", "--read-algorithm", "HIGH", "--fps", "25", clips.first()},
+            TestMedia::withoutDisplay());
         QVERIFY(run.finished && !run.crashed);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.standardError), QString("1/1 importing...\n1/1 reading...\n"));
