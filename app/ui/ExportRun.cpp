@@ -5,6 +5,7 @@
 #include "ReportRun.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -23,6 +24,21 @@ QStringList wordsOf(const QVector<Entry> &entries)
     for (const Entry &entry : entries)
         words << entry.word;
     return words;
+}
+
+// The export type an option's word names; false with the words it takes.
+template<typename Entry, typename Type>
+bool takeType(const QCommandLineParser &parser, const QCommandLineOption &option, const QVector<Entry> &entries,
+              Type *type, QString *error)
+{
+    const int index = wordsOf(entries).indexOf(parser.value(option));
+    if (index < 0) {
+        *error = QCoreApplication::translate("ExportRun", "--%1 takes %2: %3")
+                     .arg(option.names().first(), wordsOf(entries).join(QStringLiteral(", ")), parser.value(option));
+        return false;
+    }
+    *type = entries.at(index).type;
+    return true;
 }
 
 } // namespace
@@ -51,28 +67,15 @@ bool ExportRun::parseArguments(const QStringList &arguments, Settings *settings,
     ExportOptions &options = parsed.exportOptions;
     // The rows go as the window's Export All sends them.
     options.exportAll = true;
-    if (parser.isSet(videoOption)) {
-        const int index = wordsOf(ExportTypes::videoEntries()).indexOf(parser.value(videoOption));
-        if (index < 0) {
-            *error = tr("--video takes %1: %2")
-                         .arg(wordsOf(ExportTypes::videoEntries()).join(QStringLiteral(", ")),
-                              parser.value(videoOption));
-            return false;
-        }
-        options.videoExportType = ExportTypes::videoEntries().at(index).type;
-    }
+    if (parser.isSet(videoOption)
+        && !takeType(parser, videoOption, ExportTypes::videoEntries(), &options.videoExportType, error))
+        return false;
     // As the dialog does: the MXF transcodes cannot carry the source's audio as it is.
     const bool takesSourceAudio = !ExportTypes::isMxf(options.videoExportType);
     options.audioExportType = takesSourceAudio ? AudioExportType::PassThrough : AudioExportType::Pcm16;
     if (parser.isSet(audioOption)) {
-        const int index = wordsOf(ExportTypes::audioEntries()).indexOf(parser.value(audioOption));
-        if (index < 0) {
-            *error = tr("--audio takes %1: %2")
-                         .arg(wordsOf(ExportTypes::audioEntries()).join(QStringLiteral(", ")),
-                              parser.value(audioOption));
+        if (!takeType(parser, audioOption, ExportTypes::audioEntries(), &options.audioExportType, error))
             return false;
-        }
-        options.audioExportType = ExportTypes::audioEntries().at(index).type;
         if (!takesSourceAudio && options.audioExportType == AudioExportType::PassThrough) {
             *error = tr("--video %1 takes --audio pcm16 or pcm24").arg(parser.value(videoOption));
             return false;
