@@ -1,6 +1,7 @@
 #include "FileTableModel.h"
 
 #include "ExportRules.h"
+#include "FileCells.h"
 #include "MainControl.h"
 #include "ResultCode.h"
 

@@ -3,9 +3,7 @@
 #include "AudioTCOptions.h"
 #include "ExportOptions.h"
 #include "ExportResult.h"
-#include "FileCells.h"
 #include "FileData.h"
-#include "ResultCode.h"
 #include "WavSiblings.h"
 
 #include <QAbstractTableModel>
@@ -75,9 +73,6 @@ public:
     int takeSkippedCount();
     int exportFileCount() const { return exportTotal; }
 
-    static QString audioTCErrorText(int errorNumber) { return ResultCode::text(errorNumber); }
-    static QString audioTCText(const AudioTCReading &reading) { return FileCells::audioTCText(reading); }
-
 signals:
     void iterateThroughDirReq(QList<QUrl> urls);
     void ffprobeFileReq(FileData fileData, int fileId);
@@ -98,11 +93,7 @@ public slots:
     void exportFinished();
 
 private:
-    QString fileTCText(int row) const;
-    QString audioTCCellText(const FileData &record) const;
-    QVariant toolTip(const FileData &record, int column) const;
     void noteRateMismatch(int row);
-    QVariant sortValue(const FileData &record, int column) const;
     void rowChanged(int row);
     void rebuildIndexes();
     void showLinkedAudioTC(int sourceRow, int row);

@@ -1,5 +1,7 @@
+#include "FileCells.h"
 #include "FileList.h"
 #include "MetaTypes.h"
+#include "ResultCode.h"
 #include "TestMedia.h"
 #include "UiTestSupport.h"
 
@@ -217,23 +219,23 @@ private slots:
         FileTableModel model;
         addProbed(model, "e.mov", 5);
         for (int code : {100, 103, 201, 202, 203, 204, 205, 1000, 1001, 1002, 2001, 3200, 3201, 3202, -1}) {
-            const QString text = FileTableModel::audioTCErrorText(code);
+            const QString text = ResultCode::text(code);
             QVERIFY(!text.isEmpty());
             model.onAudioTCReadReturn(QJsonObject(), 0, 0, code);
             QCOMPARE(cell(model, 0, 3), text);
             QVERIFY(!model.records().at(0).hasAudioTC);
         }
-        QCOMPARE(FileTableModel::audioTCErrorText(205), QString("audio TC not found"));
+        QCOMPARE(ResultCode::text(205), QString("audio TC not found"));
         // A tool that did not run is named, never taken for a damaged file.
-        QCOMPARE(FileTableModel::audioTCErrorText(1002), QString("ffprobe could not be started"));
-        QCOMPARE(FileTableModel::audioTCErrorText(3201), QString("Pelbrook could not be started"));
-        QCOMPARE(FileTableModel::audioTCErrorText(3202), QString("Pelbrook crashed"));
+        QCOMPARE(ResultCode::text(1002), QString("ffprobe could not be started"));
+        QCOMPARE(ResultCode::text(3201), QString("Pelbrook could not be started"));
+        QCOMPARE(ResultCode::text(3202), QString("Pelbrook crashed"));
     }
 
     void reportTexts()
     {
         auto text = [](const QJsonObject &report) {
-            return FileTableModel::audioTCText(AudioTCReading::fromReport(report));
+            return FileCells::audioTCText(AudioTCReading::fromReport(report));
         };
         // (The plain and drop-frame forms of real reads: the end-to-end test.)
         // The base rate form of an NTSC report reads the same as the decoder's own form.
@@ -595,7 +597,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         for (int i = 0; i < 100; ++i)
             addProbed(*list.fileModel(), QString("c%1.mov").arg(i), 5);
-        const QString longText = FileTableModel::audioTCErrorText(2001);
+        const QString longText = ResultCode::text(2001);
         const int needed = list.fontMetrics().horizontalAdvance(longText);
         QTRY_VERIFY_WITH_TIMEOUT(list.columnWidth(FileTableModel::AudioTCColumn) < needed, 5000);
 
