@@ -87,5 +87,6 @@ void Job::finish(int resultCode)
 
 void Job::finishLater(int resultCode)
 {
-    QTimer::singleShot(0, this, [this, resultCode] { finish(resultCode); });
+    // A cancel that comes before the event loop does is still a cancel.
+    QTimer::singleShot(0, this, [this, resultCode] { finish(cancelRequested ? codes.cancelled : resultCode); });
 }

@@ -35,6 +35,9 @@ public:
     void cancel();
 
     bool wasStarted() const { return started; }
+    // False for a job that knows before it starts that it will run no tool:
+    // it takes no place of the process budget.
+    virtual bool startsTool() const { return true; }
     // 0 for success, else one of ResultCode's codes; complete at finished().
     int resultCode() const { return code; }
 

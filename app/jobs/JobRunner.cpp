@@ -19,9 +19,18 @@ namespace {
 // the least CPU after one per core.
 constexpr int readsPerCore = 2;
 
+int perCore(int places, int cores)
+{
+    return std::min(JobRunner::maxRunningJobs, places * std::max(1, cores));
+}
+
 } // namespace
 
-JobRunner::JobRunner(QObject *parent) : QObject(parent) {}
+JobRunner::JobRunner(QObject *parent)
+    : QObject(parent), exportLimit(exportsAtOnce(QThread::idealThreadCount())),
+      readLimit(readsAtOnce(QThread::idealThreadCount()))
+{
+}
 
 JobRunner::~JobRunner()
 {
@@ -41,14 +50,22 @@ JobRunner::~JobRunner()
 // was fastest or close to it for both, with a tenth of the memory.
 int JobRunner::exportsAtOnce(int cores)
 {
-    cores = std::max(1, cores);
-    return std::min(maxRunningJobs, 2 * cores);
+    return perCore(2, cores);
 }
 
 int JobRunner::readsAtOnce(int cores)
 {
-    cores = std::max(1, cores);
-    return std::min(maxRunningJobs, readsPerCore * cores);
+    return perCore(readsPerCore, cores);
+}
+
+void JobRunner::setExportsAtOnce(int exports)
+{
+    exportLimit = exports > 0 ? exports : exportsAtOnce(QThread::idealThreadCount());
+}
+
+void JobRunner::setReadsAtOnce(int reads)
+{
+    readLimit = reads > 0 ? reads : readsAtOnce(QThread::idealThreadCount());
 }
 
 int JobRunner::runningCount(Lane lane) const
@@ -71,17 +88,19 @@ bool JobRunner::hasRoom(Lane lane) const
 {
     if (running.size() >= maxRunningJobs)
         return false;
-    const int cores = QThread::idealThreadCount();
-    if (lane == Lane::Export)
-        return runningCount(Lane::Export) < (exportLimitOverride > 0 ? exportLimitOverride : exportsAtOnce(cores));
-    const int reading = running.size() - runningCount(Lane::Export);
-    return reading < (readLimitOverride > 0 ? readLimitOverride : readsAtOnce(cores));
+    const int exporting = runningCount(Lane::Export);
+    return lane == Lane::Export ? exporting < exportLimit : running.size() - exporting < readLimit;
 }
 
 void JobRunner::submit(Job *job, Lane lane)
 {
     job->setParent(this);
     connect(job, &Job::finished, this, &JobRunner::onFinished);
+    // A job that runs no tool needs no place, and waits for none.
+    if (!job->startsTool()) {
+        job->start();
+        return;
+    }
     // Nothing overtakes what waits in its own lane.
     if (queues.at(index(lane)).isEmpty() && hasRoom(lane))
         start(job, lane);

@@ -28,12 +28,12 @@ public:
     // Exports at once on a machine with `cores` cores.
     static int exportsAtOnce(int cores);
     // A fixed number of exports at once instead (0: as exportsAtOnce says).
-    void setExportsAtOnce(int exports) { exportLimitOverride = exports; }
+    void setExportsAtOnce(int exports);
     // Reading jobs (probes, extractions, decoder reads) at once on a machine
     // with `cores` cores.
     static int readsAtOnce(int cores);
     // A fixed number of reading jobs at once instead (0: as readsAtOnce says).
-    void setReadsAtOnce(int reads) { readLimitOverride = reads; }
+    void setReadsAtOnce(int reads);
 
     // Takes the job, and starts it now if there is room, else when there is.
     // Connect to its finished() before: the job's place is freed, and the next
@@ -62,6 +62,7 @@ private:
 
     std::array<QList<Job *>, 5> queues;
     QList<Running> running;
-    int exportLimitOverride = 0;
-    int readLimitOverride = 0;
+    // Places per lane on this machine, or as a benchmark set them.
+    int exportLimit;
+    int readLimit;
 };

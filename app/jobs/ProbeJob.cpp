@@ -15,6 +15,8 @@ const Job::Codes probeCodes{ResultCode::ProbeStartFailed, ResultCode::ProbeCrash
 ProbeJob::ProbeJob(const QString &filePath, int fileId, QObject *parent)
     : Job(QStringLiteral("ffprobe"), probeCodes, parent), path(filePath), id(fileId)
 {
+    // Read here, so the runner knows before the start that no tool will run.
+    readInProcess = WavProbe::read(path, &probed);
 }
 
 QStringList ProbeJob::arguments(const QString &filePath)
@@ -26,7 +28,7 @@ QStringList ProbeJob::arguments(const QString &filePath)
 
 void ProbeJob::run()
 {
-    if (WavProbe::read(path, &probed)) {
+    if (readInProcess) {
         finishLater(ResultCode::Ok);
         return;
     }

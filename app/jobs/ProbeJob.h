@@ -19,6 +19,7 @@ public:
     int fileId() const { return id; }
     // What the probe found; not valid when it printed nothing or failed.
     const ProbeRecord &record() const { return probed; }
+    bool startsTool() const override { return !readInProcess; }
 
 protected:
     void run() override;
@@ -28,4 +29,5 @@ private:
     QString path;
     int id;
     ProbeRecord probed;
+    bool readInProcess = false;
 };

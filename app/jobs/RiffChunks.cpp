@@ -3,6 +3,22 @@
 #include <QFile>
 #include <QtEndian>
 
+namespace {
+
+// Far more than any recorder writes; a zero-filled or damaged tail would
+// otherwise be walked eight bytes at a time.
+constexpr int mostChunks = 1000;
+
+bool isChunkId(const char *id)
+{
+    for (int i = 0; i < 4; ++i)
+        if (id[i] < 0x20 || id[i] > 0x7e)
+            return false;
+    return true;
+}
+
+} // namespace
+
 RiffChunks RiffChunks::read(QFile &file)
 {
     RiffChunks riff;
@@ -18,7 +34,8 @@ RiffChunks RiffChunks::read(QFile &file)
     const qint64 end = file.size();
     while (position + 8 <= end) {
         char chunk[8];
-        if (!file.seek(position) || file.read(chunk, 8) != 8)
+        if (!file.seek(position) || file.read(chunk, 8) != 8 || !isChunkId(chunk)
+            || riff.chunks.size() == mostChunks)
             return riff;
         const quint32 size = qFromLittleEndian<quint32>(reinterpret_cast<const uchar *>(chunk + 4));
         // An RF64 data chunk gives its size in ds64 only.

@@ -19,7 +19,8 @@ struct RiffChunks
     QByteArray form;       // "RIFF", "RF64" or "BW64"; empty when not a WAVE file
     QVector<Chunk> chunks;
     // The walk reached the file's end, every chunk within it (false after a
-    // chunk whose size runs past the end, or an RF64 size kept in ds64).
+    // chunk whose size runs past the end, an RF64 size kept in ds64, an id
+    // that is no chunk id, or more chunks than any recorder writes).
     bool complete = false;
 
     static RiffChunks read(QFile &file);

@@ -211,6 +211,9 @@ bool hasTag(const Tags &tags, const char *key)
     return false;
 }
 
+// The header chunks we read whole; a larger one is damaged or not ours.
+constexpr quint32 largestHeaderChunk = 1 << 20;
+
 } // namespace
 
 namespace WavProbe {
@@ -233,6 +236,9 @@ bool read(const QString &path, ProbeRecord *record)
             return false;
         // Only the chunks ffmpeg takes something from are read; it skips the
         // others (iXML, cue, junk, ...). A second fmt chunk it ignores.
+        const bool header = chunk.id == "fmt " || chunk.id == "bext";
+        if (header && chunk.size > largestHeaderChunk)
+            return false;
         if (chunk.id == "fmt " && !formatRead) {
             if (!readFormat(file.read(chunk.size), &stream))
                 return false;
@@ -245,8 +251,12 @@ bool read(const QString &path, ProbeRecord *record)
             if (!readBext(file.read(chunk.size), tags))
                 return false;
         } else if (chunk.id == "LIST" || chunk.id == "list") {
-            const QByteArray list = file.read(chunk.size);
-            if (list.size() < 4 || (list.startsWith("INFO") && !readInfo(list, tags)))
+            // Only an INFO list is read; the others (adtl, ...) by their kind alone.
+            const QByteArray kind = chunk.size < 4 ? QByteArray() : file.read(4);
+            if (kind.size() < 4)
+                return false;
+            if (kind == "INFO"
+                && (chunk.size > largestHeaderChunk || !readInfo(kind + file.read(chunk.size - 4), tags)))
                 return false;
         } else if (chunk.id == "ID3 " || chunk.id == "id3 " || chunk.id == "SMV0" || chunk.id == "XMA2") {
             // Tags and streams of their own.
