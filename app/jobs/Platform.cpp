@@ -173,6 +173,9 @@ void prepareToolChild(qint64 parentPid)
 {
     // Dozens of tools at once must not keep the window from answering.
     setpriority(PRIO_PROCESS, 0, 10);
+    // A group of its own: a Ctrl-C in the terminal reaches Dorrik alone, whose
+    // cancel then stops the tool, instead of the tool ending as failed first.
+    ::setpgid(0, 0);
 #ifdef Q_OS_LINUX
     // The signal comes when the thread that started the tool ends, not only
     // the process. Our tools are started on the controller's worker thread,

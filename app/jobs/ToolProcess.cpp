@@ -25,7 +25,8 @@ ToolProcess::ToolProcess(QObject *parent)
 #endif
 #ifdef Q_OS_WIN
     setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
-        arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
+        // A group of its own: a console's Ctrl-C reaches Dorrik alone, whose cancel stops the tool.
+        arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS | CREATE_NEW_PROCESS_GROUP;
     });
 #endif
 }

@@ -21,11 +21,10 @@ struct ExportResult
     bool done() const { return ResultCode::isSuccess(resultCode); }
     // Not written because the export's own choices leave nothing to write, not because anything failed.
     bool leftOutByChoice() const { return resultCode == ResultCode::LeftOutOnlyTimecodeChannel; }
+    // Why it ended so: the export's own words, or its code's text.
+    QString reasonText() const { return reason.isEmpty() ? ResultCode::text(resultCode) : reason; }
     // "name: reason" for the export result's details.
-    QString detailLine() const
-    {
-        return fileName + QStringLiteral(": ") + (reason.isEmpty() ? ResultCode::text(resultCode) : reason);
-    }
+    QString detailLine() const { return fileName + QStringLiteral(": ") + reasonText(); }
 };
 
 Q_DECLARE_METATYPE(ExportResult)

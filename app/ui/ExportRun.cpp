@@ -43,15 +43,6 @@ bool takeType(const QCommandLineParser &parser, const QCommandLineOption &option
 
 } // namespace
 
-bool ExportRun::isRequested(const QStringList &arguments)
-{
-    for (const QString &argument : arguments.mid(1)) {
-        if (argument == QLatin1String("--export") || argument.startsWith(QLatin1String("--export=")))
-            return true;
-    }
-    return false;
-}
-
 bool ExportRun::parseArguments(const QStringList &arguments, Settings *settings, bool *helpRequested,
                                QString *error)
 {
@@ -170,6 +161,7 @@ void ExportRun::onExportReady(int exportResult)
     // which copies were finished before the stop and stay.
     if (exportResult == 1) {
         say(tr("Dorrik: export cancelled"));
+        // A report that cannot be written has said why; the stop's own code stays.
         if (!settings.reportPath.isEmpty())
             ReportRun::writeReport(files->records(), settings.reportPath, settings.format);
         emit finished(stopExitCode != 0 ? stopExitCode : int(SomeFilesNotDone));
@@ -181,9 +173,8 @@ void ExportRun::onExportReady(int exportResult)
         if (record.lastExport.done())
             continue;
         everyFileDone = false;
-        const QString reason = record.lastExport.reason.isEmpty() ? ResultCode::text(record.lastExport.resultCode)
-                                                                  : record.lastExport.reason;
-        say(tr("Dorrik: not exported: %1: %2").arg(QDir::toNativeSeparators(record.filePath), reason));
+        say(tr("Dorrik: not exported: %1: %2")
+                .arg(QDir::toNativeSeparators(record.filePath), record.lastExport.reasonText()));
     }
     if (!settings.reportPath.isEmpty()
         && !ReportRun::writeReport(files->records(), settings.reportPath, settings.format)) {

@@ -28,8 +28,6 @@ public:
         ReportWriter::Format format = ReportWriter::Format::Csv;
     };
 
-    // The command line asks for an export (--export anywhere).
-    static bool isRequested(const QStringList &arguments);
     // Fills `settings` from the arguments (program name first); false with the reason.
     // `helpRequested` is set when --help was given (nothing else is checked then).
     static bool parseArguments(const QStringList &arguments, Settings *settings, bool *helpRequested,
@@ -47,7 +45,6 @@ private:
     void onExportReady(int exportResult);
 
     Settings settings;
-    QVector<ExportResult> results;
     bool exporting = false;
     bool ended = false;
     int stopExitCode = 0;

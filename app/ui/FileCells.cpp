@@ -185,5 +185,5 @@ QString FileCells::exportReasonText(const ExportResult &result)
         return QString();
     if (result.done())
         return QDir::toNativeSeparators(result.outputPath);
-    return result.reason.isEmpty() ? ResultCode::text(result.resultCode) : result.reason;
+    return result.reasonText();
 }

@@ -37,17 +37,20 @@ void HeadlessRun::say(const QString &line)
     err.flush();
 }
 
-bool HeadlessRun::isRequested(const QStringList &arguments)
+HeadlessRun::Mode HeadlessRun::requestedMode(const QStringList &arguments)
 {
+    auto given = [](const QString &argument, QLatin1String option) {
+        return argument == option || argument.startsWith(option + QLatin1Char('='));
+    };
+    Mode mode = Mode::Window;
     for (const QString &argument : arguments.mid(1)) {
-        for (const QLatin1String mode : {QLatin1String("--report"), QLatin1String("--export")}) {
-            if (argument == mode || argument.startsWith(mode + QLatin1Char('=')))
-                return true;
-        }
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
-            return true;
+        if (given(argument, QLatin1String("--export")))
+            return Mode::Export;
+        if (given(argument, QLatin1String("--report")) || argument == QLatin1String("--help")
+            || argument == QLatin1String("-h"))
+            mode = Mode::Report;
     }
-    return false;
+    return mode;
 }
 
 QList<QCommandLineOption> HeadlessRun::readOptions()

@@ -34,8 +34,10 @@ class HeadlessRun : public QObject
 public:
     ~HeadlessRun() override;
 
-    // The command line asks for a run without a window (--report, --export or --help anywhere).
-    static bool isRequested(const QStringList &arguments);
+    enum class Mode { Window, Report, Export };
+    // What the command line asks for: --export anywhere is an export, --report
+    // or --help a report (whose usage covers both), anything else the window.
+    static Mode requestedMode(const QStringList &arguments);
 
     // Starts the import; `finished` follows once the run's work is done or failed.
     void start();

@@ -12,11 +12,6 @@ const QCommandLineOption reportOption(QStringLiteral("report"), QString(), QStri
 
 } // namespace
 
-QString ReportRun::usageText()
-{
-    return HeadlessRun::usageText();
-}
-
 bool ReportRun::takeReportPath(const QString &path, QString *reportPath, ReportWriter::Format *format,
                                QString *error)
 {

@@ -25,7 +25,6 @@ public:
     // `helpRequested` is set when --help was given (nothing else is checked then).
     static bool parseArguments(const QStringList &arguments, Settings *settings, bool *helpRequested,
                                QString *error);
-    static QString usageText();
     // The report of a run: its path and format (from the suffix), checked before a long read.
     static bool takeReportPath(const QString &path, QString *reportPath, ReportWriter::Format *format,
                                QString *error);

@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
 {
     registerMetaTypes();
     const QStringList arguments = argumentsOf(argc, argv);
-    const bool exportRun = ExportRun::isRequested(arguments);
-    const bool report = exportRun || HeadlessRun::isRequested(arguments);
+    const HeadlessRun::Mode mode = HeadlessRun::requestedMode(arguments);
+    const bool report = mode != HeadlessRun::Mode::Window;
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     // A run without a window, so it needs no display (a server, a script over ssh).
     if (report && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -87,7 +87,7 @@ int main(int argc, char *argv[])
     if (report)
         qInstallMessageHandler(dropQtMessages);
     QApplication app(argc, argv);
-    if (exportRun)
+    if (mode == HeadlessRun::Mode::Export)
         return runExport(app);
     if (report)
         return runReport(app);
