@@ -13,7 +13,7 @@ FUZZDIR  ?= build-fuzz
 SECONDS  ?= 60
 CTEST_ARGS ?=
 
-.PHONY: deps build run test test-asan package check-package bench fuzz demo clean
+.PHONY: deps configure build run test test-asan package check-package bench fuzz demo clean
 
 deps:
 	@scripts/install-deps $(if $(filter 6,$(QT)),qt6)
@@ -24,11 +24,17 @@ LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAU
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORRIK_QT=$(QT) $(LAUNCHER)
 
-build: deps $(BUILD)/CMakeCache.txt
+# A folder keeps the Qt it was set up with: never build one Qt while the other was asked for.
+configure: $(BUILD)/CMakeCache.txt
+	@grep -qx 'DORRIK_QT:STRING=$(QT)' $(BUILD)/CMakeCache.txt || \
+	  { [ "$(QT)" = 5 ] && ! grep -q '^DORRIK_QT:' $(BUILD)/CMakeCache.txt; } || \
+	  { echo "make: $(BUILD) is set up for another Qt than QT=$(QT); give another BUILD=" >&2; exit 2; }
+
+build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Only the two programs that ship: the tests and benchmarks are left unbuilt.
-run: deps $(BUILD)/CMakeCache.txt
+run: deps configure
 	cmake --build $(BUILD) -j $(JOBS) --target Dorrik Pelbrook
 	@scripts/run-dorrik $(BUILD)
 
@@ -45,7 +51,7 @@ test-asan: deps
 
 # The .deb of the two programs, with what they need installed besides
 # (dpkg-shlibdeps reads it from the binaries), in $(BUILD).
-package: deps $(BUILD)/CMakeCache.txt
+package: deps configure
 	@scripts/install-deps $(if $(filter 6,$(QT)),qt6) package
 	cmake --build $(BUILD) -j $(JOBS) --target Dorrik Pelbrook dorrik_manpages
 	cd $(BUILD) && cpack -G DEB
