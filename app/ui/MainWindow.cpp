@@ -168,7 +168,8 @@ void MainWindow::makeConnections()
     connect(audioTCWindow, &AudioTCWindow::readAudioTCReq, fileList, &FileList::onAudioTCReadReq);
     connect(exportAction, &QAction::triggered, this, &MainWindow::onExportButtonClicked);
     connect(exportAllAction, &QAction::triggered, this, &MainWindow::onExportAllButtonClicked);
-    connect(exitAction, &QAction::triggered, this, &MainWindow::exitApplication);
+    // The close event asks first while an export runs.
+    connect(exitAction, &QAction::triggered, this, &MainWindow::close);
     connect(aboutAction, &QAction::triggered, this, &MainWindow::onAboutMenuClicked);
     connect(readAudioTCAction, &QAction::triggered, this, &MainWindow::onReadAudioTCButtonClicked);
     connect(cancelButton, &QPushButton::clicked, this, &MainWindow::onCancelExportButtonClicked);
@@ -181,7 +182,11 @@ void MainWindow::makeConnections()
     connect(fileList, &FileList::updateFileInfo, this, &MainWindow::updateFileInfo);
     connect(mainControl, &MainControl::exportProgress, this, &MainWindow::statusProgressUpdate);
     connect(mainControl, &MainControl::exportReady, this, &MainWindow::exportReady);
-    connect(mainControl, &MainControl::importProgress, this, &MainWindow::statusProgressUpdate);
+    // An import beside a running export leaves the bar and the line to the export.
+    connect(mainControl, &MainControl::importProgress, this, [this](int current, int all, const QString &message) {
+        if (!exportRunning)
+            statusProgressUpdate(current, all, message);
+    });
     connect(mainControl, &MainControl::importReady, this, &MainWindow::importReady);
     // The model's road to the controller, shared with the run without a window.
     FileTableModel::connectToControl(files, mainControl);
@@ -258,14 +263,18 @@ void MainWindow::statusProgressUpdate(int current, int all, QString statusMsg)
 {
     progressBar->setRange(0, all);
     progressBar->setValue(current);
-    if (exportCancelling)
-        setStatus(tr("Status: cancelling export..."));
-    else if (exportRunning)
-        setStatus(tr("Status: ")
-                  + WindowTexts::exportProgressText(exportResults.size(), fileList->fileModel()->exportFileCount(),
-                                                    exportClock.elapsed()));
+    if (exportRunning)
+        showExportStatus();
     else
         setStatus(tr("Status: ") + statusMsg);
+}
+
+void MainWindow::showExportStatus()
+{
+    const int total = fileList->fileModel()->exportFileCount();
+    setStatus(exportCancelling
+                  ? tr("Status: cancelling export...")
+                  : tr("Status: ") + WindowTexts::exportProgressText(exportResults, total, exportClock.elapsed()));
 }
 
 void MainWindow::importReady()
@@ -303,6 +312,8 @@ void MainWindow::onCancelExportButtonClicked()
 void MainWindow::onExportFileResult(ExportResult result)
 {
     exportResults.append(result);
+    // The batch's progress for this file came just before its result.
+    showExportStatus();
 }
 
 void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameList)
@@ -326,10 +337,8 @@ void MainWindow::exportReady(int exportResult, QStringList exportErrorFileNameLi
     cancelButton->hide();
     exportRunning = false;
     if (quitRequested)
-        exitApplication();
+        close();
 }
-
-// ---- quitting ------------------------------------------------------------
 
 bool MainWindow::confirmQuitDuringExport()
 {
@@ -344,12 +353,6 @@ void MainWindow::cancelForQuit()
     emit cancelExport();
     cancelButton->hide();
     quitRequested = true;
-}
-
-// The close event asks first while an export runs.
-void MainWindow::exitApplication()
-{
-    close();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -58,7 +58,7 @@ private slots:
     void importReady();
     void readingFinished();
     void statusProgressUpdate(int current, int all, QString statusMsg);
-    void exitApplication();
+    void showExportStatus();
     void updateFileInfo(FileData fileData);
     void versionInfoCheck(uint majorVersion, uint minorVersion, QString description, QUrl downloadLink);
     void showStatusMessage(QString message);

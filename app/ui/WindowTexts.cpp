@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace {
 
 // Qt's own escaping leaves quotes alone; the link sits in a quoted attribute.
@@ -88,12 +90,15 @@ QString roughDuration(qint64 seconds)
 
 } // namespace
 
-QString WindowTexts::exportProgressText(int finished, int total, qint64 elapsedMs)
+QString WindowTexts::exportProgressText(const QVector<ExportResult> &finished, int total, qint64 elapsedMs)
 {
-    QString text = tr("%1 of %2 files").arg(finished).arg(total);
-    // The files end at an even pace once several have: the rest take as long per file.
-    if (finished > 0 && finished < total && elapsedMs > 0) {
-        const qint64 leftMs = elapsedMs * (total - finished) / finished;
+    QString text = tr("%1 of %2 files").arg(finished.size()).arg(total);
+    // The files end at an even pace once several have: the rest take as long per file written
+    // (a refusal ends at once and says nothing of the pace).
+    const auto written =
+        std::count_if(finished.cbegin(), finished.cend(), [](const ExportResult &result) { return result.done(); });
+    if (written > 0 && finished.size() < total && elapsedMs > 0) {
+        const qint64 leftMs = elapsedMs * (total - finished.size()) / written;
         text += tr(" \u00b7 about %1 left").arg(roughDuration((leftMs + 999) / 1000));
     }
     return text;

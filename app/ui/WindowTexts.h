@@ -22,7 +22,8 @@ public:
     // no per-file results came.
     static QString exportResultText(const QVector<ExportResult> &results, const QStringList &failedNames);
     // "3 of 20 files · about 1 min 20 s left", the time from the files finished so far.
-    static QString exportProgressText(int finished, int total, qint64 elapsedMs);
+    // "3 of 20 files", and the time left at the pace of the files written so far.
+    static QString exportProgressText(const QVector<ExportResult> &finished, int total, qint64 elapsedMs);
     // " · 3 files already in the table, skipped"; empty for none.
     static QString skippedText(int skipped);
     // One line per file that was not written, verified and stamped, with its reason.

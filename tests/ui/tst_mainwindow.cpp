@@ -252,9 +252,15 @@ private slots:
         QVERIFY(cancelButton(window)->isHidden());
 
         // The time left from the files finished so far: 3 in 15 s leave 17 for about 85 s.
-        QCOMPARE(WindowTexts::exportProgressText(3, 20, 15000), QString("3 of 20 files · about 1 min 25 s left"));
-        QCOMPARE(WindowTexts::exportProgressText(1, 100, 60000), QString("1 of 100 files · about 1 h 39 min left"));
-        QCOMPARE(WindowTexts::exportProgressText(0, 20, 9000), QString("0 of 20 files"));
+        ExportResult done, refused;
+        done.resultCode = ResultCode::Ok;
+        refused.resultCode = ResultCode::RateMismatch;
+        auto progress = &WindowTexts::exportProgressText;
+        QCOMPARE(progress({done, done, done}, 20, 15000), QString("3 of 20 files · about 1 min 25 s left"));
+        QCOMPARE(progress({done}, 100, 60000), QString("1 of 100 files · about 1 h 39 min left"));
+        // Refusals end at once: the pace is that of the one file written.
+        QCOMPARE(progress({refused, done, refused, refused}, 20, 15000), QString("4 of 20 files · about 4 min left"));
+        QCOMPARE(progress({refused, refused}, 20, 9000), QString("2 of 20 files"));
 
         call(window, "onExportStart");
         call(window, "exportReady", Q_ARG(int, 0), Q_ARG(QStringList, {}));
