@@ -5,15 +5,6 @@
 #include <QFile>
 #include <QList>
 
-namespace {
-
-// Offsets within the fixed part.
-constexpr int originatorOffset = 256;     // originator, reference, date, time
-constexpr int timeReferenceOffset = 338;  // 8 bytes, kept from the output
-constexpr int versionOffset = 346;        // version, UMID, loudness, reserved
-
-} // namespace
-
 bool BextChunk::read(const QString &path, QByteArray *payload, qint64 *payloadOffset)
 {
     QFile file(path);
@@ -33,7 +24,11 @@ bool BextChunk::read(const QString &path, QByteArray *payload, qint64 *payloadOf
 
 QByteArray BextChunk::description(const QByteArray &payload)
 {
-    const QByteArray field = payload.left(descriptionSize);
+    return text(payload.left(descriptionSize));
+}
+
+QByteArray BextChunk::text(const QByteArray &field)
+{
     const int nul = field.indexOf('\0');
     return nul < 0 ? field : field.left(nul);
 }

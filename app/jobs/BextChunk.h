@@ -16,6 +16,11 @@ public:
     // Fixed part before the coding history.
     static constexpr int fixedSize = 602;
     static constexpr int descriptionSize = 256;
+    // Offsets within the fixed part.
+    static constexpr int originatorOffset = 256;    // originator, reference, date, time
+    static constexpr int timeReferenceOffset = 338; // 8 bytes
+    static constexpr int versionOffset = 346;       // version, UMID, loudness, reserved
+    static constexpr int umidOffset = 348;          // 64 bytes
 
     // Payload of the file's bext chunk and its offset in the file; false when
     // the file is not a RIFF/RF64 WAVE file or holds no bext chunk.
@@ -23,6 +28,8 @@ public:
 
     // Description text of a payload (up to the first NUL).
     static QByteArray description(const QByteArray &payload);
+    // A text field's bytes up to the first NUL, as C strings end.
+    static QByteArray text(const QByteArray &field);
 
     // The description with every line that starts with "sSPEED=" replaced by
     // speedLine, or with speedLine added as the first line; unchanged for an

@@ -63,33 +63,29 @@ Tags renamed(const Tags &tags, std::initializer_list<QPair<const char *, const c
     return result;
 }
 
-// Text up to the first NUL, as C strings end.
-QByteArray cString(const QByteArray &field)
-{
-    const int nul = field.indexOf('\0');
-    return nul < 0 ? field : field.left(nul);
-}
-
 // Fields of the bext chunk, as ffmpeg names them: the texts when not empty,
 // the time reference always.
 bool readBext(const QByteArray &payload, Tags &tags)
 {
     if (payload.size() < BextChunk::fixedSize)
         return false;
+    constexpr int origin = BextChunk::originatorOffset;
     static const struct { const char *key; int offset; int size; } texts[] = {
-        {"description", 0, 256}, {"originator", 256, 32}, {"originator_reference", 288, 32},
-        {"origination_date", 320, 10}, {"origination_time", 330, 8}};
+        {"description", 0, BextChunk::descriptionSize}, {"originator", origin, 32},
+        {"originator_reference", origin + 32, 32}, {"origination_date", origin + 64, 10},
+        {"origination_time", origin + 74, 8}};
     for (const auto &text : texts) {
-        const QByteArray value = cString(payload.mid(text.offset, text.size));
+        const QByteArray value = BextChunk::text(payload.mid(text.offset, text.size));
         if (!value.isEmpty())
             setTag(tags, text.key, value);
     }
-    setTag(tags, "time_reference", QByteArray::number(qFromLittleEndian<quint64>(
-                                       reinterpret_cast<const uchar *>(payload.constData() + 338))));
-    if (le16(payload, 346) >= 1 && payload.mid(348, 64).count('\0') != 64)
-        setTag(tags, "umid", payload.mid(348, 64).toHex());
+    setTag(tags, "time_reference", QByteArray::number(qFromLittleEndian<quint64>(reinterpret_cast<const uchar *>(
+                                       payload.constData() + BextChunk::timeReferenceOffset))));
+    const QByteArray umid = payload.mid(BextChunk::umidOffset, 64);
+    if (le16(payload, BextChunk::versionOffset) >= 1 && umid.count('\0') != 64)
+        setTag(tags, "umid", umid.toHex());
     if (payload.size() > BextChunk::fixedSize)
-        setTag(tags, "coding_history", cString(payload.mid(BextChunk::fixedSize)));
+        setTag(tags, "coding_history", BextChunk::text(payload.mid(BextChunk::fixedSize)));
     return true;
 }
 
@@ -103,7 +99,7 @@ bool readInfo(const QByteArray &list, Tags &tags)
         if (qint64(position) + 8 + size > list.size() || id.count('\0') > 0)
             return false;
         // ffmpeg reads the pad byte of an odd size with the text.
-        setTag(tags, id, cString(list.mid(position + 8, int(size + (size & 1)))));
+        setTag(tags, id, BextChunk::text(list.mid(position + 8, int(size + (size & 1)))));
         position += 8 + int(size + (size & 1));
     }
     return true;
